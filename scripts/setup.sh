@@ -1,0 +1,37 @@
+# Sourced by ./run and ./test: installs what the build needs, once, and configures build/.
+
+# Installs the Debian packages that are missing, as root or through sudo; does nothing when
+# every one of them is there.
+ensure_packages() {
+    local missing=()
+    local package
+    for package in "$@"; do
+        if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
+            missing+=("$package")
+        fi
+    done
+    if [ ${#missing[@]} -eq 0 ]; then
+        return 0
+    fi
+    echo "Installing: ${missing[*]}"
+    local sudo=()
+    if [ "$(id -u)" -ne 0 ]; then
+        if ! command -v sudo >/dev/null; then
+            echo "Missing packages (${missing[*]}) and no sudo: install them as root." >&2
+            return 1
+        fi
+        sudo=(sudo)
+    fi
+    "${sudo[@]}" apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends \
+        "${missing[@]}"
+}
+
+BUILD_PACKAGES=(g++ cmake make qt6-base-dev libgtest-dev libbenchmark-dev fonts-dejavu-core)
+
+jobs() { nproc 2>/dev/null || echo 2; }
+
+build_main() {
+    cmake -S . -B build -DCMAKE_BUILD_TYPE=Release
+    cmake --build build -j"$(jobs)"
+}

@@ -1,0 +1,122 @@
+#include "byte_search.h"
+
+#include <cstring>
+
+#include "marker_filter.h"
+
+#if defined(__x86_64__) || defined(_M_X64) || defined(__i386__)
+#define VESK_X86 1
+#include <immintrin.h>
+#endif
+
+namespace vesk {
+namespace {
+
+constexpr std::size_t kMarkerSize = MarkerFilter::marker.size();
+constexpr char kMarkerFirst = MarkerFilter::marker.front();
+constexpr char kMarkerLast = MarkerFilter::marker.back();
+
+bool isLineEnd(char c) { return c == '\r' || c == '\n'; }
+
+bool isMarkerAt(const char* p) {
+    return isLineEnd(p[-1]) && std::memcmp(p, MarkerFilter::marker.data(), kMarkerSize) == 0;
+}
+
+const char* findLineEndScalar(const char* first, const char* last) {
+    for (; first != last; ++first) {
+        if (isLineEnd(*first)) {
+            return first;
+        }
+    }
+    return last;
+}
+
+const char* findMarkerLineScalar(const char* first, const char* last) {
+    while (first != last) {
+        const void* hit = std::memchr(first, kMarkerFirst, static_cast<std::size_t>(last - first));
+        if (hit == nullptr) {
+            return last;
+        }
+        const char* p = static_cast<const char*>(hit);
+        if (isMarkerAt(p)) {
+            return p;
+        }
+        first = p + 1;
+    }
+    return last;
+}
+
+#ifdef VESK_X86
+
+int trailingZeros(unsigned mask) { return __builtin_ctz(mask); }
+
+__attribute__((target("avx2"))) const char* findLineEndAvx2(const char* first, const char* last) {
+    const __m256i cr = _mm256_set1_epi8('\r');
+    const __m256i lf = _mm256_set1_epi8('\n');
+    while (last - first >= 32) {
+        const __m256i block = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(first));
+        const __m256i hits =
+            _mm256_or_si256(_mm256_cmpeq_epi8(block, cr), _mm256_cmpeq_epi8(block, lf));
+        const unsigned mask = static_cast<unsigned>(_mm256_movemask_epi8(hits));
+        if (mask != 0) {
+            return first + trailingZeros(mask);
+        }
+        first += 32;
+    }
+    return findLineEndScalar(first, last);
+}
+
+// Three bytes filter the candidates: a line end before, the marker's first byte, and its last
+// byte fourteen further on. In game logs that combination is almost always a real marker.
+__attribute__((target("avx2"))) unsigned markerCandidates(const char* p) {
+    const __m256i before = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p - 1));
+    const __m256i head = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+    const __m256i tail = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + kMarkerSize - 1));
+    const __m256i lineEnd = _mm256_or_si256(_mm256_cmpeq_epi8(before, _mm256_set1_epi8('\n')),
+                                            _mm256_cmpeq_epi8(before, _mm256_set1_epi8('\r')));
+    const __m256i ends = _mm256_and_si256(_mm256_cmpeq_epi8(head, _mm256_set1_epi8(kMarkerFirst)),
+                                          _mm256_cmpeq_epi8(tail, _mm256_set1_epi8(kMarkerLast)));
+    return static_cast<unsigned>(_mm256_movemask_epi8(_mm256_and_si256(lineEnd, ends)));
+}
+
+__attribute__((target("avx2"))) const char* findMarkerLineAvx2(const char* first,
+                                                               const char* last) {
+    while (last - first >= 32) {
+        unsigned mask = markerCandidates(first);
+        while (mask != 0) {
+            const char* p = first + trailingZeros(mask);
+            if (std::memcmp(p, MarkerFilter::marker.data(), kMarkerSize) == 0) {
+                return p;
+            }
+            mask &= mask - 1;
+        }
+        first += 32;
+    }
+    return findMarkerLineScalar(first, last);
+}
+
+const bool hasAvx2 = __builtin_cpu_supports("avx2");
+
+#endif
+
+}  // namespace
+
+const char* findLineEnd(const char* first, const char* last) {
+#ifdef VESK_X86
+    if (hasAvx2) {
+        return findLineEndAvx2(first, last);
+    }
+#endif
+    return findLineEndScalar(first, last);
+}
+
+const char* findMarkerLine(const char* first, const char* last) {
+#ifdef VESK_X86
+    if (hasAvx2) {
+        return findMarkerLineAvx2(first, last);
+    }
+#endif
+    return findMarkerLineScalar(first, last);
+}
+
+}  // namespace vesk

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <filesystem>
+#include <string_view>
+
+namespace vesk {
+
+namespace detail {
+template <typename Char>
+bool endsWithIgnoringCase(std::basic_string_view<Char> name, std::string_view suffix) {
+    if (name.size() < suffix.size()) {
+        return false;
+    }
+    const auto tail = name.substr(name.size() - suffix.size());
+    for (std::size_t i = 0; i < suffix.size(); ++i) {
+        Char c = tail[i];
+        if (c >= 'a' && c <= 'z') {
+            c = static_cast<Char>(c - 'a' + 'A');
+        }
+        if (c != static_cast<Char>(suffix[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+}  // namespace detail
+
+// A file-list entry looks like a log when it ends in "log" in any case: catalog does too.
+inline bool looksLikeLog(const std::filesystem::path& name) {
+    using Char = std::filesystem::path::value_type;
+    return detail::endsWithIgnoringCase(std::basic_string_view<Char>(name.native()), "LOG");
+}
+
+// What the "*.log" pattern matches.
+template <typename Char>
+bool hasLogExtension(std::basic_string_view<Char> name) {
+    return detail::endsWithIgnoringCase(name, ".LOG");
+}
+
+}  // namespace vesk

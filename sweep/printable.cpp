@@ -1,0 +1,110 @@
+#include "printable.h"
+
+#include <cstdio>
+#include <string_view>
+
+namespace vesk {
+namespace {
+
+void appendEscaped(std::string& out, unsigned value, const char* format) {
+    char escaped[12];
+    std::snprintf(escaped, sizeof escaped, format, value);
+    out += escaped;
+}
+
+// Length of the valid UTF-8 sequence at the start of s, or 0.
+std::size_t validSequence(std::string_view s) {
+    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(s[i]); };
+    const unsigned lead = byte(0);
+    std::size_t length = 0;
+    unsigned minimum = 0;
+    unsigned value = 0;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2, minimum = 0x80, value = lead & 0x1F;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3, minimum = 0x800, value = lead & 0x0F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4, minimum = 0x10000, value = lead & 0x07;
+    } else {
+        return 0;
+    }
+    if (s.size() < length) {
+        return 0;
+    }
+    for (std::size_t i = 1; i < length; ++i) {
+        if ((byte(i) & 0xC0) != 0x80) {
+            return 0;
+        }
+        value = (value << 6) | (byte(i) & 0x3F);
+    }
+    const bool surrogate = value >= 0xD800 && value <= 0xDFFF;
+    return value >= minimum && value <= 0x10FFFF && !surrogate ? length : 0;
+}
+
+std::string printableUtf8(std::string_view s) {
+    std::string out;
+    out.reserve(s.size());
+    while (!s.empty()) {
+        const auto c = static_cast<unsigned char>(s.front());
+        std::size_t length = 1;
+        if (c < 0x20 || c == 0x7F) {
+            appendEscaped(out, c, "\\x%02X");
+        } else if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else if ((length = validSequence(s)) != 0) {
+            out.append(s.substr(0, length));
+        } else {
+            length = 1;
+            appendEscaped(out, c, "\\x%02X");
+        }
+        s.remove_prefix(length);
+    }
+    return out;
+}
+
+}  // namespace
+
+#ifdef _WIN32
+
+std::string printable(const std::filesystem::path& path) {
+    // Wide names may hold unpaired surrogates, which no UTF-8 can carry.
+    std::string out;
+    const std::wstring& s = path.native();
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        unsigned value = s[i];
+        if (value >= 0xD800 && value <= 0xDBFF && i + 1 < s.size() && s[i + 1] >= 0xDC00 &&
+            s[i + 1] <= 0xDFFF) {
+            value = 0x10000 + ((value - 0xD800) << 10) + (s[i + 1] - 0xDC00);
+            ++i;
+        } else if (value >= 0xD800 && value <= 0xDFFF) {
+            appendEscaped(out, value, "\\u%04X");
+            continue;
+        }
+        if (value < 0x20 || value == 0x7F) {
+            appendEscaped(out, value, "\\x%02X");
+        } else if (value < 0x80) {
+            out += static_cast<char>(value);
+        } else if (value < 0x800) {
+            out += static_cast<char>(0xC0 | (value >> 6));
+            out += static_cast<char>(0x80 | (value & 0x3F));
+        } else if (value < 0x10000) {
+            out += static_cast<char>(0xE0 | (value >> 12));
+            out += static_cast<char>(0x80 | ((value >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (value & 0x3F));
+        } else {
+            out += static_cast<char>(0xF0 | (value >> 18));
+            out += static_cast<char>(0x80 | ((value >> 12) & 0x3F));
+            out += static_cast<char>(0x80 | ((value >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (value & 0x3F));
+        }
+    }
+    return out;
+}
+
+#else
+
+std::string printable(const std::filesystem::path& path) { return printableUtf8(path.native()); }
+
+#endif
+
+}  // namespace vesk
