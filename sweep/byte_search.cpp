@@ -16,7 +16,9 @@ constexpr std::size_t kMarkerSize = MarkerFilter::marker.size();
 constexpr char kMarkerFirst = MarkerFilter::marker.front();
 constexpr char kMarkerLast = MarkerFilter::marker.back();
 
-bool isLineEnd(char c) { return c == '\r' || c == '\n'; }
+bool isLineEnd(char c) {
+    return c == '\r' || c == '\n';
+}
 
 bool isMarkerAt(const char* p) {
     return isLineEnd(p[-1]) && std::memcmp(p, MarkerFilter::marker.data(), kMarkerSize) == 0;
@@ -48,7 +50,9 @@ const char* findMarkerLineScalar(const char* first, const char* last) {
 
 #ifdef VESK_X86
 
-int trailingZeros(unsigned mask) { return __builtin_ctz(mask); }
+int trailingZeros(unsigned mask) {
+    return __builtin_ctz(mask);
+}
 
 __attribute__((target("avx2"))) const char* findLineEndAvx2(const char* first, const char* last) {
     const __m256i cr = _mm256_set1_epi8('\r');

@@ -4,7 +4,9 @@
 
 namespace vesk {
 
-std::filesystem::path homeFolder() { return L"c:\\"; }
+std::filesystem::path homeFolder() {
+    return L"c:\\";
+}
 
 }  // namespace vesk
 

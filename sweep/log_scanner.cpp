@@ -7,7 +7,9 @@
 namespace vesk {
 namespace {
 
-bool isLineEnd(char c) { return c == '\r' || c == '\n'; }
+bool isLineEnd(char c) {
+    return c == '\r' || c == '\n';
+}
 
 }  // namespace
 
@@ -80,7 +82,7 @@ const char* LogScanner::matchLineStart(const char* p, const char* end) {
     const char* q = p;
     while (q != end && matched_ != kNoMatch && matched_ < kMarkerSize && !isLineEnd(*q)) {
         matched_ = *q == MarkerFilter::marker[static_cast<std::size_t>(matched_)] ? matched_ + 1
-                                                                                 : kNoMatch;
+                                                                                  : kNoMatch;
         ++q;
     }
     if (pass_) {

@@ -14,7 +14,9 @@
 namespace vesk {
 namespace {
 
-std::error_code lastError() { return {errno, std::system_category()}; }
+std::error_code lastError() {
+    return {errno, std::system_category()};
+}
 
 FileIdentity identityOf(const struct stat& st) {
     return {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
@@ -91,7 +93,9 @@ private:
     FileIdentity identity_;
 };
 
-bool isHidden(std::string_view name) { return name.starts_with('.'); }
+bool isHidden(std::string_view name) {
+    return name.starts_with('.');
+}
 
 // Symbolic links are followed; a link that leads nowhere names no file.
 enum class Kind { ordinary, other, unknown };
@@ -173,8 +177,8 @@ class PosixFileSystem final : public FileSystem {
 public:
     std::unique_ptr<OutputFile> createReport(const std::filesystem::path& path,
                                              std::error_code& ec) override {
-        Descriptor fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY,
-                             0666));
+        Descriptor fd(
+            ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY, 0666));
         struct stat st {};
         if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0) {
             ec = lastError();
@@ -224,6 +228,8 @@ public:
 
 }  // namespace
 
-std::unique_ptr<FileSystem> makeNativeFileSystem() { return std::make_unique<PosixFileSystem>(); }
+std::unique_ptr<FileSystem> makeNativeFileSystem() {
+    return std::make_unique<PosixFileSystem>();
+}
 
 }  // namespace vesk

@@ -103,7 +103,9 @@ std::string printable(const std::filesystem::path& path) {
 
 #else
 
-std::string printable(const std::filesystem::path& path) { return printableUtf8(path.native()); }
+std::string printable(const std::filesystem::path& path) {
+    return printableUtf8(path.native());
+}
 
 #endif
 

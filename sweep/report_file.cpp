@@ -10,9 +10,13 @@ constexpr std::size_t kBufferSize = 64 * 1024;
 
 }  // namespace
 
-ReportFile::ReportFile(FileSystem& fs) : fs_(fs) { buffer_.reserve(kBufferSize); }
+ReportFile::ReportFile(FileSystem& fs) : fs_(fs) {
+    buffer_.reserve(kBufferSize);
+}
 
-ReportFile::~ReportFile() { abandon(); }
+ReportFile::~ReportFile() {
+    abandon();
+}
 
 std::filesystem::path ReportFile::pathFor(const std::filesystem::path& folder, LocalDate date) {
     char name[40];
@@ -42,7 +46,9 @@ void ReportFile::write(std::string_view piece) {
     buffer_.insert(buffer_.end(), piece.begin(), piece.end());
 }
 
-void ReportFile::endLine() { write("\r\n"); }
+void ReportFile::endLine() {
+    write("\r\n");
+}
 
 void ReportFile::writeLine(std::string_view text) {
     write(text);

@@ -96,21 +96,34 @@ TEST(LogScanner, CutsLinesAndPassesTheLineAfterEachMarker) {
         {"marker with CR LF at end carries", {M + "\r\n", "y"}, "y\r\n"},
         {"zero-byte log keeps the flag", {M + "\r\n", "", "y"}, "y\r\n"},
         {"LF at start of next log is an empty line", {M + "\r", "\ny"}, "\r\n"},
-        {"binary bytes", {M + std::string("\r\n\xff\0\x01x\r\n", 9)}, std::string("\xff\0\x01x\r\n", 6)},
+        {"binary bytes",
+         {M + std::string("\r\n\xff\0\x01x\r\n", 9)},
+         std::string("\xff\0\x01x\r\n", 6)},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(reference(c.logs), c.report) << c.name << " (reference)";
         for (std::size_t blockSize : {1, 2, 3, 7, 14, 15, 16, 17, 31, 64, 4096}) {
-            EXPECT_EQ(scanned(c.logs, blockSize), c.report) << c.name << ", blocks of " << blockSize;
+            EXPECT_EQ(scanned(c.logs, blockSize), c.report)
+                << c.name << ", blocks of " << blockSize;
         }
     }
 }
 
 TEST(LogScanner, AgreesWithTheLineByLineRulesAtEveryBlockBoundary) {
     // Pieces chosen to put markers, near-markers and line ends at every offset of a block.
-    const std::vector<std::string> pieces = {
-        M, M, "ScriptLog: ###", "x", "Player caught ", "\r\n", "\r", "\n", "\n\r", "S", "#",
-        std::string(40, 'q'), std::string("\0\xff", 2)};
+    const std::vector<std::string> pieces = {M,
+                                             M,
+                                             "ScriptLog: ###",
+                                             "x",
+                                             "Player caught ",
+                                             "\r\n",
+                                             "\r",
+                                             "\n",
+                                             "\n\r",
+                                             "S",
+                                             "#",
+                                             std::string(40, 'q'),
+                                             std::string("\0\xff", 2)};
     std::mt19937 random(20261206);
     for (int round = 0; round < 300; ++round) {
         std::vector<std::string> logs(1 + random() % 3);

@@ -19,9 +19,7 @@ public:
         return entries_.at(static_cast<std::size_t>(index));
     }
     std::filesystem::path directoryPath() const override { return directory_; }
-    void setFindEnabled(bool enabled) override {
-        calls.push_back(enabled ? "enable" : "disable");
-    }
+    void setFindEnabled(bool enabled) override { calls.push_back(enabled ? "enable" : "disable"); }
     float progressValue() const override { return progress_; }
     void setProgressValue(float value) override {
         progress_ = value;

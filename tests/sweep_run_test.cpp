@@ -111,9 +111,9 @@ TEST_F(SweepRunTest, ReportsTheFindingsWithProgressAndCompletion) {
     EXPECT_EQ(reportPath(), reports / "VOReradivu_2001-07-10.log");
     const std::string text = report();
     EXPECT_TRUE(text == "cheat 1\r\ncheat 2\r\n" || text == "cheat 2\r\ncheat 1\r\n") << text;
-    EXPECT_EQ(view->calls, (std::vector<std::string>{"disable", "progress 50", "progress 100",
-                                                     "enable", "message VESK Parser",
-                                                     "progress 0"}));
+    EXPECT_EQ(view->calls,
+              (std::vector<std::string>{"disable", "progress 50", "progress 100", "enable",
+                                        "message VESK Parser", "progress 0"}));
     EXPECT_EQ(view->messages, std::vector<std::string>{"Operation completed!"});
 }
 
@@ -154,8 +154,8 @@ TEST_F(SweepRunTest, AnEntryThatOnlyEndsInLogOpensTheGate) {
     logs.write("catalog", M + "\r\nnot a log\r\n");
     auto outcome = sweep(logs.path());
     EXPECT_EQ(report(), "");
-    EXPECT_EQ(view->calls, (std::vector<std::string>{"disable", "enable", "message VESK Parser",
-                                                     "progress 0"}));
+    EXPECT_EQ(view->calls,
+              (std::vector<std::string>{"disable", "enable", "message VESK Parser", "progress 0"}));
     EXPECT_EQ(view->messages, std::vector<std::string>{"Operation completed!"});
 
     logs.write("a.log", M + "\r\nfound\r\n");
@@ -171,9 +171,9 @@ TEST_F(SweepRunTest, ProgressNeverPassesOneHundred) {
     // The list was filled when only one log was there.
     RecordingView stale(logs.path(), {"a.log"});
     run(stale);
-    EXPECT_EQ(stale.calls, (std::vector<std::string>{"disable", "progress 100", "progress 100",
-                                                     "progress 100", "enable",
-                                                     "message VESK Parser", "progress 0"}));
+    EXPECT_EQ(stale.calls,
+              (std::vector<std::string>{"disable", "progress 100", "progress 100", "progress 100",
+                                        "enable", "message VESK Parser", "progress 0"}));
 }
 
 TEST_F(SweepRunTest, ManyLogsStillMoveTheBar) {
@@ -224,11 +224,12 @@ TEST_F(SweepRunTest, AReadErrorMidwayKeepsWhatWasReadAndGoesOn) {
     fileSystem.failMidway = {"a.log"};
     const auto outcome = sweep(logs.path());
     EXPECT_EQ(outcome.status, SweepOutcome::Status::someUnreadable);
-    EXPECT_EQ(report(), "carried\r\nsecond\r\n") << "the marker line was whole, so the flag carries";
+    EXPECT_EQ(report(), "carried\r\nsecond\r\n")
+        << "the marker line was whole, so the flag carries";
     ASSERT_EQ(outcome.unreadable.size(), 1u);
-    EXPECT_EQ(view->messages, std::vector<std::string>{
-                                  "Operation completed!\r\rThese logs could not be read:\r" +
-                                  (logs / "a.log").string() + ": Input/output error"});
+    EXPECT_EQ(view->messages,
+              std::vector<std::string>{"Operation completed!\r\rThese logs could not be read:\r" +
+                                       (logs / "a.log").string() + ": Input/output error"});
     EXPECT_EQ(view->calls[2], "progress 100") << "an unreadable log moves the bar too";
 }
 
@@ -267,8 +268,8 @@ TEST_F(SweepRunTest, ALogWithoutPermissionIsNamedWithItsReason) {
         }
         const auto outcome = sweep(logs.path());
         const std::string& text = outcome.message;
-        const bool written = ::write(pipeFds[1], text.data(), text.size()) ==
-                             static_cast<ssize_t>(text.size());
+        const bool written =
+            ::write(pipeFds[1], text.data(), text.size()) == static_cast<ssize_t>(text.size());
         ::_exit(written && outcome.status == SweepOutcome::Status::someUnreadable ? 0 : 4);
     }
     ::close(pipeFds[1]);
@@ -282,8 +283,8 @@ TEST_F(SweepRunTest, ALogWithoutPermissionIsNamedWithItsReason) {
     ::waitpid(child, &status, 0);
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0) << message;
-    EXPECT_EQ(message, "Operation completed!\r\rThese logs could not be read:\r" +
-                           closed.string() + ": Permission denied");
+    EXPECT_EQ(message, "Operation completed!\r\rThese logs could not be read:\r" + closed.string() +
+                           ": Permission denied");
     EXPECT_EQ(report(), "found\r\n");
 }
 

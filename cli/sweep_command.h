@@ -1,0 +1,14 @@
+#pragma once
+
+#include <filesystem>
+#include <vector>
+
+namespace vesk {
+
+// Exit statuses of veskparser-sweep.
+enum ExitStatus { kAllRead = 0, kSomeUnreadable = 1, kFailed = 2 };
+
+// veskparser-sweep [--help] [--version] [FOLDER]: the window's Find Cheaters from a shell.
+int sweepCommand(const std::vector<std::filesystem::path>& arguments);
+
+}  // namespace vesk

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+// Runs a program to its end and keeps what it printed.
+struct CommandResult {
+    int status = -1;  // exit status, or -1 when it did not exit normally
+    std::string out;
+    std::string err;
+};
+
+struct CommandOptions {
+    std::filesystem::path home;           // HOME for the program
+    std::filesystem::path workingFolder;  // where it starts, when set
+    bool unprivileged = false;            // run under the "nobody" user id when root
+    bool stderrOnTerminal = false;        // standard error is a pseudo-terminal
+};
+
+CommandResult runCommand(const std::filesystem::path& program,
+                         const std::vector<std::string>& arguments, const CommandOptions& options);

@@ -1,0 +1,136 @@
+#include <gtest/gtest.h>
+
+#include "clock.h"
+#include "command_runner.h"
+#include "report_file.h"
+#include "temp_folder.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string M = "ScriptLog: ####";
+
+class SweepCommandTest : public ::testing::Test {
+protected:
+    CommandResult sweep(std::vector<std::string> arguments) {
+        options.home = home.path();
+        return runCommand(VESK_SWEEP_COMMAND, arguments, options);
+    }
+    CommandOptions options;
+    fs::path reportPath() const {
+        return vesk::ReportFile::pathFor(home.path(), vesk::SystemClock().today());
+    }
+
+    TempFolder home;
+    TempFolder logs;
+};
+
+TEST_F(SweepCommandTest, SweepsTheFolderIntoTheDaysReport) {
+    logs.write("a.log", "x\r\n" + M + "\r\ncheat 1\r\n");
+    logs.write("b.LOG", M + "\ncheat 2\n");
+    logs.write("notes.txt", M + "\r\nnot a log\r\n");
+    const auto result = sweep({logs.path().string()});
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.out, "Operation completed!\n" + reportPath().string() + "\n");
+    EXPECT_EQ(result.err, "") << "no progress where standard error is not a terminal";
+    const std::string report = readBytes(reportPath());
+    EXPECT_TRUE(report == "cheat 1\r\ncheat 2\r\n" || report == "cheat 2\r\ncheat 1\r\n") << report;
+}
+
+TEST_F(SweepCommandTest, SweepsTheCurrentFolderByDefault) {
+    logs.write("server.log", M + "\r\nhere\r\n");
+    options.workingFolder = logs.path();
+    const auto result = sweep({});
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(readBytes(reportPath()), "here\r\n");
+}
+
+TEST_F(SweepCommandTest, ShowsProgressOnATerminal) {
+    for (const char* name : {"a.log", "b.log", "c.log", "d.log"}) {
+        logs.write(name, "x");
+    }
+    options.stderrOnTerminal = true;
+    const auto result = sweep({logs.path().string()});
+    EXPECT_EQ(result.status, 0);
+    for (const char* value : {"] 25%", "] 50%", "] 75%", "] 100%"}) {
+        EXPECT_NE(result.err.find(value), std::string::npos) << value << " in " << result.err;
+    }
+    EXPECT_TRUE(result.err.ends_with("\r\x1b[K")) << "the bar is cleared at the end";
+}
+
+TEST_F(SweepCommandTest, NamesUnreadableLogsAndExitsWithOne) {
+    logs.write("open.log", M + "\r\nfound\r\n");
+    const fs::path closed = logs.write("closed.log", M + "\r\nsecret\r\n");
+    fs::permissions(closed, fs::perms::none);
+    fs::permissions(logs.path(), fs::perms::all);
+    fs::permissions(home.path(), fs::perms::all);
+    options.unprivileged = true;
+    const auto result = sweep({logs.path().string()});
+    EXPECT_EQ(result.status, 1) << result.err;
+    EXPECT_EQ(result.err, "veskparser-sweep: " + closed.string() + ": Permission denied\n");
+    EXPECT_EQ(result.out, "Operation completed!\n\nThese logs could not be read:\n" +
+                              closed.string() + ": Permission denied\n" + reportPath().string() +
+                              "\n");
+    EXPECT_EQ(readBytes(reportPath()), "found\r\n");
+}
+
+TEST_F(SweepCommandTest, FailsWithTwoWhenNothingCanBeDone) {
+    logs.write("a.log", M + "\r\nfound\r\n");
+    fs::create_directory(reportPath());
+    auto result = sweep({logs.path().string()});
+    EXPECT_EQ(result.status, 2);
+    EXPECT_EQ(result.err, "veskparser-sweep: " + reportPath().string() + ": Is a directory\n");
+    EXPECT_EQ(result.out, "");
+
+    struct Case {
+        std::vector<std::string> arguments;
+        std::string err;
+    };
+    const std::vector<Case> cases = {
+        {{(logs / "missing").string()},
+         "veskparser-sweep: " + (logs / "missing").string() + ": No such file or directory\n"},
+        {{(logs / "a.log").string()},
+         "veskparser-sweep: " + (logs / "a.log").string() + ": Not a folder\n"},
+        {{"--frobnicate"},
+         "veskparser-sweep: unknown option --frobnicate\n"
+         "usage: veskparser-sweep [--help] [--version] [FOLDER]\n"},
+        {{"one", "two"},
+         "veskparser-sweep: only one FOLDER can be swept\n"
+         "usage: veskparser-sweep [--help] [--version] [FOLDER]\n"},
+    };
+    for (const auto& c : cases) {
+        result = sweep(c.arguments);
+        EXPECT_EQ(result.status, 2) << c.arguments[0];
+        EXPECT_EQ(result.err, c.err);
+    }
+}
+
+TEST_F(SweepCommandTest, TellsItsVersionAndUsage) {
+    auto result = sweep({"--version"});
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.out, "veskparser 1.00\n");
+    result = sweep({"--help"});
+    EXPECT_EQ(result.status, 0);
+    EXPECT_TRUE(result.out.starts_with("usage: veskparser-sweep [--help] [--version] [FOLDER]\n"));
+}
+
+TEST_F(SweepCommandTest, NamesThatAreNotUtf8AreReadAndPrintedSafely) {
+    const fs::path odd = "srv\xff\x1b[31m";
+    fs::create_directory(logs / odd);
+    logs.write(odd / "ok\xfe.log", M + "\r\nfound\r\n");
+    const fs::path closed = logs.write(odd / "bad\xfe.log", M + "\r\nsecret\r\n");
+    fs::permissions(closed, fs::perms::none);
+    for (const auto& folder : {logs.path(), logs / odd, home.path()}) {
+        fs::permissions(folder, fs::perms::all);
+    }
+    options.unprivileged = true;
+    const auto result = sweep({(logs / odd).string()});
+    EXPECT_EQ(result.status, 1);
+    const std::string shown = logs.path().string() + "/srv\\xFF\\x1B[31m/bad\\xFE.log";
+    EXPECT_EQ(result.err, "veskparser-sweep: " + shown + ": Permission denied\n");
+    EXPECT_EQ(result.out.find('\x1b'), std::string::npos) << "nothing reaches the terminal raw";
+    EXPECT_EQ(readBytes(reportPath()), "found\r\n");
+}
+
+}  // namespace
