@@ -13,7 +13,6 @@ namespace vesk {
 namespace {
 
 constexpr std::size_t kMarkerSize = MarkerFilter::marker.size();
-constexpr char kMarkerFirst = MarkerFilter::marker.front();
 constexpr char kMarkerLast = MarkerFilter::marker.back();
 
 bool isLineEnd(char c) {
@@ -35,7 +34,8 @@ const char* findLineEndScalar(const char* first, const char* last) {
 
 const char* findMarkerLineScalar(const char* first, const char* last) {
     while (first != last) {
-        const void* hit = std::memchr(first, kMarkerFirst, static_cast<std::size_t>(last - first));
+        const void* hit = std::memchr(first, MarkerFilter::marker.front(),
+                                      static_cast<std::size_t>(last - first));
         if (hit == nullptr) {
             return last;
         }
@@ -70,29 +70,49 @@ __attribute__((target("avx2"))) const char* findLineEndAvx2(const char* first, c
     return findLineEndScalar(first, last);
 }
 
-// Three bytes filter the candidates: a line end before, the marker's first byte, and its last
-// byte fourteen further on. In game logs that combination is almost always a real marker.
-__attribute__((target("avx2"))) unsigned markerCandidates(const char* p) {
-    const __m256i before = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p - 1));
-    const __m256i head = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+// The marker's last byte alone filters the candidates: a number sign is rare in game logs, and
+// the few it lets through are checked in full.
+__attribute__((target("avx2"))) __m256i markerTails(const char* p) {
     const __m256i tail = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + kMarkerSize - 1));
-    const __m256i lineEnd = _mm256_or_si256(_mm256_cmpeq_epi8(before, _mm256_set1_epi8('\n')),
-                                            _mm256_cmpeq_epi8(before, _mm256_set1_epi8('\r')));
-    const __m256i ends = _mm256_and_si256(_mm256_cmpeq_epi8(head, _mm256_set1_epi8(kMarkerFirst)),
-                                          _mm256_cmpeq_epi8(tail, _mm256_set1_epi8(kMarkerLast)));
-    return static_cast<unsigned>(_mm256_movemask_epi8(_mm256_and_si256(lineEnd, ends)));
+    return _mm256_cmpeq_epi8(tail, _mm256_set1_epi8(kMarkerLast));
+}
+
+__attribute__((target("avx2"))) unsigned candidateMask(__m256i tails) {
+    return static_cast<unsigned>(_mm256_movemask_epi8(tails));
+}
+
+// The first marker among the candidates of the 32 bytes at p, or nullptr.
+const char* checkCandidates(const char* p, unsigned mask) {
+    for (; mask != 0; mask &= mask - 1) {
+        const char* candidate = p + trailingZeros(mask);
+        if (isMarkerAt(candidate)) {
+            return candidate;
+        }
+    }
+    return nullptr;
 }
 
 __attribute__((target("avx2"))) const char* findMarkerLineAvx2(const char* first,
                                                                const char* last) {
-    while (last - first >= 32) {
-        unsigned mask = markerCandidates(first);
-        while (mask != 0) {
-            const char* p = first + trailingZeros(mask);
-            if (std::memcmp(p, MarkerFilter::marker.data(), kMarkerSize) == 0) {
-                return p;
+    while (last - first >= 128) {
+        const __m256i a = markerTails(first);
+        const __m256i b = markerTails(first + 32);
+        const __m256i c = markerTails(first + 64);
+        const __m256i d = markerTails(first + 96);
+        const __m256i any = _mm256_or_si256(_mm256_or_si256(a, b), _mm256_or_si256(c, d));
+        if (!_mm256_testz_si256(any, any)) {
+            const __m256i blocks[] = {a, b, c, d};
+            for (int i = 0; i < 4; ++i) {
+                if (const char* hit = checkCandidates(first + 32 * i, candidateMask(blocks[i]))) {
+                    return hit;
+                }
             }
-            mask &= mask - 1;
+        }
+        first += 128;
+    }
+    while (last - first >= 32) {
+        if (const char* hit = checkCandidates(first, candidateMask(markerTails(first)))) {
+            return hit;
         }
         first += 32;
     }

@@ -1,6 +1,7 @@
 #include "log_scanner.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "byte_search.h"
 
@@ -78,6 +79,17 @@ const char* LogScanner::matchLineStart(const char* p, const char* end) {
         lineOpen_ = true;
         pass_ = filter_.armed();
         matched_ = 0;
+    }
+    if (matched_ == 0 && end - p >= kMarkerSize) {
+        // The whole prefix is at hand. The marker holds no line end, so a mismatch means the line
+        // is no marker line whatever comes after the first byte.
+        const bool marker = std::memcmp(p, MarkerFilter::marker.data(), kMarkerSize) == 0;
+        matched_ = marker ? kMarkerSize : kNoMatch;
+        const char* q = marker ? p + kMarkerSize : p + 1;
+        if (pass_) {
+            sink_.write({p, static_cast<std::size_t>(q - p)});
+        }
+        return q;
     }
     const char* q = p;
     while (q != end && matched_ != kNoMatch && matched_ < kMarkerSize && !isLineEnd(*q)) {

@@ -1,6 +1,7 @@
 #include "sweep_run.h"
 
 #include <memory>
+#include <new>
 
 #include "log_name.h"
 #include "log_scanner.h"
@@ -14,6 +15,18 @@ namespace {
 
 // Small enough to stay in the cache between the read and the scan.
 constexpr std::size_t kBlockSize = 64 * 1024;
+// The kernel copies into a page-aligned buffer several times faster than into one that is
+// merely 16-byte aligned, as a large malloc block is.
+constexpr std::align_val_t kBlockAlignment{4096};
+
+struct BlockDeleter {
+    void operator()(char* block) const { ::operator delete[](block, kBlockAlignment); }
+};
+using Block = std::unique_ptr<char[], BlockDeleter>;
+
+Block makeBlock() {
+    return Block(static_cast<char*>(::operator new[](kBlockSize, kBlockAlignment)));
+}
 constexpr std::size_t kMostNamed = 10;
 
 int countLogEntries(const SweepView& view) {
@@ -33,7 +46,7 @@ public:
           view_(view),
           rule_(logEntryCount),
           scanner_(filter_, report),
-          block_(std::make_unique<char[]>(kBlockSize)) {}
+          block_(makeBlock()) {}
 
     std::vector<UnreadableLog> readAll(const std::filesystem::path& directory) {
         std::error_code ec;
@@ -86,7 +99,7 @@ private:
     ProgressRule rule_;
     MarkerFilter filter_;
     LogScanner scanner_;
-    std::unique_ptr<char[]> block_;
+    Block block_;
     std::vector<UnreadableLog> unreadable_;
     int logsRead_ = 0;
 };
@@ -105,10 +118,15 @@ std::string completionText(const std::vector<UnreadableLog>& unreadable) {
     }
     text += "\r\rThese logs could not be read:";
     for (std::size_t i = 0; i < unreadable.size() && i < kMostNamed; ++i) {
-        text += "\r" + printable(unreadable[i].path) + ": " + unreadable[i].reason;
+        text += '\r';
+        text += printable(unreadable[i].path);
+        text += ": ";
+        text += unreadable[i].reason;
     }
     if (unreadable.size() > kMostNamed) {
-        text += "\rand " + std::to_string(unreadable.size() - kMostNamed) + " more.";
+        text += "\rand ";
+        text += std::to_string(unreadable.size() - kMostNamed);
+        text += " more.";
     }
     return text;
 }
