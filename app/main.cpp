@@ -1,0 +1,22 @@
+#include <QApplication>
+
+#include "clock.h"
+#include "file_system.h"
+#include "form1.h"
+#include "home_folder.h"
+#include "mounted_drives.h"
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("veskparser"));
+    QApplication::setApplicationDisplayName(QStringLiteral("VESK Parser"));
+    QApplication::setApplicationVersion(QStringLiteral("1.00"));
+    QApplication::setDesktopFileName(QStringLiteral("veskparser"));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/veskparser.svg")));
+
+    const auto fileSystem = vesk::makeNativeFileSystem();
+    const vesk::SystemClock clock;
+    Form1 form1({*fileSystem, clock, vesk::homeFolder(), vesk::homeFolder(), mountedDrives()});
+    form1.show();
+    return QApplication::exec();
+}

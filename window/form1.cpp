@@ -1,0 +1,230 @@
+#include "form1.h"
+
+#include <QApplication>
+#include <QShowEvent>
+
+#include "caption_label.h"
+#include "command_button.h"
+#include "directory_list.h"
+#include "drive_list.h"
+#include "file_list.h"
+#include "help_text.h"
+#include "message_box.h"
+#include "printable.h"
+#include "progress_bar.h"
+#include "sweep_run.h"
+#include "twips.h"
+
+namespace {
+
+constexpr QSize kClientSize(twipsToPixels(8925), twipsToPixels(5295));
+
+// Neutral stand-ins for the makers' contact details.
+const QString kClanName = QStringLiteral("Example");
+const QString kWebAddress = QStringLiteral("www.example.org");
+const QString kChatServer = QStringLiteral("irc.example.org");
+const QString kChatChannel = QStringLiteral("example");
+const QString kGameServer = QStringLiteral("192.0.2.10:7777");
+const QString kMailAddress = QStringLiteral("vesk@example.org");
+
+const QStringList kSansSerif = {"MS Sans Serif", "Microsoft Sans Serif", "Liberation Sans",
+                                "DejaVu Sans", "Sans Serif"};
+const QStringList kTitleFace = {"Copperplate Gothic Bold", "Copperplate Gothic", "Liberation Serif",
+                                "DejaVu Serif", "Serif"};
+
+}  // namespace
+
+Form1::Form1(Form1Setup setup, QWidget* parent) : QWidget(parent), setup_(std::move(setup)) {
+    setWindowTitle(QStringLiteral("VESK Parser - By Orlam"));
+    QFont face = font();
+    face.setFamilies(kSansSerif);
+    face.setPointSizeF(8.0);
+    setFont(face);
+    setFixedSize(kClientSize);
+
+    createControls();
+    createLabels();
+    setTabOrder();
+
+    connect(drive1_, &QComboBox::activated, this, &Form1::drive1Change);
+    connect(dir1_, &DirectoryList::opened, this, &Form1::openFolder);
+    connect(dir1_, &DirectoryList::changed, this, &Form1::dir1Change);
+    connect(command1_, &QPushButton::clicked, this, &Form1::command1Click);
+    connect(command2_, &QPushButton::clicked, this, &Form1::command2Click);
+    connect(command3_, &QPushButton::clicked, this, &Form1::command3Click);
+}
+
+void Form1::createControls() {
+    dir1_ = new DirectoryList(this);
+    dir1_->setGeometry(twipsRect(840, 1560, 3255, 1440));
+    drive1_ = new DriveList(this);
+    drive1_->setGeometry(twipsRect(840, 3240, 3255, 315));
+    drive1_->setDrives(setup_.drives);
+    std::error_code ec;
+    drive1_->showDriveOf(std::filesystem::current_path(ec));
+    command1_ = new CommandButton(QStringLiteral("&Find Cheaters"), this);
+    command1_->setGeometry(twipsRect(4920, 1800, 2415, 375));
+    command2_ = new CommandButton(QStringLiteral("&Help"), this);
+    command2_->setGeometry(twipsRect(5280, 2400, 1695, 375));
+    command3_ = new CommandButton(QStringLiteral("E&xit"), this);
+    command3_->setGeometry(twipsRect(5280, 4560, 2055, 375));
+    progressBar1_ = new ProgressBar(this);
+    progressBar1_->setGeometry(twipsRect(4680, 3240, 3135, 255));
+    file1_ = new FileList(setup_.fileSystem, this);
+    file1_->setGeometry(twipsRect(0, 2880, 1695, 1455));
+    file1_->hide();
+    dir1_->setObjectName(QStringLiteral("Dir1"));
+    drive1_->setObjectName(QStringLiteral("Drive1"));
+    file1_->setObjectName(QStringLiteral("File1"));
+    command1_->setObjectName(QStringLiteral("Command1"));
+    command2_->setObjectName(QStringLiteral("Command2"));
+    command3_->setObjectName(QStringLiteral("Command3"));
+    progressBar1_->setObjectName(QStringLiteral("ProgressBar1"));
+}
+
+void Form1::createLabels() {
+    struct LabelSpec {
+        const char* name;
+        QString text;
+        QRect place;
+    };
+    const LabelSpec specs[] = {
+        {"Label1", QStringLiteral("0%"), twipsRect(4560, 3600, 375, 255)},
+        {"Label2", QStringLiteral("Directory:"), twipsRect(1080, 960, 2775, 375)},
+        {"Label3", QStringLiteral("Vesk Parser v 2.0"), twipsRect(840, 120, 7455, 495)},
+        {"Label4", QStringLiteral("Clan ") + kClanName, twipsRect(1800, 3960, 1455, 255)},
+        {"Label5", kWebAddress, twipsRect(1320, 4200, 2055, 255)},
+        {"Label6", QStringLiteral("Chat - ") + kChatServer + QStringLiteral("  - #") + kChatChannel,
+         twipsRect(960, 4680, 3255, 255)},
+        {"Label7", QStringLiteral("Server - unreal://") + kGameServer,
+         twipsRect(1200, 4440, 2895, 255)},
+        {"Label8", QStringLiteral("100%"), twipsRect(7560, 3600, 495, 255)},
+        {"Label9", QStringLiteral("Email: ") + kMailAddress, twipsRect(1560, 5040, 1815, 255)},
+    };
+    for (const auto& spec : specs) {
+        auto* label = new CaptionLabel(spec.text, this);
+        label->setObjectName(QString::fromLatin1(spec.name));
+        label->setGeometry(spec.place);
+        labels_.push_back(label);
+    }
+    labels_[1]->setFontFace(kSansSerif, 9.75);
+    labels_[2]->setFontFace(kTitleFace, 14.25, QFont::Bold, true);
+    labels_[2]->setHighlightTextColor();
+    labels_[2]->setAlignment(Qt::AlignCenter);
+    labels_[3]->setTextColor(QColor(255, 0, 0));
+    for (auto* label : labels_) {
+        label->fitText();
+    }
+}
+
+void Form1::setTabOrder() {
+    QWidget::setTabOrder(dir1_, drive1_);
+    QWidget::setTabOrder(drive1_, command1_);
+    QWidget::setTabOrder(command1_, command2_);
+    QWidget::setTabOrder(command2_, command3_);
+    dir1_->setFocus();
+}
+
+void Form1::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (!loaded_) {
+        loaded_ = true;
+        form1Load();
+    }
+}
+
+// Handlers
+
+void Form1::form1Load() {
+    openFolder(setup_.startFolder);
+}
+
+void Form1::drive1Change() {
+    openFolder(drive1_->chosenFolder());
+}
+
+void Form1::dir1Change() {
+    followDirectory();
+}
+
+void Form1::command1Click() {
+    runSweep();
+}
+
+void Form1::command2Click() {
+    showHelp();
+}
+
+void Form1::command3Click() {
+    endProgram();
+}
+
+// What the handlers do
+
+void Form1::openFolder(const std::filesystem::path& folder) {
+    std::error_code ec;
+    if (!dir1_->setPath(folder, drive1_->rootOf(folder), ec)) {
+        complainAbout(folder, ec);
+        drive1_->showDriveOf(dir1_->path());
+    }
+}
+
+void Form1::followDirectory() {
+    std::error_code ec;
+    if (!file1_->setPath(dir1_->path(), ec)) {
+        complainAbout(dir1_->path(), ec);
+        return;
+    }
+    drive1_->rememberFolder(dir1_->path());
+}
+
+void Form1::runSweep() {
+    vesk::SweepRun run(setup_.fileSystem, setup_.clock, setup_.reportFolder);
+    run.run(*this);
+}
+
+void Form1::showHelp() {
+    message_box::show(this, helpText(), kHelpTitle, QMessageBox::Ok | QMessageBox::Cancel,
+                      QMessageBox::Information);
+}
+
+void Form1::endProgram() {
+    close();
+    QCoreApplication::exit(0);
+}
+
+void Form1::complainAbout(const std::filesystem::path& folder, const std::error_code& ec) {
+    const std::string text = "Cannot open " + vesk::printable(folder) + ":\r" + ec.message();
+    showMessage(text, vesk::kMessageTitle);
+}
+
+// SweepView
+
+int Form1::entryCount() const {
+    return file1_->entryCount();
+}
+
+std::filesystem::path Form1::entry(int index) const {
+    return file1_->entry(index);
+}
+
+std::filesystem::path Form1::directoryPath() const {
+    return dir1_->path();
+}
+
+void Form1::setFindEnabled(bool enabled) {
+    command1_->setEnabled(enabled);
+    command1_->repaint();  // the run keeps the event loop waiting
+}
+
+float Form1::progressValue() const {
+    return progressBar1_->exactValue();
+}
+
+void Form1::setProgressValue(float value) {
+    progressBar1_->setExactValue(value);
+}
+
+void Form1::showMessage(const std::string& text, const std::string& title) {
+    message_box::show(this, QString::fromUtf8(text.c_str()), QString::fromUtf8(title.c_str()));
+}

@@ -1,0 +1,80 @@
+#pragma once
+
+#include <QWidget>
+#include <filesystem>
+#include <vector>
+
+#include "mounted_drives.h"
+#include "sweep_view.h"
+
+class CaptionLabel;
+class CommandButton;
+class DirectoryList;
+class DriveList;
+class FileList;
+class ProgressBar;
+
+namespace vesk {
+class Clock;
+class FileSystem;
+}  // namespace vesk
+
+// Where Form1 finds the world: the file system, the clock, the drives and its two fixed folders.
+struct Form1Setup {
+    vesk::FileSystem& fileSystem;
+    const vesk::Clock& clock;
+    std::filesystem::path reportFolder;
+    std::filesystem::path startFolder;
+    std::vector<Drive> drives;
+};
+
+// The program's only window: the folder pickers, the three buttons, the progress bar and the
+// labels. A sweep run sees it through SweepView.
+class Form1 : public QWidget, public vesk::SweepView {
+    Q_OBJECT
+
+public:
+    explicit Form1(Form1Setup setup, QWidget* parent = nullptr);
+
+    int entryCount() const override;
+    std::filesystem::path entry(int index) const override;
+    std::filesystem::path directoryPath() const override;
+    void setFindEnabled(bool enabled) override;
+    float progressValue() const override;
+    void setProgressValue(float value) override;
+    void showMessage(const std::string& text, const std::string& title) override;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private slots:
+    void form1Load();
+    void drive1Change();
+    void dir1Change();
+    void command1Click();
+    void command2Click();
+    void command3Click();
+
+private:
+    void createControls();
+    void createLabels();
+    void setTabOrder();
+    void openFolder(const std::filesystem::path& folder);
+    void followDirectory();
+    void runSweep();
+    void showHelp();
+    void endProgram();
+    void complainAbout(const std::filesystem::path& folder, const std::error_code& ec);
+
+    Form1Setup setup_;
+    bool loaded_ = false;
+
+    DirectoryList* dir1_ = nullptr;
+    DriveList* drive1_ = nullptr;
+    FileList* file1_ = nullptr;
+    CommandButton* command1_ = nullptr;
+    CommandButton* command2_ = nullptr;
+    CommandButton* command3_ = nullptr;
+    ProgressBar* progressBar1_ = nullptr;
+    std::vector<CaptionLabel*> labels_;
+};

@@ -1,0 +1,18 @@
+#include "help_text.h"
+
+#include <QStringList>
+
+QString helpText() {
+    const QStringList paragraphs = {
+        QStringLiteral("How to run the program:"),
+        QStringLiteral("Goto the directory which has the logs files you wish to parse "
+                       "(ie. unrealtournament.log)."),
+        QStringLiteral("This will automatically parse all log files in that directory."),
+        QStringLiteral("This makes it very easy if you have multiple servers (log files)."),
+        QStringLiteral("Click  'Find Cheaters'"),
+        QStringLiteral("Then open up the file VOReradivu(todaysdate).log on your 'C:\\' drive"),
+        QStringLiteral("The program appends the today's date onto the log file "
+                       "(ie. VOReradivu_2001-07-10.log)"),
+    };
+    return paragraphs.join(QStringLiteral("\r\r"));
+}
