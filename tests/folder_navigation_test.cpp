@@ -1,0 +1,171 @@
+#include <QApplication>
+#include <QPushButton>
+#include <QTest>
+
+#include "directory_list.h"
+#include "drive_list.h"
+#include "file_list.h"
+#include "form1_fixture.h"
+#include "native_path.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+const std::string M = "ScriptLog: ####";
+
+class FolderNavigationTest : public Form1Test {
+protected:
+    DirectoryList* dir1() const { return control<DirectoryList>("Dir1"); }
+    DriveList* drive1() const { return control<DriveList>("Drive1"); }
+    FileList* file1() const { return control<FileList>("File1"); }
+
+    std::vector<fs::path> fileEntries() const {
+        std::vector<fs::path> names;
+        for (int i = 0; i < file1()->entryCount(); ++i) {
+            names.push_back(file1()->entry(i));
+        }
+        return names;
+    }
+    QTreeWidgetItem* itemFor(const fs::path& folder) const {
+        for (auto* item :
+             dir1()->findItems(QStringLiteral("*"), Qt::MatchWildcard | Qt::MatchRecursive)) {
+            if (native_path::fromVariant(item->data(0, Qt::UserRole)) == folder) {
+                return item;
+            }
+        }
+        return nullptr;
+    }
+    void highlight(const fs::path& folder) {
+        QTreeWidgetItem* item = itemFor(folder);
+        ASSERT_NE(item, nullptr) << folder;
+        dir1()->setCurrentItem(item);
+    }
+    void openByKeyboard(const fs::path& folder) {
+        dir1()->setFocus();
+        highlight(folder);
+        QTest::keyClick(dir1(), Qt::Key_Return);
+    }
+    void openByDoubleClick(const fs::path& folder) {
+        QTreeWidgetItem* item = itemFor(folder);
+        ASSERT_NE(item, nullptr) << folder;
+        const QPoint at = dir1()->visualItemRect(item).center();
+        QTest::mouseClick(dir1()->viewport(), Qt::LeftButton, {}, at);
+        QTest::mouseDClick(dir1()->viewport(), Qt::LeftButton, {}, at);
+    }
+    void pickDrive(int index) {
+        drive1()->setCurrentIndex(index);
+        emit drive1()->activated(index);
+    }
+};
+
+TEST_F(FolderNavigationTest, StartsAtTheStartFolderWithTheDriveOfTheCurrentFolder) {
+    logs.write("b.log", "");
+    logs.write("a.txt", "");
+    logs.write(".hidden.log", "");
+    fs::create_directory(logs / "sub");
+    fs::create_directory(logs / ".cache");
+    openWindow({{"/", "root"}, {logs.path(), "LOGS"}});
+    EXPECT_EQ(dir1()->path(), logs.path());
+    EXPECT_EQ(fileEntries(), (std::vector<fs::path>{"a.txt", "b.log"}));
+    EXPECT_EQ(drive1()->currentText(), "/ [root]") << "the drive list shows the current folder's";
+    EXPECT_EQ(drive1()->count(), 2);
+    EXPECT_NE(itemFor(logs / "sub"), nullptr);
+    EXPECT_EQ(itemFor(logs / ".cache"), nullptr) << "hidden folders are left out";
+    EXPECT_EQ(dir1()->topLevelItem(0)->text(0), QString::fromStdString(logs.path().string()))
+        << "the list starts at the drive's root";
+}
+
+TEST_F(FolderNavigationTest, PickingADriveMovesBothListsToItsCurrentFolder) {
+    TempFolder other;
+    other.write("other.log", M + "\r\nfrom the other drive\r\n");
+    fs::create_directory(other / "deeper");
+    other.write("deeper/deep.log", "");
+    openWindow({{logs.path(), "A"}, {other.path(), "B"}});
+    pickDrive(1);
+    EXPECT_EQ(dir1()->path(), other.path());
+    EXPECT_EQ(fileEntries(), std::vector<fs::path>{"other.log"});
+    click("Command1");
+    EXPECT_EQ(report(), "from the other drive\r\n");
+
+    openByKeyboard(other / "deeper");
+    pickDrive(0);
+    EXPECT_EQ(dir1()->path(), logs.path());
+    pickDrive(1);
+    EXPECT_EQ(dir1()->path(), other / "deeper") << "a drive keeps the last folder opened on it";
+    EXPECT_EQ(fileEntries(), std::vector<fs::path>{"deep.log"});
+}
+
+TEST_F(FolderNavigationTest, HighlightingAFolderDoesNotOpenIt) {
+    logs.write("top.log", M + "\r\ntop\r\n");
+    fs::create_directory(logs / "sub");
+    logs.write("sub/sub.log", M + "\r\nsub\r\n");
+    openWindow();
+    highlight(logs / "sub");
+    QTest::keyClick(dir1(), Qt::Key_Up);
+    QTest::keyClick(dir1(), Qt::Key_Down);
+    EXPECT_EQ(dir1()->path(), logs.path());
+    click("Command1");
+    EXPECT_EQ(report(), "top\r\n");
+}
+
+TEST_F(FolderNavigationTest, OpeningASubfolderByKeyboardOrMouseIsWhatTheSweepReads) {
+    fs::create_directory(logs / "one");
+    fs::create_directory(logs / "two");
+    logs.write("one/a.log", M + "\r\nfrom one\r\n");
+    logs.write("two/b.log", M + "\r\nfrom two\r\n");
+    openWindow();
+    openByKeyboard(logs / "one");
+    EXPECT_EQ(dir1()->path(), logs / "one");
+    EXPECT_EQ(fileEntries(), std::vector<fs::path>{"a.log"});
+    click("Command1");
+    EXPECT_EQ(report(), "from one\r\n");
+
+    openByKeyboard(logs.path());  // back up through the parent entry
+    EXPECT_EQ(dir1()->path(), logs.path());
+    openByDoubleClick(logs / "two");
+    EXPECT_EQ(dir1()->path(), logs / "two");
+    click("Command1");
+    EXPECT_EQ(report(), "from two\r\n");
+}
+
+TEST_F(FolderNavigationTest, AFolderThatCannotBeReadLeavesTheListsWhereTheyWere) {
+    logs.write("here.log", "");
+    TempFolder gone;
+    const fs::path goneRoot = gone.path();
+    openWindow({{logs.path(), "A"}, {goneRoot, "B"}});
+    fs::remove_all(goneRoot);
+    pickDrive(1);
+    ASSERT_EQ(answerer.seen.size(), 1u);
+    EXPECT_EQ(answerer.seen[0].title, "VESK Parser");
+    EXPECT_EQ(answerer.seen[0].text, QString::fromStdString("Cannot open " + goneRoot.string() +
+                                                            ":\nNo such file or directory"));
+    EXPECT_EQ(dir1()->path(), logs.path());
+    EXPECT_EQ(fileEntries(), std::vector<fs::path>{"here.log"});
+    EXPECT_EQ(drive1()->currentIndex(), 0) << "the drive list shows the folder's drive again";
+}
+
+TEST_F(FolderNavigationTest, AFileListIsAsOldAsTheLastOpeningOfItsFolder) {
+    fs::create_directory(logs / "late");
+    openWindow();
+    openByKeyboard(logs / "late");
+    logs.write("late/new.log", M + "\r\nlate finding\r\n");
+    click("Command1");
+    EXPECT_EQ(report(), "") << "the list held no log when it was read";
+    openByKeyboard(logs.path());
+    openByKeyboard(logs / "late");
+    click("Command1");
+    EXPECT_EQ(report(), "late finding\r\n");
+}
+
+TEST_F(FolderNavigationTest, FolderNamesThatAreNotUtf8ReachTheSweepUnchanged) {
+    const fs::path odd = logs / "srv\xff\xfe";
+    fs::create_directory(odd);
+    logs.write(fs::path("srv\xff\xfe") / "x.log", M + "\r\nodd finding\r\n");
+    openWindow();
+    openByKeyboard(odd);
+    EXPECT_EQ(dir1()->path().native(), odd.native());
+    click("Command1");
+    EXPECT_EQ(report(), "odd finding\r\n");
+}
+
+}  // namespace
