@@ -9,7 +9,6 @@
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("veskparser"));
-    QApplication::setApplicationDisplayName(QStringLiteral("VESK Parser"));
     QApplication::setApplicationVersion(QStringLiteral("1.00"));
     QApplication::setDesktopFileName(QStringLiteral("veskparser"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/veskparser.svg")));

@@ -50,6 +50,8 @@ DirectoryList::DirectoryList(QWidget* parent) : QTreeWidget(parent) {
     setIndentation(12);
     setUniformRowHeights(true);
     setExpandsOnDoubleClick(false);
+    // Every level is always open, so no expand arrows: depth alone shows the nesting.
+    setStyleSheet(QStringLiteral("QTreeView::branch { image: none; border-image: none; }"));
     connect(this, &QTreeWidget::itemDoubleClicked, this, &DirectoryList::openItem);
 }
 
