@@ -1,5 +1,6 @@
 #include <QApplication>
 
+#include "app_icon.h"
 #include "clock.h"
 #include "file_system.h"
 #include "form1.h"
@@ -11,7 +12,7 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("veskparser"));
     QApplication::setApplicationVersion(QStringLiteral("1.00"));
     QApplication::setDesktopFileName(QStringLiteral("veskparser"));
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/veskparser.svg")));
+    QApplication::setWindowIcon(appIcon());
 
     const auto fileSystem = vesk::makeNativeFileSystem();
     const vesk::SystemClock clock;

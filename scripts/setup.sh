@@ -28,6 +28,8 @@ ensure_packages() {
 }
 
 BUILD_PACKAGES=(g++ cmake make qt6-base-dev libgtest-dev libbenchmark-dev fonts-dejavu-core)
+# The Windows build of the sweep and its tests under Wine (./test only).
+WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev googletest wine wine64)
 
 jobs() { nproc 2>/dev/null || echo 2; }
 
