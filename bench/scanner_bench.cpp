@@ -1,6 +1,8 @@
 #include <benchmark/benchmark.h>
 
+#include <iterator>
 #include <string>
+#include <vector>
 
 #include "corpus.h"
 #include "log_scanner.h"
@@ -34,38 +36,33 @@ void scanLog(benchmark::State& state, const std::string& log) {
 
 const std::size_t kLogSize = 64 * 1024 * 1024;
 
-void RareMarkersCrLf(benchmark::State& state) {
-    static const std::string log = vesk::bench::makeLog(kLogSize, 1, "\r\n", 1);
-    scanLog(state, log);
-}
+struct Corpus {
+    const char* name;
+    std::string (*make)();
+};
 
-void ManyMarkers(benchmark::State& state) {
-    static const std::string log = vesk::bench::makeLog(kLogSize, 100, "\r\n", 2);
-    scanLog(state, log);
-}
-
-void CrOnly(benchmark::State& state) {
-    static const std::string log = vesk::bench::makeLog(kLogSize, 1, "\r", 3);
-    scanLog(state, log);
-}
-
-void LfOnly(benchmark::State& state) {
-    static const std::string log = vesk::bench::makeLog(kLogSize, 1, "\n", 4);
-    scanLog(state, log);
-}
-
-void OneHundredMiBLine(benchmark::State& state) {
-    static const std::string log =
-        "ScriptLog: ####\r\n" + std::string(100 * 1024 * 1024, 'x') + "\r\n";
-    scanLog(state, log);
-}
+const Corpus kCorpora[] = {
+    {"RareMarkersCrLf", [] { return vesk::bench::makeLog(kLogSize, 1, "\r\n", 1); }},
+    {"ManyMarkers", [] { return vesk::bench::makeLog(kLogSize, 100, "\r\n", 2); }},
+    {"CrOnly", [] { return vesk::bench::makeLog(kLogSize, 1, "\r", 3); }},
+    {"LfOnly", [] { return vesk::bench::makeLog(kLogSize, 1, "\n", 4); }},
+    {"OneHundredMiBLine",
+     [] { return "ScriptLog: ####\r\n" + std::string(100 * 1024 * 1024, 'x') + "\r\n"; }},
+};
 
 }  // namespace
 
-BENCHMARK(RareMarkersCrLf)->Unit(benchmark::kMillisecond);
-BENCHMARK(ManyMarkers)->Unit(benchmark::kMillisecond);
-BENCHMARK(CrOnly)->Unit(benchmark::kMillisecond);
-BENCHMARK(LfOnly)->Unit(benchmark::kMillisecond);
-BENCHMARK(OneHundredMiBLine)->Unit(benchmark::kMillisecond);
-
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+    std::vector<std::string> logs;
+    logs.reserve(std::size(kCorpora));
+    for (const auto& corpus : kCorpora) {
+        const std::string& log = logs.emplace_back(corpus.make());
+        benchmark::RegisterBenchmark(corpus.name, [&log](benchmark::State& state) {
+            scanLog(state, log);
+        })->Unit(benchmark::kMillisecond);
+    }
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

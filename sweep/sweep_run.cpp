@@ -27,6 +27,8 @@ using Block = std::unique_ptr<char[], BlockDeleter>;
 Block makeBlock() {
     return Block(static_cast<char*>(::operator new[](kBlockSize, kBlockAlignment)));
 }
+
+// The completion message names at most this many unreadable logs.
 constexpr std::size_t kMostNamed = 10;
 
 int countLogEntries(const SweepView& view) {

@@ -86,24 +86,6 @@ TEST_F(SweepRunTest, ProgressNeverPassesOneHundred) {
                                         "enable", "message VESK Parser", "progress 0"}));
 }
 
-TEST_F(SweepRunTest, ManyLogsStillMoveTheBar) {
-    std::vector<fs::path> names;
-    for (int i = 0; i < 150; ++i) {
-        names.push_back("log" + std::to_string(i) + ".log");
-        logs.write(names.back(), "x");
-    }
-    RecordingView many(logs.path(), names);
-    run(many);
-    std::vector<std::string> progress;
-    std::copy_if(many.calls.begin(), many.calls.end(), std::back_inserter(progress),
-                 [](const std::string& call) { return call.starts_with("progress"); });
-    ASSERT_EQ(progress.size(), 151u);
-    EXPECT_EQ(progress[0], "progress 0");    // 1 * 100 / 150
-    EXPECT_EQ(progress[1], "progress 1");    // 2 * 100 / 150
-    EXPECT_EQ(progress[74], "progress 50");  // 75 * 100 / 150
-    EXPECT_EQ(progress[149], "progress 100");
-}
-
 TEST_F(SweepRunTest, TheReportInTheSweptFolderIsPassedOver) {
     logs.write("a.log", M + "\r\nfinding\r\n" + M + "\r\n");
     logs.write("VOReradivu_2001-07-10.log", M + "\r\nstale\r\n");
