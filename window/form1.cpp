@@ -171,11 +171,17 @@ void Form1::openFolder(const std::filesystem::path& folder) {
 
 void Form1::followDirectory() {
     std::error_code ec;
-    if (!file1_->setPath(dir1_->path(), ec)) {
-        complainAbout(dir1_->path(), ec);
+    if (file1_->setPath(dir1_->path(), ec)) {
+        drive1_->rememberFolder(dir1_->path());
         return;
     }
-    drive1_->rememberFolder(dir1_->path());
+    // The folder went away between the two reads: both lists go back to the one the file
+    // list still holds, so that a sweep never reads a folder other than the one shown.
+    complainAbout(dir1_->path(), ec);
+    const std::filesystem::path previous = file1_->path();
+    if (!previous.empty() && dir1_->path() != previous) {
+        openFolder(previous);
+    }
 }
 
 void Form1::runSweep() {
