@@ -83,12 +83,12 @@ void Form1::createControls() {
 }
 
 void Form1::createLabels() {
-    struct LabelSpec {
+    struct LabelLayout {
         const char* name;
         QString text;
         QRect place;
     };
-    const LabelSpec specs[] = {
+    const LabelLayout layouts[] = {
         {"Label1", QStringLiteral("0%"), twipsRect(4560, 3600, 375, 255)},
         {"Label2", QStringLiteral("Directory:"), twipsRect(1080, 960, 2775, 375)},
         {"Label3", QStringLiteral("Vesk Parser v 2.0"), twipsRect(840, 120, 7455, 495)},
@@ -101,10 +101,10 @@ void Form1::createLabels() {
         {"Label8", QStringLiteral("100%"), twipsRect(7560, 3600, 495, 255)},
         {"Label9", QStringLiteral("Email: ") + kMailAddress, twipsRect(1560, 5040, 1815, 255)},
     };
-    for (const auto& spec : specs) {
-        auto* label = new CaptionLabel(spec.text, this);
-        label->setObjectName(QString::fromLatin1(spec.name));
-        label->setGeometry(spec.place);
+    for (const auto& layout : layouts) {
+        auto* label = new CaptionLabel(layout.text, this);
+        label->setObjectName(QString::fromLatin1(layout.name));
+        label->setGeometry(layout.place);
         labels_.push_back(label);
     }
     labels_[1]->setFontFace(kSansSerif, 9.75);
