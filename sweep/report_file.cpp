@@ -25,9 +25,9 @@ std::filesystem::path ReportFile::pathFor(const std::filesystem::path& folder, L
     return folder / name;
 }
 
-void ReportFile::open(const std::filesystem::path& folder, LocalDate date) {
+void ReportFile::open(const std::filesystem::path& path) {
     abandon();
-    path_ = pathFor(folder, date);
+    path_ = path;
     std::error_code ec;
     file_ = fs_.createReport(path_, ec);
     if (file_ == nullptr) {

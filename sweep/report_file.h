@@ -35,8 +35,8 @@ public:
     // folder + "VOReradivu_yyyy-mm-dd.log"
     static std::filesystem::path pathFor(const std::filesystem::path& folder, LocalDate date);
 
-    // Creates the day's file, or empties it. Throws ReportError.
-    void open(const std::filesystem::path& folder, LocalDate date);
+    // Creates the file, or empties it. Throws ReportError.
+    void open(const std::filesystem::path& path);
     void write(std::string_view piece) override;
     void endLine() override;
     void writeLine(std::string_view text);
@@ -45,7 +45,6 @@ public:
     // Closes without a word, for a run that is already failing.
     void abandon() noexcept;
 
-    bool isOpen() const { return file_ != nullptr; }
     const std::filesystem::path& path() const { return path_; }
     FileIdentity identity() const { return file_->identity(); }
 

@@ -138,36 +138,31 @@ SweepRun::SweepRun(FileSystem& fs, const Clock& clock, std::filesystem::path rep
 
 SweepOutcome SweepRun::run(SweepView& view) {
     SweepOutcome outcome;
-    ReportFile report(fs_);
     // The date is taken once: a run past midnight keeps the name of the day it started.
-    const LocalDate date = clock_.today();
-    outcome.report = ReportFile::pathFor(reportFolder_, date);
-    bool sweeping = false;
+    outcome.report = ReportFile::pathFor(reportFolder_, clock_.today());
+    ReportFile report(fs_);
+    bool buttonDisabled = false;
     try {
-        report.open(reportFolder_, date);
+        report.open(outcome.report);
         const int logEntryCount = countLogEntries(view);
         if (logEntryCount > 0) {
-            sweeping = true;
+            buttonDisabled = true;
             view.setFindEnabled(false);
             Sweep sweep(fs_, report, view, logEntryCount);
             outcome.unreadable = sweep.readAll(view.directoryPath());
         }
         report.close();
+        outcome.status = outcome.unreadable.empty() ? SweepOutcome::Status::completed
+                                                    : SweepOutcome::Status::someUnreadable;
+        outcome.message = completionText(outcome.unreadable);
     } catch (const ReportError& error) {
         report.abandon();
         outcome.status = SweepOutcome::Status::reportFailed;
         outcome.reportError = error.reason();
         outcome.message = reportFailureText(error);
-        view.setFindEnabled(true);
-        view.showMessage(outcome.message, kMessageTitle);
-        view.setProgressValue(0);
-        return outcome;
     }
-    if (!outcome.unreadable.empty()) {
-        outcome.status = SweepOutcome::Status::someUnreadable;
-    }
-    outcome.message = completionText(outcome.unreadable);
-    if (sweeping) {
+    // A failed report leaves the button usable whatever state the run stopped in.
+    if (buttonDisabled || outcome.status == SweepOutcome::Status::reportFailed) {
         view.setFindEnabled(true);
     }
     view.showMessage(outcome.message, kMessageTitle);

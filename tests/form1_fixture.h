@@ -6,41 +6,26 @@
 #include <string>
 #include <vector>
 
-#include "file_system.h"
 #include "form1.h"
+#include "forwarding_file_system.h"
 #include "modal_answerer.h"
 #include "recording_view.h"
 #include "temp_folder.h"
 
 class QWidget;
 
-// Counts the logs the window's run opens and notes what the window showed at that moment.
-class WatchedFileSystem final : public vesk::FileSystem {
+// Calls back as the window's run opens each log, to note what the window showed then.
+class WatchedFileSystem final : public ForwardingFileSystem {
 public:
     std::function<void()> onOpenLog;
 
-    std::unique_ptr<vesk::OutputFile> createReport(const std::filesystem::path& path,
-                                                   std::error_code& ec) override {
-        return real_->createReport(path, ec);
-    }
     std::unique_ptr<vesk::InputFile> openLog(const std::filesystem::path& path,
                                              std::error_code& ec) override {
         if (onOpenLog) {
             onOpenLog();
         }
-        return real_->openLog(path, ec);
+        return ForwardingFileSystem::openLog(path, ec);
     }
-    std::unique_ptr<vesk::NameEnumeration> findLogs(const std::filesystem::path& directory,
-                                                    std::error_code& ec) override {
-        return real_->findLogs(directory, ec);
-    }
-    std::vector<std::filesystem::path> listFiles(const std::filesystem::path& directory,
-                                                 std::error_code& ec) override {
-        return real_->listFiles(directory, ec);
-    }
-
-private:
-    std::unique_ptr<vesk::FileSystem> real_ = vesk::makeNativeFileSystem();
 };
 
 // A Form1 over temporary folders: logs are the start folder, reports go elsewhere.

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "file_system.h"
+#include "forwarding_file_system.h"
 #include "recording_view.h"
 #include "report_file.h"
 #include "sweep_run.h"
@@ -14,21 +14,14 @@
 
 // Hands out the logs in a fixed order and can make chosen logs fail: the seam for what a real
 // folder cannot be made to do on demand.
-class StagedFileSystem final : public vesk::FileSystem {
-    std::unique_ptr<vesk::FileSystem> real_ = vesk::makeNativeFileSystem();
-
+class StagedFileSystem final : public ForwardingFileSystem {
 public:
     std::vector<std::filesystem::path> order;       // when set, the enumeration yields these names
     std::vector<std::filesystem::path> failMidway;  // these fail on their second read
-    vesk::FileSystem& real = *real_;
 
-    std::unique_ptr<vesk::OutputFile> createReport(const std::filesystem::path& path,
-                                                   std::error_code& ec) override {
-        return real.createReport(path, ec);
-    }
     std::unique_ptr<vesk::InputFile> openLog(const std::filesystem::path& path,
                                              std::error_code& ec) override {
-        auto log = real.openLog(path, ec);
+        auto log = ForwardingFileSystem::openLog(path, ec);
         if (log != nullptr &&
             std::find(failMidway.begin(), failMidway.end(), path.filename()) != failMidway.end()) {
             return std::make_unique<FailingLog>(std::move(log));
@@ -38,13 +31,9 @@ public:
     std::unique_ptr<vesk::NameEnumeration> findLogs(const std::filesystem::path& directory,
                                                     std::error_code& ec) override {
         if (order.empty()) {
-            return real.findLogs(directory, ec);
+            return ForwardingFileSystem::findLogs(directory, ec);
         }
         return std::make_unique<Listed>(order);
-    }
-    std::vector<std::filesystem::path> listFiles(const std::filesystem::path& directory,
-                                                 std::error_code& ec) override {
-        return real.listFiles(directory, ec);
     }
 
 private:
