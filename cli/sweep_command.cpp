@@ -1,6 +1,8 @@
 #include "sweep_command.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <optional>
 #include <string>
 
@@ -87,11 +89,26 @@ std::optional<Arguments> parse(const std::vector<std::filesystem::path>& argumen
     return parsed;
 }
 
+// The folder a path names, found the way the system finds it: on Linux through every link
+// along the way, so that link/.. is the parent of the link's target and typo/.. is no folder; on
+// Windows, whose paths lose ".." before any lookup, as Windows does.
+std::filesystem::path resolveFolder(const std::filesystem::path& given, std::error_code& ec) {
+#ifdef _WIN32
+    auto folder = std::filesystem::absolute(given, ec).lexically_normal();
+#else
+    auto folder = std::filesystem::canonical(given, ec);
+#endif
+    if (!ec && !std::filesystem::is_directory(folder, ec) && !ec) {
+        ec = std::make_error_code(std::errc::not_a_directory);
+    }
+    return folder;
+}
+
 int sweep(const std::filesystem::path& given) {
     std::error_code ec;
-    const std::filesystem::path folder = std::filesystem::absolute(given, ec).lexically_normal();
-    if (ec || !std::filesystem::is_directory(folder, ec)) {
-        complain(given, ec ? ec.message() : "Not a folder");
+    const std::filesystem::path folder = resolveFolder(given, ec);
+    if (ec) {
+        complain(given, ec == std::errc::not_a_directory ? "Not a folder" : ec.message());
         return kFailed;
     }
     auto fileSystem = makeNativeFileSystem();
@@ -107,19 +124,20 @@ int sweep(const std::filesystem::path& given) {
 
     if (outcome.status == SweepOutcome::Status::reportFailed) {
         complain(outcome.report, outcome.reportError);
+        if (!outcome.keptIn.empty()) {
+            std::fprintf(stderr, "%s: this run's findings are in %s\n", kProgram,
+                         printable(outcome.keptIn).c_str());
+        }
         return kFailed;
     }
     for (const auto& log : outcome.unreadable) {
         complain(log.path, log.reason);
     }
     std::printf("%s\n%s\n", asLines(outcome.message).c_str(), printable(outcome.report).c_str());
-    std::fflush(stdout);
     return outcome.status == SweepOutcome::Status::completed ? kAllRead : kSomeUnreadable;
 }
 
-}  // namespace
-
-int sweepCommand(const std::vector<std::filesystem::path>& arguments) {
+int sweepOrTell(const std::vector<std::filesystem::path>& arguments) {
     std::string problem;
     const auto parsed = parse(arguments, problem);
     if (!parsed) {
@@ -134,6 +152,19 @@ int sweepCommand(const std::vector<std::filesystem::path>& arguments) {
         return kAllRead;
     }
     return sweep(parsed->folder);
+}
+
+}  // namespace
+
+int sweepCommand(const std::vector<std::filesystem::path>& arguments) {
+    removeDraftOnInterrupt();
+    const int status = sweepOrTell(arguments);
+    // What was printed must have reached standard output, as with any command-line tool.
+    if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
+        std::fprintf(stderr, "%s: cannot write the output: %s\n", kProgram, std::strerror(errno));
+        return kFailed;
+    }
+    return status;
 }
 
 }  // namespace vesk

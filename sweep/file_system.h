@@ -4,16 +4,16 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
-#include <optional>
 #include <system_error>
 #include <vector>
 
 namespace vesk {
 
-// Which file an open handle refers to, whatever name reached it.
+// Which file a name or handle refers to, whatever name reached it. All zero when not known.
 struct FileIdentity {
     std::uint64_t volume = 0;
     std::uint64_t file = 0;
+    bool known() const { return file != 0; }
     friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
 };
 
@@ -22,38 +22,57 @@ public:
     virtual ~InputFile() = default;
     // Up to size bytes; 0 at the end of the file.
     virtual std::size_t read(char* data, std::size_t size, std::error_code& ec) = 0;
-    virtual FileIdentity identity() const = 0;
+    // The length when the file was opened: what a run reads of it, so that a log a live server
+    // keeps writing is not chased for ever.
+    virtual std::uint64_t size() const = 0;
 };
 
-class OutputFile {
+// A log as the folder's listing gave it.
+struct ListedLog {
+    std::filesystem::path name;  // without directory
+    FileIdentity identity;       // the file the name led to when listed, where the system tells
+    std::uint64_t size = 0;      // only when asked for
+};
+
+// A folder held open for one sweep. Its logs are listed whole before the first one is read and
+// then opened relative to it, so that a folder renamed or switched midway cannot lend its names
+// to another folder's files.
+class LogFolder {
 public:
-    virtual ~OutputFile() = default;
+    virtual ~LogFolder() = default;
+    virtual FileIdentity identity() const = 0;
+    // The ordinary, visible files matching "*.log" in any letter case, in the file system's order.
+    virtual std::vector<ListedLog> listLogs(bool withSizes, std::error_code& ec) = 0;
+    // Fails for anything that is not an ordinary file, rather than blocking on it, and for a name
+    // that no longer leads to the file that was listed.
+    virtual std::unique_ptr<InputFile> openLog(const ListedLog& log, std::error_code& ec) = 0;
+};
+
+// The day's report while a run writes it: a hidden file of its own beside the report, created
+// under a name no one can guess, that takes the report's place only when it is whole.
+class ReportDraft {
+public:
+    // Removes the draft unless it was published or kept.
+    virtual ~ReportDraft() = default;
     // Writes all of it, or fails.
     virtual void write(const char* data, std::size_t size, std::error_code& ec) = 0;
-    virtual void close(std::error_code& ec) = 0;
-    virtual FileIdentity identity() const = 0;
-};
-
-// Names without directory, in the order the file system lists them.
-class NameEnumeration {
-public:
-    virtual ~NameEnumeration() = default;
-    // The next name, or nothing when the enumeration is exhausted (or failed: see ec).
-    virtual std::optional<std::filesystem::path> next(std::error_code& ec) = 0;
+    // Flushes everything to the disk and closes the draft.
+    virtual void finish(std::error_code& ec) = 0;
+    // Moves the finished draft over the report in one step. When that fails the draft is kept,
+    // under draftPath(), with the run's findings.
+    virtual void publish(std::error_code& ec) = 0;
+    virtual const std::filesystem::path& draftPath() const = 0;
+    virtual FileIdentity folderIdentity() const = 0;
 };
 
 class FileSystem {
 public:
     virtual ~FileSystem() = default;
-    // Creates the file, or truncates it when it exists.
-    virtual std::unique_ptr<OutputFile> createReport(const std::filesystem::path& path,
+    // Fails at once when a folder stands at the report's name.
+    virtual std::unique_ptr<ReportDraft> draftReport(const std::filesystem::path& report,
                                                      std::error_code& ec) = 0;
-    // Fails for anything that is not an ordinary file, rather than blocking on it.
-    virtual std::unique_ptr<InputFile> openLog(const std::filesystem::path& path,
-                                               std::error_code& ec) = 0;
-    // The ordinary, visible files matching "*.log" in any letter case.
-    virtual std::unique_ptr<NameEnumeration> findLogs(const std::filesystem::path& directory,
-                                                      std::error_code& ec) = 0;
+    virtual std::unique_ptr<LogFolder> openFolder(const std::filesystem::path& directory,
+                                                  std::error_code& ec) = 0;
     // All ordinary, visible files, sorted by name.
     virtual std::vector<std::filesystem::path> listFiles(const std::filesystem::path& directory,
                                                          std::error_code& ec) = 0;
@@ -62,8 +81,13 @@ public:
 // The file system of the machine the program runs on.
 std::unique_ptr<FileSystem> makeNativeFileSystem();
 
+// Removes the draft of a run that a signal (SIGINT, SIGTERM, SIGHUP; Ctrl+C or a closed console
+// on Windows) ends, before the process dies of it as it would have. Signals that were ignored
+// stay ignored.
+void removeDraftOnInterrupt();
+
 // Failures that the operating system has no code for.
-enum class SweepErrc { notOrdinaryFile = 1 };
+enum class SweepErrc { notOrdinaryFile = 1, replaced, shrank };
 std::error_code make_error_code(SweepErrc e);
 
 }  // namespace vesk

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <filesystem>
 #include <string_view>
 
@@ -7,17 +8,19 @@ namespace vesk {
 
 namespace detail {
 template <typename Char>
+Char upper(Char c) {
+    return c >= 'a' && c <= 'z' ? static_cast<Char>(c - 'a' + 'A') : c;
+}
+
+// The suffix is given in upper case.
+template <typename Char>
 bool endsWithIgnoringCase(std::basic_string_view<Char> name, std::string_view suffix) {
     if (name.size() < suffix.size()) {
         return false;
     }
     const auto tail = name.substr(name.size() - suffix.size());
     for (std::size_t i = 0; i < suffix.size(); ++i) {
-        Char c = tail[i];
-        if (c >= 'a' && c <= 'z') {
-            c = static_cast<Char>(c - 'a' + 'A');
-        }
-        if (c != static_cast<Char>(suffix[i])) {
+        if (upper(tail[i]) != static_cast<Char>(suffix[i])) {
             return false;
         }
     }
@@ -35,6 +38,20 @@ inline bool looksLikeLog(const std::filesystem::path& name) {
 template <typename Char>
 bool hasLogExtension(std::basic_string_view<Char> name) {
     return detail::endsWithIgnoringCase(name, ".LOG");
+}
+
+// Whether two names lead to the same file in one folder: in any letter case where the file
+// system ignores case, as Windows does.
+inline bool sameFileName(const std::filesystem::path& a, const std::filesystem::path& b) {
+#ifdef _WIN32
+    const auto sameLetter = [](wchar_t x, wchar_t y) {
+        return detail::upper(x) == detail::upper(y);
+    };
+    return std::equal(a.native().begin(), a.native().end(), b.native().begin(), b.native().end(),
+                      sameLetter);
+#else
+    return a == b;
+#endif
 }
 
 }  // namespace vesk

@@ -1,13 +1,19 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
+#include <csignal>
+#include <cstring>
+#include <string>
 #include <string_view>
 #include <utility>
 
+#include "draft_name.h"
 #include "file_system.h"
 #include "log_name.h"
 
@@ -24,24 +30,88 @@ FileIdentity identityOf(const struct stat& st) {
 
 class Descriptor {
 public:
-    explicit Descriptor(int fd) : fd_(fd) {}
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    ~Descriptor() {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-    }
+    explicit Descriptor(int fd = -1) : fd_(fd) {}
+    Descriptor(Descriptor&& other) noexcept : fd_(other.release()) {}
+    Descriptor& operator=(Descriptor&&) = delete;
+    ~Descriptor() { reset(); }
     int get() const { return fd_; }
     int release() { return std::exchange(fd_, -1); }
+    void reset() {
+        if (fd_ >= 0) {
+            ::close(release());
+        }
+    }
 
 private:
     int fd_;
 };
 
+bool isHidden(std::string_view name) {
+    return name.starts_with('.');
+}
+
+// A listed entry that may be an ordinary file. Its status is looked up only when the entry's
+// type says too little (a link, an unknown type) or when the caller asks for it; a lookup that
+// fails for a reason other than absence hands the entry on, so that opening it names the reason.
+struct FileEntry {
+    const dirent* entry;
+    const struct stat* status;  // null when not looked up
+};
+
+template <typename NameTest, typename Found>
+void forEachFile(DIR* dir, NameTest test, bool lookUpAll, Found found, std::error_code& ec) {
+    for (;;) {
+        errno = 0;
+        const dirent* entry = ::readdir(dir);
+        if (entry == nullptr) {
+            if (errno != 0) {
+                ec = lastError();
+            }
+            return;
+        }
+        const std::string_view name = entry->d_name;
+        if (isHidden(name) || !test(name)) {
+            continue;
+        }
+        const bool typeSays = entry->d_type != DT_LNK && entry->d_type != DT_UNKNOWN;
+        if (typeSays && entry->d_type != DT_REG) {
+            continue;
+        }
+        if (typeSays && !lookUpAll) {
+            found(FileEntry{entry, nullptr});
+            continue;
+        }
+        struct stat st {};
+        if (::fstatat(::dirfd(dir), entry->d_name, &st, 0) != 0) {
+            if (errno != ENOENT) {
+                found(FileEntry{entry, nullptr});
+            }
+        } else if (S_ISREG(st.st_mode)) {
+            found(FileEntry{entry, &st});
+        }
+    }
+}
+
+// readdir's inode numbers are the files' own only on some file systems (not on overlayfs, for
+// one); elsewhere each log's identity is looked up while listing.
+bool directoryInodesAreReliable(int dirFd) {
+    struct statfs info {};
+    if (::fstatfs(dirFd, &info) != 0) {
+        return false;
+    }
+    constexpr unsigned long kReliable[] = {0xEF53 /* ext2, ext3, ext4 */, 0x58465342 /* xfs */,
+                                           0x9123683E /* btrfs */, 0x01021994 /* tmpfs */,
+                                           0xF2F52010 /* f2fs */};
+    const auto type = static_cast<unsigned long>(info.f_type);
+    return std::find(std::begin(kReliable), std::end(kReliable), type) != std::end(kReliable);
+}
+
+// Reading ahead pays only when a log is several blocks long.
+constexpr off_t kSequentialHintFrom = 1024 * 1024;
+
 class PosixInputFile final : public InputFile {
 public:
-    PosixInputFile(int fd, FileIdentity identity) : fd_(fd), identity_(identity) {}
+    PosixInputFile(Descriptor fd, std::uint64_t size) : fd_(std::move(fd)), size_(size) {}
 
     std::size_t read(char* data, std::size_t size, std::error_code& ec) override {
         for (;;) {
@@ -55,20 +125,150 @@ public:
             }
         }
     }
+    std::uint64_t size() const override { return size_; }
+
+private:
+    Descriptor fd_;
+    std::uint64_t size_;
+};
+
+class PosixLogFolder final : public LogFolder {
+public:
+    PosixLogFolder(Descriptor fd, FileIdentity identity)
+        : fd_(std::move(fd)),
+          identity_(identity),
+          inodesReliable_(directoryInodesAreReliable(fd_.get())) {}
+
     FileIdentity identity() const override { return identity_; }
+
+    std::vector<ListedLog> listLogs(bool withSizes, std::error_code& ec) override {
+        std::vector<ListedLog> logs;
+        Descriptor duplicate(::fcntl(fd_.get(), F_DUPFD_CLOEXEC, 0));
+        DIR* dir = duplicate.get() < 0 ? nullptr : ::fdopendir(duplicate.get());
+        if (dir == nullptr) {
+            ec = lastError();
+            return logs;
+        }
+        duplicate.release();
+        ::rewinddir(dir);  // the duplicate shares its position with the folder's descriptor
+        const auto found = [&](const FileEntry& file) {
+            ListedLog& log = logs.emplace_back(ListedLog{file.entry->d_name, {}, 0});
+            if (file.status != nullptr) {
+                log.identity = identityOf(*file.status);
+                log.size = static_cast<std::uint64_t>(file.status->st_size);
+            } else if (file.entry->d_type == DT_REG) {
+                log.identity = {identity_.volume, static_cast<std::uint64_t>(file.entry->d_ino)};
+            }
+        };
+        forEachFile(dir, hasLogExtension<char>, withSizes || !inodesReliable_, found, ec);
+        ::closedir(dir);
+        return logs;
+    }
+
+    std::unique_ptr<InputFile> openLog(const ListedLog& log, std::error_code& ec) override {
+        // Non-blocking, so that a FIFO put in a log's place cannot stall the run.
+        Descriptor fd(
+            ::openat(fd_.get(), log.name.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+        struct stat st {};
+        if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0) {
+            ec = lastError();
+            return nullptr;
+        }
+        if (!S_ISREG(st.st_mode)) {
+            ec = SweepErrc::notOrdinaryFile;
+            return nullptr;
+        }
+        // A file mounted over the listed name lies on another volume, where the listing's inode
+        // number says nothing.
+        const FileIdentity opened = identityOf(st);
+        if (log.identity.known() && opened != log.identity &&
+            opened.volume == log.identity.volume) {
+            ec = SweepErrc::replaced;
+            return nullptr;
+        }
+        if (st.st_size >= kSequentialHintFrom) {
+            ::posix_fadvise(fd.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
+        }
+        return std::make_unique<PosixInputFile>(std::move(fd),
+                                                static_cast<std::uint64_t>(st.st_size));
+    }
 
 private:
     Descriptor fd_;
     FileIdentity identity_;
+    bool inodesReliable_;
 };
 
-class PosixOutputFile final : public OutputFile {
+// The draft a signal would leave behind, kept where a signal handler can reach it.
+volatile std::sig_atomic_t draftArmed = 0;
+int draftFolder = -1;
+char draftName[NAME_MAX + 1];
+
+void armDraft(int folder, const std::string& name) {
+    draftArmed = 0;
+    draftFolder = folder;
+    const std::size_t length = std::min(name.size(), sizeof draftName - 1);
+    std::memcpy(draftName, name.data(), length);
+    draftName[length] = '\0';
+    draftArmed = 1;
+}
+
+extern "C" void removeDraftAndDie(int signal) {
+    if (draftArmed != 0) {
+        ::unlinkat(draftFolder, draftName, 0);
+    }
+    ::raise(signal);  // the handler was reset on entry and does not block the signal
+}
+
+class PosixReportDraft final : public ReportDraft {
 public:
-    PosixOutputFile(int fd, FileIdentity identity) : fd_(fd), identity_(identity) {}
+    static std::unique_ptr<ReportDraft> create(const std::filesystem::path& report,
+                                               std::error_code& ec) {
+        const std::filesystem::path folderPath =
+            report.has_parent_path() ? report.parent_path() : std::filesystem::path(".");
+        Descriptor folder(::open(folderPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        struct stat st {};
+        if (folder.get() < 0 || ::fstat(folder.get(), &st) != 0) {
+            ec = lastError();
+            return nullptr;
+        }
+        const std::string reportName = report.filename().native();
+        struct stat existing {};
+        if (::fstatat(folder.get(), reportName.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0 &&
+            S_ISDIR(existing.st_mode)) {
+            ec = std::make_error_code(std::errc::is_a_directory);
+            return nullptr;
+        }
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            const std::string name = draftNameFor(reportName).native();
+            Descriptor file(
+                ::openat(folder.get(), name.c_str(),
+                         O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, 0666));
+            if (file.get() >= 0) {
+                return std::unique_ptr<ReportDraft>(
+                    new PosixReportDraft(std::move(folder), identityOf(st), std::move(file), name,
+                                         reportName, folderPath / name));
+            }
+            if (errno != EEXIST) {
+                ec = lastError();
+                return nullptr;
+            }
+        }
+        ec = std::make_error_code(std::errc::file_exists);
+        return nullptr;
+    }
+
+    ~PosixReportDraft() override {
+        if (state_ == State::writing || state_ == State::finished) {
+            draftArmed = 0;
+            file_.reset();
+            ::unlinkat(folder_.get(), name_.c_str(), 0);
+        }
+    }
 
     void write(const char* data, std::size_t size, std::error_code& ec) override {
         while (size > 0) {
-            const ssize_t n = ::write(fd_.get(), data, size);
+            const ssize_t n = ::write(file_.get(), data, size);
             if (n < 0) {
                 if (errno == EINTR) {
                     continue;
@@ -80,147 +280,87 @@ public:
             size -= static_cast<std::size_t>(n);
         }
     }
-    void close(std::error_code& ec) override {
-        const int fd = fd_.release();
-        if (fd >= 0 && ::close(fd) != 0) {
+
+    void finish(std::error_code& ec) override {
+        // The disk may refuse only now what write() took in, as delayed allocation does.
+        if (::fsync(file_.get()) != 0 || ::close(file_.release()) != 0) {
             ec = lastError();
+            return;
         }
+        state_ = State::finished;
     }
-    FileIdentity identity() const override { return identity_; }
 
-private:
-    Descriptor fd_;
-    FileIdentity identity_;
-};
-
-bool isHidden(std::string_view name) {
-    return name.starts_with('.');
-}
-
-// Symbolic links are followed; a link that leads nowhere names no file.
-enum class Kind { ordinary, other, unknown };
-
-Kind kindOf(int dirFd, const dirent& entry) {
-    if (entry.d_type == DT_REG) {
-        return Kind::ordinary;
-    }
-    if (entry.d_type != DT_LNK && entry.d_type != DT_UNKNOWN) {
-        return Kind::other;
-    }
-    struct stat st {};
-    if (::fstatat(dirFd, entry.d_name, &st, 0) != 0) {
-        return errno == ENOENT ? Kind::other : Kind::unknown;
-    }
-    return S_ISREG(st.st_mode) ? Kind::ordinary : Kind::other;
-}
-
-class Directory {
-public:
-    explicit Directory(const std::filesystem::path& path, std::error_code& ec)
-        : dir_(::opendir(path.c_str())) {
-        if (dir_ == nullptr) {
+    void publish(std::error_code& ec) override {
+        const int renamed =
+            ::renameat(folder_.get(), name_.c_str(), folder_.get(), reportName_.c_str());
+        draftArmed = 0;  // only now: until the rename, a signal must still take the draft away
+        if (renamed != 0) {
             ec = lastError();
+            state_ = State::kept;
+            return;
         }
+        state_ = State::published;
+        // Makes the new name outlast a crash. Nothing is lost when that fails (some file systems
+        // cannot flush a folder at all), so it is not the run's failure.
+        ::fsync(folder_.get());
     }
-    Directory(const Directory&) = delete;
-    Directory& operator=(const Directory&) = delete;
-    ~Directory() {
-        if (dir_ != nullptr) {
-            ::closedir(dir_);
-        }
-    }
-    bool isOpen() const { return dir_ != nullptr; }
 
-    // The next visible entry whose name passes the test and that may be an ordinary file; an
-    // entry that cannot be examined is handed on so that opening it names the reason.
-    template <typename NameTest>
-    const dirent* nextFile(NameTest test, std::error_code& ec) {
-        for (;;) {
-            errno = 0;
-            const dirent* entry = ::readdir(dir_);
-            if (entry == nullptr) {
-                if (errno != 0) {
-                    ec = lastError();
-                }
-                return nullptr;
-            }
-            const std::string_view name = entry->d_name;
-            if (!isHidden(name) && test(name) && kindOf(::dirfd(dir_), *entry) != Kind::other) {
-                return entry;
-            }
-        }
-    }
+    const std::filesystem::path& draftPath() const override { return path_; }
+    FileIdentity folderIdentity() const override { return folderIdentity_; }
 
 private:
-    DIR* dir_;
-};
+    enum class State { writing, finished, published, kept };
 
-class PosixLogEnumeration final : public NameEnumeration {
-public:
-    PosixLogEnumeration(const std::filesystem::path& directory, std::error_code& ec)
-        : dir_(directory, ec) {}
-    bool isOpen() const { return dir_.isOpen(); }
-
-    std::optional<std::filesystem::path> next(std::error_code& ec) override {
-        const dirent* entry = dir_.nextFile(hasLogExtension<char>, ec);
-        if (entry == nullptr) {
-            return std::nullopt;
-        }
-        return std::filesystem::path(entry->d_name);
+    PosixReportDraft(Descriptor folder, FileIdentity folderIdentity, Descriptor file,
+                     std::string name, std::string reportName, std::filesystem::path path)
+        : folder_(std::move(folder)),
+          folderIdentity_(folderIdentity),
+          file_(std::move(file)),
+          name_(std::move(name)),
+          reportName_(std::move(reportName)),
+          path_(std::move(path)) {
+        armDraft(folder_.get(), name_);
     }
 
-private:
-    Directory dir_;
+    Descriptor folder_;
+    FileIdentity folderIdentity_;
+    Descriptor file_;
+    std::string name_;
+    std::string reportName_;
+    std::filesystem::path path_;
+    State state_ = State::writing;
 };
 
 class PosixFileSystem final : public FileSystem {
 public:
-    std::unique_ptr<OutputFile> createReport(const std::filesystem::path& path,
+    std::unique_ptr<ReportDraft> draftReport(const std::filesystem::path& report,
                                              std::error_code& ec) override {
-        Descriptor fd(
-            ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY, 0666));
+        return PosixReportDraft::create(report, ec);
+    }
+
+    std::unique_ptr<LogFolder> openFolder(const std::filesystem::path& directory,
+                                          std::error_code& ec) override {
+        Descriptor fd(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
         struct stat st {};
         if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0) {
             ec = lastError();
             return nullptr;
         }
-        return std::make_unique<PosixOutputFile>(fd.release(), identityOf(st));
-    }
-
-    std::unique_ptr<InputFile> openLog(const std::filesystem::path& path,
-                                       std::error_code& ec) override {
-        // Non-blocking, so that a FIFO put in a log's place cannot stall the run.
-        Descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
-        struct stat st {};
-        if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0) {
-            ec = lastError();
-            return nullptr;
-        }
-        if (!S_ISREG(st.st_mode)) {
-            ec = SweepErrc::notOrdinaryFile;
-            return nullptr;
-        }
-        ::posix_fadvise(fd.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
-        return std::make_unique<PosixInputFile>(fd.release(), identityOf(st));
-    }
-
-    std::unique_ptr<NameEnumeration> findLogs(const std::filesystem::path& directory,
-                                              std::error_code& ec) override {
-        auto logs = std::make_unique<PosixLogEnumeration>(directory, ec);
-        return logs->isOpen() ? std::move(logs) : nullptr;
+        return std::make_unique<PosixLogFolder>(std::move(fd), identityOf(st));
     }
 
     std::vector<std::filesystem::path> listFiles(const std::filesystem::path& directory,
                                                  std::error_code& ec) override {
         std::vector<std::filesystem::path> names;
-        Directory dir(directory, ec);
-        if (!dir.isOpen()) {
+        DIR* dir = ::opendir(directory.c_str());
+        if (dir == nullptr) {
+            ec = lastError();
             return names;
         }
         const auto anyName = [](std::string_view) { return true; };
-        while (const dirent* entry = dir.nextFile(anyName, ec)) {
-            names.emplace_back(entry->d_name);
-        }
+        const auto found = [&](const FileEntry& file) { names.emplace_back(file.entry->d_name); };
+        forEachFile(dir, anyName, false, found, ec);
+        ::closedir(dir);
         std::sort(names.begin(), names.end());
         return names;
     }
@@ -230,6 +370,20 @@ public:
 
 std::unique_ptr<FileSystem> makeNativeFileSystem() {
     return std::make_unique<PosixFileSystem>();
+}
+
+void removeDraftOnInterrupt() {
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        struct sigaction previous {};
+        if (::sigaction(signal, nullptr, &previous) != 0 || previous.sa_handler == SIG_IGN) {
+            continue;
+        }
+        struct sigaction action {};
+        action.sa_handler = removeDraftAndDie;
+        action.sa_flags = SA_RESETHAND | SA_NODEFER;
+        sigemptyset(&action.sa_mask);
+        ::sigaction(signal, &action, nullptr);
+    }
 }
 
 }  // namespace vesk

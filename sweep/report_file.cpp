@@ -14,10 +14,6 @@ ReportFile::ReportFile(FileSystem& fs) : fs_(fs) {
     buffer_.reserve(kBufferSize);
 }
 
-ReportFile::~ReportFile() {
-    abandon();
-}
-
 std::filesystem::path ReportFile::pathFor(const std::filesystem::path& folder, LocalDate date) {
     char name[40];
     std::snprintf(name, sizeof name, "VOReradivu_%04d-%02d-%02d.log", date.year, date.month,
@@ -28,10 +24,11 @@ std::filesystem::path ReportFile::pathFor(const std::filesystem::path& folder, L
 void ReportFile::open(const std::filesystem::path& path) {
     abandon();
     path_ = path;
+    lines_ = 0;
     std::error_code ec;
-    file_ = fs_.createReport(path_, ec);
-    if (file_ == nullptr) {
-        throw ReportError(path_, ec.message());
+    draft_ = fs_.draftReport(path_, ec);
+    if (draft_ == nullptr) {
+        fail(ec);
     }
 }
 
@@ -48,32 +45,30 @@ void ReportFile::write(std::string_view piece) {
 
 void ReportFile::endLine() {
     write("\r\n");
-}
-
-void ReportFile::writeLine(std::string_view text) {
-    write(text);
-    endLine();
+    ++lines_;
 }
 
 void ReportFile::close() {
-    if (file_ == nullptr) {
+    if (draft_ == nullptr) {
         return;
     }
     flush();
     std::error_code ec;
-    file_->close(ec);
-    file_.reset();
+    draft_->finish(ec);
     if (ec) {
-        throw ReportError(path_, ec.message());
+        fail(ec);
     }
+    draft_->publish(ec);
+    if (ec) {
+        const std::filesystem::path keptIn = draft_->draftPath();
+        draft_.reset();
+        throw ReportError(path_, ec.message(), keptIn);
+    }
+    draft_.reset();
 }
 
 void ReportFile::abandon() noexcept {
-    if (file_ != nullptr) {
-        std::error_code ignored;
-        file_->close(ignored);
-        file_.reset();
-    }
+    draft_.reset();
     buffer_.clear();
 }
 
@@ -86,10 +81,15 @@ void ReportFile::flush() {
 
 void ReportFile::store(const char* data, std::size_t size) {
     std::error_code ec;
-    file_->write(data, size, ec);
+    draft_->write(data, size, ec);
     if (ec) {
-        throw ReportError(path_, ec.message());
+        fail(ec);
     }
+}
+
+void ReportFile::fail(const std::error_code& ec) {
+    abandon();
+    throw ReportError(path_, ec.message());
 }
 
 }  // namespace vesk

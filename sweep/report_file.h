@@ -13,49 +13,58 @@
 
 namespace vesk {
 
-// The report could not be created, written or closed: whatever was found is not safely stored.
+// The report could not be created, written or put in place. Either none of the run's findings
+// were stored and the day's earlier report stands, or they were all kept in the draft.
 class ReportError : public std::runtime_error {
 public:
-    ReportError(std::filesystem::path path, std::string reason)
-        : std::runtime_error(reason), path_(std::move(path)), reason_(std::move(reason)) {}
+    ReportError(std::filesystem::path path, std::string reason, std::filesystem::path keptIn = {})
+        : std::runtime_error(reason),
+          path_(std::move(path)),
+          reason_(std::move(reason)),
+          keptIn_(std::move(keptIn)) {}
     const std::filesystem::path& path() const { return path_; }
     const std::string& reason() const { return reason_; }
+    // Where the findings are when the draft could not take the report's place, else empty.
+    const std::filesystem::path& keptIn() const { return keptIn_; }
 
 private:
     std::filesystem::path path_;
     std::string reason_;
+    std::filesystem::path keptIn_;
 };
 
-// The day's report: every passed line followed by CR LF, bytes as read, nothing else.
+// The day's report: every passed line followed by CR LF, bytes as read, nothing else. It is
+// written whole or not at all: into a draft that replaces the report once it is complete.
 class ReportFile final : public LineSink {
 public:
     explicit ReportFile(FileSystem& fs);
-    ~ReportFile() override;
 
     // folder + "VOReradivu_yyyy-mm-dd.log"
     static std::filesystem::path pathFor(const std::filesystem::path& folder, LocalDate date);
 
-    // Creates the file, or empties it. Throws ReportError.
+    // Starts the draft. Throws ReportError.
     void open(const std::filesystem::path& path);
     void write(std::string_view piece) override;
     void endLine() override;
-    void writeLine(std::string_view text);
-    // Throws ReportError when anything written could not be stored.
+    // Puts the complete report in place. Throws ReportError.
     void close();
-    // Closes without a word, for a run that is already failing.
+    // Drops the draft, for a run that is already failing.
     void abandon() noexcept;
 
     const std::filesystem::path& path() const { return path_; }
-    FileIdentity identity() const { return file_->identity(); }
+    FileIdentity folderIdentity() const { return draft_->folderIdentity(); }
+    std::uint64_t lines() const { return lines_; }
 
 private:
     void flush();
     void store(const char* data, std::size_t size);
+    [[noreturn]] void fail(const std::error_code& ec);
 
     FileSystem& fs_;
     std::filesystem::path path_;
-    std::unique_ptr<OutputFile> file_;
+    std::unique_ptr<ReportDraft> draft_;
     std::vector<char> buffer_;
+    std::uint64_t lines_ = 0;
 };
 
 }  // namespace vesk

@@ -12,6 +12,10 @@ public:
         switch (static_cast<SweepErrc>(code)) {
             case SweepErrc::notOrdinaryFile:
                 return "Not an ordinary file";
+            case SweepErrc::replaced:
+                return "Replaced after the folder was listed";
+            case SweepErrc::shrank:
+                return "Shorter than when it was opened";
         }
         return "Unknown error";
     }

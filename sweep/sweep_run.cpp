@@ -1,5 +1,6 @@
 #include "sweep_run.h"
 
+#include <algorithm>
 #include <memory>
 #include <new>
 
@@ -31,84 +32,127 @@ Block makeBlock() {
 // The completion message names at most this many unreadable logs.
 constexpr std::size_t kMostNamed = 10;
 
-int countLogEntries(const SweepView& view) {
+int countLogEntries(const FolderEntries& folder) {
     int count = 0;
-    for (int i = 0; i < view.entryCount(); ++i) {
-        count += looksLikeLog(view.entry(i)) ? 1 : 0;
+    for (int i = 0; i < folder.entryCount(); ++i) {
+        count += looksLikeLog(folder.entry(i)) ? 1 : 0;
     }
     return count;
 }
 
-// Reads the logs of one directory, in the file system's order, into the report.
+// Reads the logs of the chosen folders, each in the file system's order, into the report.
 class Sweep {
 public:
-    Sweep(FileSystem& fs, ReportFile& report, SweepView& view, int logEntryCount)
+    Sweep(FileSystem& fs, ReportFile& report, SweepView& view, SweepProgress* progress)
         : fs_(fs),
           report_(report),
           view_(view),
-          rule_(logEntryCount),
+          progress_(progress),
           scanner_(filter_, report),
           block_(makeBlock()) {}
 
-    std::vector<UnreadableLog> readAll(const std::filesystem::path& directory) {
+    void sweepFolder(const FolderEntries& folder) {
+        const int logEntryCount = countLogEntries(folder);
+        if (logEntryCount == 0) {
+            return;  // the gate stays shut
+        }
+        if (!buttonDisabled_) {
+            buttonDisabled_ = true;
+            view_.setFindEnabled(false);
+        }
+        if (view_.progressValue() != 0) {
+            view_.setProgressValue(0);  // each folder's bar starts afresh, as each run's does
+        }
+        const ProgressRule rule(logEntryCount);
+        const std::filesystem::path directory = folder.directoryPath();
         std::error_code ec;
-        auto names = fs_.findLogs(directory, ec);
-        while (names != nullptr) {
-            auto name = names->next(ec);
-            if (!name) {
-                break;
+        auto logFolder = fs_.openFolder(directory, ec);
+        if (logFolder == nullptr) {
+            unreadable_.push_back({directory, ec.message()});
+            return;
+        }
+        const std::vector<ListedLog> logs = logFolder->listLogs(progress_ != nullptr, ec);
+        if (progress_ != nullptr) {
+            std::uint64_t bytes = 0;
+            for (const auto& log : logs) {
+                bytes += log.size;
             }
-            readLog(directory / *name);
-            view_.setProgressValue(rule_.next(view_.progressValue(), ++logsRead_));
+            progress_->folderListed(logs.size(), bytes);
+        }
+        // The report's folder may be the one swept: the day's report there is no log.
+        const bool reportHere = logFolder->identity() == report_.folderIdentity();
+        int logsSwept = 0;
+        for (const auto& log : logs) {
+            if (!reportHere || !sameFileName(log.name, report_.path().filename())) {
+                readLog(*logFolder, directory / log.name, log);
+            }
+            view_.setProgressValue(rule.next(view_.progressValue(), ++logsSwept));
         }
         if (ec) {
             unreadable_.push_back({directory, ec.message()});
         }
-        return std::move(unreadable_);
     }
 
+    bool buttonDisabled() const { return buttonDisabled_; }
+    int logsRead() const { return logsRead_; }
+    std::vector<UnreadableLog> takeUnreadable() { return std::move(unreadable_); }
+
 private:
-    void readLog(const std::filesystem::path& path) {
+    void readLog(LogFolder& folder, const std::filesystem::path& path, const ListedLog& log) {
         std::error_code ec;
-        auto log = fs_.openLog(path, ec);
-        if (log == nullptr) {
+        auto file = folder.openLog(log, ec);
+        if (file == nullptr) {
             unreadable_.push_back({path, ec.message()});
             return;
         }
-        // The report itself may sit among the logs; reading it while it grows could loop.
-        if (log->identity() == report_.identity()) {
-            return;
+        if (progress_ != nullptr) {
+            progress_->logOpened(path);
         }
+        // As far as the log reached when it was opened; what comes later is the next run's.
         scanner_.beginLog();
-        for (;;) {
-            const std::size_t n = log->read(block_.get(), kBlockSize, ec);
+        for (std::uint64_t left = file->size(); left > 0;) {
+            const std::size_t n =
+                file->read(block_.get(),
+                           static_cast<std::size_t>(std::min<std::uint64_t>(left, kBlockSize)), ec);
+            if (n == 0 && !ec) {
+                ec = SweepErrc::shrank;
+            }
             if (ec) {
                 scanner_.abandonLog();
                 unreadable_.push_back({path, ec.message()});
                 return;
             }
-            if (n == 0) {
-                scanner_.endLog();
-                return;
-            }
             scanner_.scan(block_.get(), n);
+            left -= n;
+            if (progress_ != nullptr) {
+                progress_->bytesRead(n);
+            }
         }
+        scanner_.endLog();
+        ++logsRead_;
     }
 
     FileSystem& fs_;
     ReportFile& report_;
     SweepView& view_;
-    ProgressRule rule_;
+    SweepProgress* progress_;
     MarkerFilter filter_;
     LogScanner scanner_;
     Block block_;
     std::vector<UnreadableLog> unreadable_;
+    bool buttonDisabled_ = false;
     int logsRead_ = 0;
 };
 
 std::string reportFailureText(const ReportError& error) {
-    return "The report " + printable(error.path()) + " could not be written: " + error.reason() +
-           "\rThe findings of this run are incomplete.";
+    const std::string report = "The report " + printable(error.path());
+    if (!error.keptIn().empty()) {
+        return report + " could not be replaced: " + error.reason() +
+               "\rThis run's findings are in " + printable(error.keptIn()) + ".";
+    }
+    return report + " could not be written: " + error.reason() +
+           "\rNone of this run's findings were stored; the day's earlier report, if any, is left "
+           "as it was.";
 }
 
 }  // namespace
@@ -133,25 +177,27 @@ std::string completionText(const std::vector<UnreadableLog>& unreadable) {
     return text;
 }
 
-SweepRun::SweepRun(FileSystem& fs, const Clock& clock, std::filesystem::path reportFolder)
-    : fs_(fs), clock_(clock), reportFolder_(std::move(reportFolder)) {}
+SweepRun::SweepRun(FileSystem& fs, const Clock& clock, std::filesystem::path reportFolder,
+                   SweepProgress* progress)
+    : fs_(fs), clock_(clock), reportFolder_(std::move(reportFolder)), progress_(progress) {}
 
 SweepOutcome SweepRun::run(SweepView& view) {
+    return run(view, {&view});
+}
+
+SweepOutcome SweepRun::run(SweepView& view, const std::vector<const FolderEntries*>& folders) {
     SweepOutcome outcome;
     // The date is taken once: a run past midnight keeps the name of the day it started.
     outcome.report = ReportFile::pathFor(reportFolder_, clock_.today());
     ReportFile report(fs_);
-    bool buttonDisabled = false;
+    Sweep sweep(fs_, report, view, progress_);
     try {
         report.open(outcome.report);
-        const int logEntryCount = countLogEntries(view);
-        if (logEntryCount > 0) {
-            buttonDisabled = true;
-            view.setFindEnabled(false);
-            Sweep sweep(fs_, report, view, logEntryCount);
-            outcome.unreadable = sweep.readAll(view.directoryPath());
+        for (const FolderEntries* folder : folders) {
+            sweep.sweepFolder(*folder);
         }
         report.close();
+        outcome.unreadable = sweep.takeUnreadable();
         outcome.status = outcome.unreadable.empty() ? SweepOutcome::Status::completed
                                                     : SweepOutcome::Status::someUnreadable;
         outcome.message = completionText(outcome.unreadable);
@@ -159,10 +205,13 @@ SweepOutcome SweepRun::run(SweepView& view) {
         report.abandon();
         outcome.status = SweepOutcome::Status::reportFailed;
         outcome.reportError = error.reason();
+        outcome.keptIn = error.keptIn();
         outcome.message = reportFailureText(error);
     }
+    outcome.findings = report.lines();
+    outcome.logsRead = sweep.logsRead();
     // A failed report leaves the button usable whatever state the run stopped in.
-    if (buttonDisabled || outcome.status == SweepOutcome::Status::reportFailed) {
+    if (sweep.buttonDisabled() || outcome.status == SweepOutcome::Status::reportFailed) {
         view.setFindEnabled(true);
     }
     view.showMessage(outcome.message, kMessageTitle);

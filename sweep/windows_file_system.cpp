@@ -1,10 +1,12 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <iterator>
 #include <string>
 #include <string_view>
 #include <utility>
 
+#include "draft_name.h"
 #include "file_system.h"
 #include "log_name.h"
 
@@ -40,41 +42,89 @@ public:
     }
 };
 
+// Constant-initialized: no first-use initialization can run between a failing call and the
+// reading of its error, which such initialization would reset.
+const WindowsCategory kWindowsCategory;
+
+// Called first thing after the call that failed.
 std::error_code lastError() {
-    static const WindowsCategory category;
-    return {static_cast<int>(GetLastError()), category};
+    const DWORD code = GetLastError();
+    return {static_cast<int>(code), kWindowsCategory};
 }
 
 class Handle {
 public:
-    explicit Handle(HANDLE handle) : handle_(handle) {}
-    Handle(const Handle&) = delete;
-    Handle& operator=(const Handle&) = delete;
-    ~Handle() {
-        if (isValid()) {
-            CloseHandle(handle_);
-        }
-    }
+    explicit Handle(HANDLE handle = INVALID_HANDLE_VALUE) : handle_(handle) {}
+    Handle(Handle&& other) noexcept : handle_(other.release()) {}
+    Handle& operator=(Handle&&) = delete;
+    ~Handle() { reset(); }
     HANDLE get() const { return handle_; }
     bool isValid() const { return handle_ != INVALID_HANDLE_VALUE && handle_ != nullptr; }
     HANDLE release() { return std::exchange(handle_, INVALID_HANDLE_VALUE); }
+    void reset() {
+        if (isValid()) {
+            CloseHandle(release());
+        }
+    }
 
 private:
     HANDLE handle_;
 };
-
-bool describe(HANDLE handle, BY_HANDLE_FILE_INFORMATION& info) {
-    return GetFileInformationByHandle(handle, &info) != 0;
-}
 
 FileIdentity identityOf(const BY_HANDLE_FILE_INFORMATION& info) {
     return {info.dwVolumeSerialNumber,
             (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
 }
 
+constexpr DWORD kNotOrdinary = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN |
+                               FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_DEVICE;
+
+// A folder opened for listing. Without delete sharing, no one can rename or remove it while the
+// handle is held, so its path keeps naming the folder that was listed.
+Handle openDirectory(const std::filesystem::path& directory, FileIdentity& identity,
+                     std::error_code& ec) {
+    Handle handle(CreateFileW(directory.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!handle.isValid() || !GetFileInformationByHandle(handle.get(), &info)) {
+        ec = lastError();
+        return Handle();
+    }
+    identity = identityOf(info);
+    return handle;
+}
+
+// Calls found for each ordinary, visible file of the folder, in the file system's order.
+template <typename Found>
+void forEachFile(HANDLE directory, Found found, std::error_code& ec) {
+    std::vector<LONGLONG> buffer(64 * 1024 / sizeof(LONGLONG));
+    const DWORD bufferSize = static_cast<DWORD>(buffer.size() * sizeof(LONGLONG));
+    FILE_INFO_BY_HANDLE_CLASS request = FileIdBothDirectoryRestartInfo;
+    while (GetFileInformationByHandleEx(directory, request, buffer.data(), bufferSize)) {
+        request = FileIdBothDirectoryInfo;
+        auto* at = reinterpret_cast<const unsigned char*>(buffer.data());
+        for (;;) {
+            const auto* info = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(at);
+            if ((info->FileAttributes & kNotOrdinary) == 0) {
+                found(*info,
+                      std::wstring_view(info->FileName, info->FileNameLength / sizeof(wchar_t)));
+            }
+            if (info->NextEntryOffset == 0) {
+                break;
+            }
+            at += info->NextEntryOffset;
+        }
+    }
+    const DWORD error = GetLastError();
+    if (error != ERROR_NO_MORE_FILES) {
+        ec = {static_cast<int>(error), kWindowsCategory};
+    }
+}
+
 class WindowsInputFile final : public InputFile {
 public:
-    WindowsInputFile(HANDLE handle, FileIdentity identity) : handle_(handle), identity_(identity) {}
+    WindowsInputFile(Handle handle, std::uint64_t size) : handle_(std::move(handle)), size_(size) {}
 
     std::size_t read(char* data, std::size_t size, std::error_code& ec) override {
         DWORD n = 0;
@@ -84,130 +134,46 @@ public:
         }
         return n;
     }
-    FileIdentity identity() const override { return identity_; }
+    std::uint64_t size() const override { return size_; }
 
 private:
     Handle handle_;
-    FileIdentity identity_;
+    std::uint64_t size_;
 };
 
-class WindowsOutputFile final : public OutputFile {
+class WindowsLogFolder final : public LogFolder {
 public:
-    WindowsOutputFile(HANDLE handle, FileIdentity identity)
-        : handle_(handle), identity_(identity) {}
+    WindowsLogFolder(Handle handle, std::filesystem::path path, FileIdentity identity)
+        : handle_(std::move(handle)), path_(std::move(path)), identity_(identity) {}
 
-    void write(const char* data, std::size_t size, std::error_code& ec) override {
-        while (size > 0) {
-            const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(size, 1u << 30));
-            DWORD n = 0;
-            if (!WriteFile(handle_.get(), data, chunk, &n, nullptr)) {
-                ec = lastError();
+    FileIdentity identity() const override { return identity_; }
+
+    std::vector<ListedLog> listLogs(bool, std::error_code& ec) override {
+        std::vector<ListedLog> logs;
+        const auto found = [&](const FILE_ID_BOTH_DIR_INFO& info, std::wstring_view name) {
+            if (!hasLogExtension(name)) {
                 return;
             }
-            data += n;
-            size -= n;
-        }
-    }
-    void close(std::error_code& ec) override {
-        const HANDLE handle = handle_.release();
-        if (handle != INVALID_HANDLE_VALUE && !CloseHandle(handle)) {
-            ec = lastError();
-        }
-    }
-    FileIdentity identity() const override { return identity_; }
-
-private:
-    Handle handle_;
-    FileIdentity identity_;
-};
-
-constexpr DWORD kNotOrdinary = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN |
-                               FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_DEVICE;
-
-// The Windows wildcard enumeration: first match, then next matches, in the file system's order.
-class Search {
-public:
-    Search(const std::filesystem::path& directory, const wchar_t* pattern, std::error_code& ec)
-        : handle_(FindFirstFileW((directory / pattern).c_str(), &found_)) {
-        if (handle_ == INVALID_HANDLE_VALUE) {
-            // No match at all is an empty enumeration, not a failure.
-            if (GetLastError() != ERROR_FILE_NOT_FOUND) {
-                ec = lastError();
-            }
-            done_ = true;
-        }
-    }
-    Search(const Search&) = delete;
-    Search& operator=(const Search&) = delete;
-    ~Search() {
-        if (handle_ != INVALID_HANDLE_VALUE) {
-            FindClose(handle_);
-        }
-    }
-    bool failed() const { return handle_ == INVALID_HANDLE_VALUE && !done_; }
-
-    // The next ordinary, visible file whose name passes the test.
-    template <typename NameTest>
-    std::optional<std::filesystem::path> nextFile(NameTest test, std::error_code& ec) {
-        while (!done_) {
-            const WIN32_FIND_DATAW entry = found_;
-            if (!FindNextFileW(handle_, &found_)) {
-                if (GetLastError() != ERROR_NO_MORE_FILES) {
-                    ec = lastError();
-                }
-                done_ = true;
-            }
-            const std::wstring_view name = entry.cFileName;
-            if ((entry.dwFileAttributes & kNotOrdinary) == 0 && test(name)) {
-                return std::filesystem::path(std::wstring(name));
-            }
-        }
-        return std::nullopt;
+            // A link's own number is not its target's.
+            const bool link = (info.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+            logs.push_back({std::wstring(name),
+                            link ? FileIdentity{}
+                                 : FileIdentity{identity_.volume,
+                                                static_cast<std::uint64_t>(info.FileId.QuadPart)},
+                            static_cast<std::uint64_t>(info.EndOfFile.QuadPart)});
+        };
+        forEachFile(handle_.get(), found, ec);
+        return logs;
     }
 
-private:
-    WIN32_FIND_DATAW found_{};
-    HANDLE handle_;
-    bool done_ = false;
-};
-
-class WindowsLogEnumeration final : public NameEnumeration {
-public:
-    WindowsLogEnumeration(const std::filesystem::path& directory, std::error_code& ec)
-        : search_(directory, L"*.log", ec) {}
-
-    std::optional<std::filesystem::path> next(std::error_code& ec) override {
-        // The pattern also matches short 8.3 aliases, such as FOO~1.LOG for foo.logs.
-        return search_.nextFile(hasLogExtension<wchar_t>, ec);
-    }
-
-private:
-    Search search_;
-};
-
-class WindowsFileSystem final : public FileSystem {
-public:
-    std::unique_ptr<OutputFile> createReport(const std::filesystem::path& path,
-                                             std::error_code& ec) override {
-        Handle handle(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-        BY_HANDLE_FILE_INFORMATION info{};
-        if (!handle.isValid() || !describe(handle.get(), info)) {
-            ec = lastError();
-            return nullptr;
-        }
-        return std::make_unique<WindowsOutputFile>(handle.release(), identityOf(info));
-    }
-
-    std::unique_ptr<InputFile> openLog(const std::filesystem::path& path,
-                                       std::error_code& ec) override {
+    std::unique_ptr<InputFile> openLog(const ListedLog& log, std::error_code& ec) override {
         // A running server keeps writing its log: share everything, so that only a log held
         // without read sharing stays closed to us.
-        Handle handle(CreateFileW(path.c_str(), GENERIC_READ,
+        Handle handle(CreateFileW((path_ / log.name).c_str(), GENERIC_READ,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                   OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
         BY_HANDLE_FILE_INFORMATION info{};
-        if (!handle.isValid() || !describe(handle.get(), info)) {
+        if (!handle.isValid() || !GetFileInformationByHandle(handle.get(), &info)) {
             ec = lastError();
             return nullptr;
         }
@@ -216,22 +182,168 @@ public:
             ec = SweepErrc::notOrdinaryFile;
             return nullptr;
         }
-        return std::make_unique<WindowsInputFile>(handle.release(), identityOf(info));
+        if (log.identity.known() && identityOf(info) != log.identity) {
+            ec = SweepErrc::replaced;
+            return nullptr;
+        }
+        const std::uint64_t size =
+            (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+        return std::make_unique<WindowsInputFile>(std::move(handle), size);
     }
 
-    std::unique_ptr<NameEnumeration> findLogs(const std::filesystem::path& directory,
-                                              std::error_code& ec) override {
-        auto logs = std::make_unique<WindowsLogEnumeration>(directory, ec);
-        return ec ? nullptr : std::move(logs);
+private:
+    Handle handle_;
+    std::filesystem::path path_;
+    FileIdentity identity_;
+};
+
+// The draft that a console's Ctrl+C or closing would leave behind. Deleting it while it is open
+// only marks it; it goes when the dying process closes its handle.
+volatile LONG draftArmed = 0;
+wchar_t draftPathText[32768];
+
+BOOL WINAPI removeDraftOnControl(DWORD) {
+    if (draftArmed != 0) {
+        DeleteFileW(draftPathText);
+    }
+    return FALSE;  // the default handling ends the process
+}
+
+class WindowsReportDraft final : public ReportDraft {
+public:
+    static std::unique_ptr<ReportDraft> create(const std::filesystem::path& report,
+                                               std::error_code& ec) {
+        const std::filesystem::path folderPath =
+            report.has_parent_path() ? report.parent_path() : std::filesystem::path(L".");
+        FileIdentity folderIdentity;
+        Handle folder = openDirectory(folderPath, folderIdentity, ec);
+        if (!folder.isValid()) {
+            return nullptr;
+        }
+        const DWORD existing = GetFileAttributesW(report.c_str());
+        if (existing != INVALID_FILE_ATTRIBUTES && (existing & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+            (existing & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+            ec = std::make_error_code(std::errc::is_a_directory);
+            return nullptr;
+        }
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            const std::filesystem::path path = folderPath / draftNameFor(report.filename());
+            // CREATE_NEW fails on anything already there, a link included.
+            Handle file(CreateFileW(path.c_str(), GENERIC_WRITE,
+                                    FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
+                                    FILE_ATTRIBUTE_HIDDEN, nullptr));
+            if (file.isValid()) {
+                return std::unique_ptr<ReportDraft>(
+                    new WindowsReportDraft(std::move(file), path, report, folderIdentity));
+            }
+            const std::error_code error = lastError();
+            if (error.value() != ERROR_FILE_EXISTS && error.value() != ERROR_ALREADY_EXISTS) {
+                ec = error;
+                return nullptr;
+            }
+        }
+        ec = std::make_error_code(std::errc::file_exists);
+        return nullptr;
+    }
+
+    ~WindowsReportDraft() override {
+        if (state_ == State::writing || state_ == State::finished) {
+            draftArmed = 0;
+            file_.reset();
+            DeleteFileW(path_.c_str());
+        }
+    }
+
+    void write(const char* data, std::size_t size, std::error_code& ec) override {
+        while (size > 0) {
+            const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(size, 1u << 30));
+            DWORD n = 0;
+            if (!WriteFile(file_.get(), data, chunk, &n, nullptr)) {
+                ec = lastError();
+                return;
+            }
+            data += n;
+            size -= n;
+        }
+    }
+
+    void finish(std::error_code& ec) override {
+        // The report that takes the draft's place is not hidden.
+        FILE_BASIC_INFO basic{};
+        basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+        if (!FlushFileBuffers(file_.get()) ||
+            !SetFileInformationByHandle(file_.get(), FileBasicInfo, &basic, sizeof basic) ||
+            !CloseHandle(file_.release())) {
+            ec = lastError();
+            return;
+        }
+        state_ = State::finished;
+    }
+
+    void publish(std::error_code& ec) override {
+        const BOOL moved = MoveFileExW(path_.c_str(), report_.c_str(),
+                                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+        if (!moved) {
+            ec = lastError();
+        }
+        draftArmed = 0;
+        state_ = moved ? State::published : State::kept;
+    }
+
+    const std::filesystem::path& draftPath() const override { return path_; }
+    FileIdentity folderIdentity() const override { return folderIdentity_; }
+
+private:
+    enum class State { writing, finished, published, kept };
+
+    WindowsReportDraft(Handle file, std::filesystem::path path, std::filesystem::path report,
+                       FileIdentity folderIdentity)
+        : file_(std::move(file)),
+          path_(std::move(path)),
+          report_(std::move(report)),
+          folderIdentity_(folderIdentity) {
+        draftArmed = 0;
+        const std::wstring& text = path_.native();
+        if (text.size() < std::size(draftPathText)) {
+            std::copy_n(text.c_str(), text.size() + 1, draftPathText);
+            draftArmed = 1;
+        }
+    }
+
+    Handle file_;
+    std::filesystem::path path_;
+    std::filesystem::path report_;
+    FileIdentity folderIdentity_;
+    State state_ = State::writing;
+};
+
+class WindowsFileSystem final : public FileSystem {
+public:
+    std::unique_ptr<ReportDraft> draftReport(const std::filesystem::path& report,
+                                             std::error_code& ec) override {
+        return WindowsReportDraft::create(report, ec);
+    }
+
+    std::unique_ptr<LogFolder> openFolder(const std::filesystem::path& directory,
+                                          std::error_code& ec) override {
+        FileIdentity identity;
+        Handle handle = openDirectory(directory, identity, ec);
+        if (!handle.isValid()) {
+            return nullptr;
+        }
+        return std::make_unique<WindowsLogFolder>(std::move(handle), directory, identity);
     }
 
     std::vector<std::filesystem::path> listFiles(const std::filesystem::path& directory,
                                                  std::error_code& ec) override {
         std::vector<std::filesystem::path> names;
-        Search search(directory, L"*", ec);
-        const auto anyName = [](std::wstring_view) { return true; };
-        while (auto name = search.nextFile(anyName, ec)) {
-            names.push_back(std::move(*name));
+        FileIdentity identity;
+        const Handle handle = openDirectory(directory, identity, ec);
+        if (handle.isValid()) {
+            const auto found = [&](const FILE_ID_BOTH_DIR_INFO&, std::wstring_view name) {
+                names.emplace_back(std::wstring(name));
+            };
+            forEachFile(handle.get(), found, ec);
         }
         std::sort(names.begin(), names.end());
         return names;
@@ -242,6 +354,10 @@ public:
 
 std::unique_ptr<FileSystem> makeNativeFileSystem() {
     return std::make_unique<WindowsFileSystem>();
+}
+
+void removeDraftOnInterrupt() {
+    SetConsoleCtrlHandler(removeDraftOnControl, TRUE);
 }
 
 }  // namespace vesk

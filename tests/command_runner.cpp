@@ -56,6 +56,9 @@ CommandResult runCommand(const std::filesystem::path& program,
     const pid_t child = ::fork();
     if (child == 0) {
         ::dup2(out[1], 1);
+        if (!options.outFile.empty()) {
+            ::dup2(::open(options.outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666), 1);
+        }
         ::dup2(err[1], 2);
         for (int fd : {out[0], out[1], err[0], err[1]}) {
             ::close(fd);
@@ -80,6 +83,9 @@ CommandResult runCommand(const std::filesystem::path& program,
     }
     ::close(out[1]);
     ::close(err[1]);
+    if (options.whileRunning) {
+        options.whileRunning(child);
+    }
     CommandResult result;
     drain(out[0], err[0], result);
     ::close(out[0]);
@@ -87,5 +93,6 @@ CommandResult runCommand(const std::filesystem::path& program,
     int status = 0;
     ::waitpid(child, &status, 0);
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    result.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
     return result;
 }

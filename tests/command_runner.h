@@ -1,21 +1,27 @@
 #pragma once
 
+#include <sys/types.h>
+
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
 // Runs a program to its end and keeps what it printed.
 struct CommandResult {
     int status = -1;  // exit status, or -1 when it did not exit normally
+    int signal = 0;   // the signal it died of, if any
     std::string out;
     std::string err;
 };
 
 struct CommandOptions {
-    std::filesystem::path home;           // HOME for the program
-    std::filesystem::path workingFolder;  // where it starts, when set
-    bool unprivileged = false;            // run under the "nobody" user id when root
-    bool stderrOnTerminal = false;        // standard error is a pseudo-terminal
+    std::filesystem::path home;               // HOME for the program
+    std::filesystem::path workingFolder;      // where it starts, when set
+    std::filesystem::path outFile;            // standard output goes there instead, when set
+    bool unprivileged = false;                // run under the "nobody" user id when root
+    bool stderrOnTerminal = false;            // standard error is a pseudo-terminal
+    std::function<void(pid_t)> whileRunning;  // called once the program has started
 };
 
 CommandResult runCommand(const std::filesystem::path& program,

@@ -14,20 +14,6 @@
 
 class QWidget;
 
-// Calls back as the window's run opens each log, to note what the window showed then.
-class WatchedFileSystem final : public ForwardingFileSystem {
-public:
-    std::function<void()> onOpenLog;
-
-    std::unique_ptr<vesk::InputFile> openLog(const std::filesystem::path& path,
-                                             std::error_code& ec) override {
-        if (onOpenLog) {
-            onOpenLog();
-        }
-        return ForwardingFileSystem::openLog(path, ec);
-    }
-};
-
 // A Form1 over temporary folders: logs are the start folder, reports go elsewhere.
 class Form1Test : public ::testing::Test {
 protected:
@@ -45,7 +31,7 @@ protected:
     TempFolder logs;
     TempFolder reports;
     FixedClock clock{{2001, 7, 10}};
-    WatchedFileSystem fileSystem;
+    ForwardingFileSystem fileSystem;
     ModalAnswerer answerer;
     std::unique_ptr<Form1> form;
 };

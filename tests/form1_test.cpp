@@ -108,7 +108,9 @@ TEST_F(Form1Test, FindCheatersSweepsTheFolderWithTheBarOnScreen) {
     auto* button = control<QPushButton>("Command1");
     auto* bar = control<ProgressBar>("ProgressBar1");
     std::vector<std::pair<bool, int>> duringRun;  // the button's state and the bar's, per log
-    fileSystem.onOpenLog = [&] { duringRun.emplace_back(button->isEnabled(), bar->value()); };
+    fileSystem.onOpenLog = [&](const auto&) {
+        duringRun.emplace_back(button->isEnabled(), bar->value());
+    };
     // What the bar painted while the run held the event loop.
     struct PaintWatch : QObject {
         std::vector<int> painted;
@@ -150,8 +152,9 @@ TEST_F(Form1Test, AReportThatCannotBeWrittenIsSaidSo) {
     EXPECT_EQ(
         answerer.seen[0].text,
         QString::fromStdString("The report " + (reports / "VOReradivu_2001-07-10.log").string() +
-                               " could not be written: Is a directory\n"
-                               "The findings of this run are incomplete."));
+                               " could not be written: Is a directory\nNone of this run's "
+                               "findings were stored; the day's earlier report, if any, is left "
+                               "as it was."));
     EXPECT_TRUE(control<QPushButton>("Command1")->isEnabled());
     EXPECT_EQ(control<ProgressBar>("ProgressBar1")->exactValue(), 0.0f);
 }

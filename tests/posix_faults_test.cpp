@@ -1,8 +1,11 @@
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 
 #include "sweep_run_fixture.h"
 
@@ -65,22 +68,44 @@ TEST_F(SweepRunTest, ALogWithoutPermissionIsNamedWithItsReason) {
     EXPECT_EQ(report(), "found\r\n");
 }
 
-TEST_F(SweepRunTest, AFullDiskStopsTheRunWithoutClaimingSuccess) {
-    if (!fs::exists("/dev/full")) {
-        GTEST_SKIP() << "no /dev/full here";
+std::vector<fs::path> filesIn(const fs::path& folder) {
+    return {fs::directory_iterator(folder), fs::directory_iterator()};
+}
+
+TEST_F(SweepRunTest, WhateverStandsAtTheReportsNameIsReplacedUnopened) {
+    const fs::path log = logs.write("a.log", M + "\r\nfound\r\n");
+    ASSERT_EQ(::mkfifo(reportPath().c_str(), 0600), 0);  // opening it would hang the run
+    EXPECT_EQ(sweep(logs.path()).status, SweepOutcome::Status::completed);
+    fs::remove(reportPath());
+    fs::create_symlink(log, reportPath());  // writing through it would truncate the log
+    EXPECT_EQ(sweep(logs.path()).status, SweepOutcome::Status::completed);
+    EXPECT_EQ(readBytes(log), M + "\r\nfound\r\n");
+    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(reportPath())));
+    EXPECT_EQ(report(), "found\r\n");
+    EXPECT_EQ(filesIn(reports.path()), std::vector<fs::path>{reportPath()}) << "no draft is left";
+}
+
+// A real full disk: a tmpfs of 64 KiB as the report's folder, which only root may mount.
+TEST_F(SweepRunTest, ADiskThatFillsMidwayLeavesTheEarlierReportAsItWas) {
+    if (::mount("tmpfs", reports.path().c_str(), "tmpfs", 0, "size=64k") != 0) {
+        GTEST_SKIP() << "cannot mount a small tmpfs here: " << std::strerror(errno);
     }
-    logs.write("a.log", M + "\r\nfound\r\n");
+    struct Unmount {
+        const fs::path& at;
+        ~Unmount() { ::umount2(at.c_str(), MNT_DETACH); }
+    } unmount{reports.path()};
+    reports.write(reportPath().filename(), "earlier\r\n");
+    logs.write("a.log", M + "\r\n" + std::string(256 * 1024, 'x') + "\r\n");
     logs.write("b.log", "nothing\r\n");
-    fs::create_symlink("/dev/full", reportPath());
     const auto outcome = sweep(logs.path());
     EXPECT_EQ(outcome.status, SweepOutcome::Status::reportFailed);
-    EXPECT_EQ(outcome.reportError, "No space left on device");
+    EXPECT_EQ(outcome.reportError, std::make_error_code(std::errc::no_space_on_device).message());
+    EXPECT_EQ(report(), "earlier\r\n");
+    EXPECT_EQ(filesIn(reports.path()), std::vector<fs::path>{reportPath()}) << "no draft is left";
     EXPECT_EQ(view->calls.front(), "disable");
     EXPECT_EQ(view->calls.back(), "progress 0");
     EXPECT_EQ(std::count(view->calls.begin(), view->calls.end(), "enable"), 1);
-    for (const auto& text : view->messages) {
-        EXPECT_EQ(text.find("Operation completed!"), std::string::npos);
-    }
+    EXPECT_EQ(view->messages.at(0).find("Operation completed!"), std::string::npos);
 }
 
 }  // namespace

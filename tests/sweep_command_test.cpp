@@ -1,5 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <fstream>
+#include <thread>
+
 #include "clock.h"
 #include "command_runner.h"
 #include "report_file.h"
@@ -17,11 +23,35 @@ protected:
         options.home = home.path();
         return runCommand(VESK_SWEEP_COMMAND, arguments, options);
     }
-    CommandOptions options;
     fs::path reportPath() const {
         return vesk::ReportFile::pathFor(home.path(), vesk::SystemClock().today());
     }
+    std::vector<fs::path> filesInHome() const {
+        return {fs::directory_iterator(home.path()), fs::directory_iterator()};
+    }
+    // A folder whose sweep takes a while: findings first, then 256 MiB of sparse log.
+    void makeSlow(const TempFolder& folder, const std::string& findings) const {
+        folder.write("a.log", findings);
+        std::ofstream(folder / "b.log");
+        fs::resize_file(folder / "b.log", std::uintmax_t{256} << 20);
+    }
+    // Once a run has started its report's draft.
+    void awaitDraft() const {
+        const std::string reportName = reportPath().filename().string();
+        const auto isDraft = [&](const fs::path& file) {
+            const std::string name = file.filename().string();
+            return name.size() > reportName.size() && name.find(reportName) == 1;
+        };
+        for (int i = 0; i < 1000; ++i) {
+            const auto files = filesInHome();
+            if (std::any_of(files.begin(), files.end(), isDraft)) {
+                return;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+    }
 
+    CommandOptions options;
     TempFolder home;
     TempFolder logs;
 };
@@ -92,6 +122,10 @@ TEST_F(SweepCommandTest, FailsWithTwoWhenNothingCanBeDone) {
          "veskparser-sweep: " + (logs / "missing").string() + ": No such file or directory\n"},
         {{(logs / "a.log").string()},
          "veskparser-sweep: " + (logs / "a.log").string() + ": Not a folder\n"},
+        {{(logs / "typo/..").string()},
+         "veskparser-sweep: " + (logs / "typo/..").string() + ": No such file or directory\n"},
+        {{(logs / "a.log/..").string()},
+         "veskparser-sweep: " + (logs / "a.log/..").string() + ": Not a folder\n"},
         {{"--frobnicate"},
          "veskparser-sweep: unknown option --frobnicate\n"
          "usage: veskparser-sweep [--help] [--version] [FOLDER]\n"},
@@ -104,6 +138,63 @@ TEST_F(SweepCommandTest, FailsWithTwoWhenNothingCanBeDone) {
         EXPECT_EQ(result.status, 2) << c.arguments[0];
         EXPECT_EQ(result.err, c.err);
     }
+}
+
+TEST_F(SweepCommandTest, FolderIsFoundThroughTheFileSystem) {
+    fs::create_directories(logs / "real/sub");
+    fs::create_directory(logs / "here");
+    logs.write("real/x.log", M + "\r\nin real\r\n");
+    fs::create_directory_symlink("../real/sub", logs / "here/link");
+    options.workingFolder = logs / "here";
+    const auto result = sweep({"link/.."});
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(readBytes(reportPath()), "in real\r\n") << "link/.. is the parent of its target";
+}
+
+TEST_F(SweepCommandTest, OutputThatCannotBeWrittenFailsTheRun) {
+    options.outFile = "/dev/full";
+    const auto result = sweep({logs.path().string()});
+    EXPECT_EQ(result.status, 2);
+    EXPECT_EQ(result.err, "veskparser-sweep: cannot write the output: No space left on device\n");
+}
+
+TEST_F(SweepCommandTest, TwoRunsAtOnceEachLeaveAWholeReport) {
+    std::string findings;
+    for (int i = 0; i < 50000; ++i) {
+        findings += M + "\r\nslow " + std::to_string(i) + "\r\n";
+    }
+    TempFolder slow;
+    makeSlow(slow, findings);
+    logs.write("quick.log", M + "\r\nquick\r\n");
+    CommandResult quick;
+    options.whileRunning = [&](pid_t) {
+        awaitDraft();
+        CommandOptions second;
+        second.home = home.path();
+        quick = runCommand(VESK_SWEEP_COMMAND, {logs.path().string()}, second);
+    };
+    const auto result = sweep({slow.path().string()});
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(quick.status, 0) << quick.err;
+    std::string expected;
+    for (int i = 0; i < 50000; ++i) {
+        expected += "slow " + std::to_string(i) + "\r\n";
+    }
+    EXPECT_TRUE(readBytes(reportPath()) == expected) << "the run that ended last stands, whole";
+    EXPECT_EQ(filesInHome(), std::vector<fs::path>{reportPath()});
+}
+
+TEST_F(SweepCommandTest, AnInterruptedRunLeavesTheEarlierReportAlone) {
+    home.write(reportPath().filename(), "earlier\r\n");
+    makeSlow(logs, M + "\r\nnew\r\n");
+    options.whileRunning = [&](pid_t child) {
+        awaitDraft();
+        ::kill(child, SIGTERM);
+    };
+    const auto result = sweep({logs.path().string()});
+    EXPECT_EQ(result.signal, SIGTERM) << "it dies of the signal as usual";
+    EXPECT_EQ(readBytes(reportPath()), "earlier\r\n");
+    EXPECT_EQ(filesInHome(), std::vector<fs::path>{reportPath()}) << "no draft is left";
 }
 
 TEST_F(SweepCommandTest, TellsItsVersionAndUsage) {

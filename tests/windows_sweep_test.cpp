@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 
@@ -39,6 +40,78 @@ protected:
     std::unique_ptr<RecordingView> view;
 };
 
+struct Ran {
+    DWORD status = 0;
+    std::string err;
+};
+
+// Runs veskparser-sweep.exe as a process of its own, so that each run's first error is its own.
+Ran runSweepCommand(const fs::path& folder, const fs::path& scratch) {
+    std::wstring program = fs::path(VESK_SWEEP_COMMAND).native();
+    if (program.starts_with(L"/")) {  // built on Linux, run under Wine
+        program = L"Z:" + program;
+        std::replace(program.begin(), program.end(), L'/', L'\\');
+    }
+    SECURITY_ATTRIBUTES inherited{sizeof inherited, nullptr, TRUE};
+    const fs::path errPath = scratch / "err.txt";
+    const HANDLE err = CreateFileW(errPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherited,
+                                   CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = err;
+    startup.hStdError = err;
+    std::wstring line = L"\"" + program + L"\" \"" + folder.native() + L"\"";
+    PROCESS_INFORMATION process{};
+    Ran ran;
+    if (CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                       &startup, &process)) {
+        WaitForSingleObject(process.hProcess, INFINITE);
+        GetExitCodeProcess(process.hProcess, &ran.status);
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    }
+    CloseHandle(err);
+    ran.err = readBytes(errPath);
+    std::erase(ran.err, '\r');  // standard error is in text mode
+    return ran;
+}
+
+TEST_F(WindowsSweepTest, ARunsFirstFailureIsNamedWithItsRealReason) {
+    logs.write("locked.log", M + "\r\nunreachable\r\n");
+    // Held the way a running server holds its log: no sharing with anybody.
+    const HANDLE holder = CreateFileW((logs / "locked.log").c_str(), GENERIC_READ | GENERIC_WRITE,
+                                      0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+    const Ran ran = runSweepCommand(logs.path(), reports.path());
+    CloseHandle(holder);
+    EXPECT_EQ(ran.status, 1u) << ran.err;
+    const std::string named = "veskparser-sweep: " + (logs / "locked.log").string() + ": ";
+    EXPECT_TRUE(ran.err.starts_with(named)) << ran.err;
+    EXPECT_EQ(ran.err.find("success"), std::string::npos) << ran.err;
+}
+
+TEST_F(WindowsSweepTest, AReportThatCannotBeReplacedSaysWhereTheFindingsAre) {
+    logs.write("server.log", M + "\r\nfound\r\n");
+    std::ofstream(todaysReport(), std::ios::binary) << "earlier\r\n";
+    // Another program reading the old report keeps it from being replaced.
+    const HANDLE reader =
+        CreateFileW(todaysReport().c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(reader, INVALID_HANDLE_VALUE);
+    const Ran ran = runSweepCommand(logs.path(), reports.path());
+    CloseHandle(reader);
+    EXPECT_EQ(ran.status, 2u) << ran.err;
+    const std::string kept = "this run's findings are in ";
+    const auto at = ran.err.find(kept);
+    ASSERT_NE(at, std::string::npos) << ran.err;
+    const fs::path draft =
+        ran.err.substr(at + kept.size(), ran.err.find('\n', at) - at - kept.size());
+    EXPECT_EQ(readBytes(draft), "found\r\n");
+    EXPECT_EQ(readBytes(todaysReport()), "earlier\r\n");
+    fs::remove(draft);
+}
+
 TEST_F(WindowsSweepTest, TheReportGoesToTheRootOfDriveC) {
     EXPECT_EQ(vesk::homeFolder(), fs::path(L"c:\\"));
     logs.write("server.log", M + "\r\nfound\r\n");
@@ -50,6 +123,8 @@ TEST_F(WindowsSweepTest, TheReportGoesToTheRootOfDriveC) {
                   date.day);
     EXPECT_EQ(outcome.report.string(), name);
     EXPECT_EQ(readBytes(name), "found\r\n");
+    EXPECT_EQ(GetFileAttributesW(outcome.report.c_str()) & FILE_ATTRIBUTE_HIDDEN, 0u)
+        << "only the draft was hidden";
 }
 
 TEST_F(WindowsSweepTest, HiddenAndSystemLogsAreLeftOut) {
