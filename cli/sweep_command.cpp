@@ -1,5 +1,6 @@
 #include "sweep_command.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -8,8 +9,10 @@
 
 #include "clock.h"
 #include "home_folder.h"
+#include "listed_folder.h"
 #include "printable.h"
 #include "sweep_run.h"
+#include "terminal_progress.h"
 #include "terminal_view.h"
 
 #ifdef _WIN32
@@ -24,26 +27,34 @@ namespace vesk {
 namespace {
 
 constexpr const char* kProgram = "veskparser-sweep";
-constexpr const char* kUsage = "usage: veskparser-sweep [--help] [--version] [FOLDER]";
+constexpr const char* kUsage =
+    "usage: veskparser-sweep [--quiet] [--report-folder DIR] [FOLDER...]";
 constexpr const char* kHelp =
-    "usage: veskparser-sweep [--help] [--version] [FOLDER]\n"
+    "usage: veskparser-sweep [--quiet] [--report-folder DIR] [FOLDER...]\n"
     "\n"
-    "Sweeps every *.log of FOLDER (default: the current folder) for cheater findings, as the\n"
-    "window's Find Cheaters does: each line that follows a line beginning with\n"
-    "\"ScriptLog: ####\" goes into the day's report, VOReradivu_yyyy-mm-dd.log, in your home\n"
-    "folder (C:\\ on Windows). The report is rewritten by every run of the day.\n"
+    "Sweeps every *.log of each FOLDER (default: the current folder) for cheater findings, as\n"
+    "the window's Find Cheaters does: each line that follows a line beginning with\n"
+    "\"ScriptLog: ####\" goes into the day's report, VOReradivu_yyyy-mm-dd.log. The folders are\n"
+    "swept in the order given into one report, which replaces the day's earlier one only once\n"
+    "it is whole.\n"
+    "\n"
+    "  -q, --quiet             print nothing but problems, which go to standard error\n"
+    "  --report-folder DIR     write the report into DIR instead of your home folder\n"
+    "                          (C:\\ on Windows)\n"
+    "  --help                  show this text\n"
+    "  --version               show the version\n"
+    "\n"
+    "At the end it prints the completion text, how many findings went into the report from how\n"
+    "many logs, and the report's full path. Where standard error is a terminal it shows the\n"
+    "progress there.\n"
     "\n"
     "Exit status: 0 every log was read; 1 the report was written but some logs could not be\n"
-    "read; 2 the report could not be written, FOLDER is not a folder, or the arguments are "
-    "wrong.\n";
+    "read; 2 the report could not be written, a FOLDER or DIR is not a folder, the output\n"
+    "could not be written, or the arguments are wrong.\n";
 
 // Messages use CR to start a line, as message boxes do.
 std::string asLines(std::string text) {
-    for (char& c : text) {
-        if (c == '\r') {
-            c = '\n';
-        }
-    }
+    std::replace(text.begin(), text.end(), '\r', '\n');
     return text;
 }
 
@@ -56,35 +67,50 @@ int usageError(const std::string& problem) {
     return kFailed;
 }
 
+std::string counted(std::uint64_t count, const char* thing) {
+    return std::to_string(count) + " " + thing + (count == 1 ? "" : "s");
+}
+
 struct Arguments {
-    std::filesystem::path folder = ".";
+    std::vector<std::filesystem::path> folders;
+    std::filesystem::path reportFolder = homeFolder();
+    bool quiet = false;
     bool help = false;
     bool version = false;
 };
 
 std::optional<Arguments> parse(const std::vector<std::filesystem::path>& arguments,
                                std::string& problem) {
+    const std::string reportOption = "--report-folder";
     Arguments parsed;
-    bool folderGiven = false;
     bool optionsEnded = false;
-    for (const auto& argument : arguments) {
-        const std::string text = printable(argument);
-        if (!optionsEnded && text == "--") {
+    for (auto it = arguments.begin(); it != arguments.end(); ++it) {
+        const std::string text = printable(*it);
+        if (optionsEnded || text.size() < 2 || text.front() != '-') {
+            parsed.folders.push_back(*it);
+        } else if (text == "--") {
             optionsEnded = true;
-        } else if (!optionsEnded && text == "--help") {
+        } else if (text == "--help") {
             parsed.help = true;
-        } else if (!optionsEnded && text == "--version") {
+        } else if (text == "--version") {
             parsed.version = true;
-        } else if (!optionsEnded && text.size() > 1 && text.front() == '-') {
+        } else if (text == "-q" || text == "--quiet") {
+            parsed.quiet = true;
+        } else if (text == reportOption) {
+            if (std::next(it) == arguments.end()) {
+                problem = reportOption + " needs a folder";
+                return std::nullopt;
+            }
+            parsed.reportFolder = *++it;
+        } else if (text.starts_with(reportOption + "=")) {
+            parsed.reportFolder = it->native().substr(reportOption.size() + 1);
+        } else {
             problem = "unknown option " + text;
             return std::nullopt;
-        } else if (folderGiven) {
-            problem = "only one FOLDER can be swept";
-            return std::nullopt;
-        } else {
-            parsed.folder = argument;
-            folderGiven = true;
         }
+    }
+    if (parsed.folders.empty()) {
+        parsed.folders.emplace_back(".");
     }
     return parsed;
 }
@@ -92,7 +118,8 @@ std::optional<Arguments> parse(const std::vector<std::filesystem::path>& argumen
 // The folder a path names, found the way the system finds it: on Linux through every link
 // along the way, so that link/.. is the parent of the link's target and typo/.. is no folder; on
 // Windows, whose paths lose ".." before any lookup, as Windows does.
-std::filesystem::path resolveFolder(const std::filesystem::path& given, std::error_code& ec) {
+std::optional<std::filesystem::path> resolveFolder(const std::filesystem::path& given) {
+    std::error_code ec;
 #ifdef _WIN32
     auto folder = std::filesystem::absolute(given, ec).lexically_normal();
 #else
@@ -101,26 +128,63 @@ std::filesystem::path resolveFolder(const std::filesystem::path& given, std::err
     if (!ec && !std::filesystem::is_directory(folder, ec) && !ec) {
         ec = std::make_error_code(std::errc::not_a_directory);
     }
+    if (ec) {
+        complain(given, ec == std::errc::not_a_directory ? "Not a folder" : ec.message());
+        return std::nullopt;
+    }
     return folder;
 }
 
-int sweep(const std::filesystem::path& given) {
-    std::error_code ec;
-    const std::filesystem::path folder = resolveFolder(given, ec);
-    if (ec) {
-        complain(given, ec == std::errc::not_a_directory ? "Not a folder" : ec.message());
+// Every folder listed before anything is written; a folder given twice is swept once.
+std::optional<std::vector<ListedFolder>> listFolders(
+    FileSystem& fileSystem, const std::vector<std::filesystem::path>& given, bool withLogSizes) {
+    std::vector<ListedFolder> folders;
+    for (const auto& path : given) {
+        const auto folder = resolveFolder(path);
+        if (!folder) {
+            return std::nullopt;
+        }
+        ListedFolder listed(fileSystem, *folder, withLogSizes);
+        if (listed.folder() == nullptr || listed.error()) {
+            complain(*folder, listed.error().message());
+            return std::nullopt;
+        }
+        const auto same = [&](const ListedFolder& other) {
+            return other.folder()->identity() == listed.folder()->identity();
+        };
+        if (std::none_of(folders.begin(), folders.end(), same)) {
+            folders.push_back(std::move(listed));
+        }
+    }
+    return folders;
+}
+
+int sweep(const Arguments& arguments) {
+    const auto reportFolder = resolveFolder(arguments.reportFolder);
+    if (!reportFolder) {
         return kFailed;
     }
+    const bool showProgress = !arguments.quiet && VESK_ISATTY(stderr);
     auto fileSystem = makeNativeFileSystem();
-    auto entries = fileSystem->listFiles(folder, ec);
-    if (ec) {
-        complain(folder, ec.message());
+    const auto folders = listFolders(*fileSystem, arguments.folders, showProgress);
+    if (!folders) {
         return kFailed;
     }
-    TerminalView view(folder, std::move(entries), VESK_ISATTY(stderr) ? stderr : nullptr);
+    std::optional<TerminalProgress> progress;
+    if (showProgress) {
+        std::uint64_t bytes = 0;
+        for (const auto& folder : *folders) {
+            bytes += folder.logBytes();
+        }
+        progress.emplace(stderr, bytes);
+    }
+    TerminalView view(*folders);
     const SystemClock clock;
-    SweepRun run(*fileSystem, clock, homeFolder());
-    const SweepOutcome outcome = run.run(view);
+    SweepRun run(*fileSystem, clock, *reportFolder, progress ? &*progress : nullptr);
+    const SweepOutcome outcome = run.run(view, *folders);
+    if (progress) {
+        progress->finish();
+    }
 
     if (outcome.status == SweepOutcome::Status::reportFailed) {
         complain(outcome.report, outcome.reportError);
@@ -133,7 +197,12 @@ int sweep(const std::filesystem::path& given) {
     for (const auto& log : outcome.unreadable) {
         complain(log.path, log.reason);
     }
-    std::printf("%s\n%s\n", asLines(outcome.message).c_str(), printable(outcome.report).c_str());
+    if (!arguments.quiet) {
+        std::printf("%s\n%s from %s\n%s\n", asLines(outcome.message).c_str(),
+                    counted(outcome.findings, "finding").c_str(),
+                    counted(static_cast<std::uint64_t>(outcome.logsRead), "log").c_str(),
+                    printable(outcome.report).c_str());
+    }
     return outcome.status == SweepOutcome::Status::completed ? kAllRead : kSomeUnreadable;
 }
 
@@ -151,7 +220,7 @@ int sweepOrTell(const std::vector<std::filesystem::path>& arguments) {
         std::puts("veskparser 1.00");
         return kAllRead;
     }
-    return sweep(parsed->folder);
+    return sweep(*parsed);
 }
 
 }  // namespace

@@ -1,38 +1,32 @@
 #pragma once
 
-#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "listed_folder.h"
 #include "sweep_view.h"
 
 namespace vesk {
 
-// The sweep's view in a shell: the folder's files as the file list, a progress bar on standard
-// error when that is a terminal, and the completion message kept for the caller to print.
+// The sweep's view in a shell. There is no button and no message box: the command prints the
+// outcome itself, and its progress is drawn by bytes rather than by the bar's steps. A run over
+// several folders reads each one's own file list; the view's own is the first folder's.
 class TerminalView final : public SweepView {
 public:
-    TerminalView(std::filesystem::path directory, std::vector<std::filesystem::path> entries,
-                 std::FILE* progressTerminal);
+    explicit TerminalView(const std::vector<ListedFolder>& folders) : first_(folders.front()) {}
 
-    int entryCount() const override;
-    std::filesystem::path entry(int index) const override;
-    std::filesystem::path directoryPath() const override;
+    int entryCount() const override { return first_.entryCount(); }
+    std::filesystem::path entry(int index) const override { return first_.entry(index); }
+    std::filesystem::path directoryPath() const override { return first_.directoryPath(); }
     void setFindEnabled(bool) override {}
-    float progressValue() const override;
-    void setProgressValue(float value) override;
-    void showMessage(const std::string& text, const std::string& title) override;
+    float progressValue() const override { return progress_; }
+    void setProgressValue(float value) override { progress_ = value; }
+    void showMessage(const std::string&, const std::string&) override {}
 
 private:
-    void drawBar();
-    void clearBar();
-
-    std::filesystem::path directory_;
-    std::vector<std::filesystem::path> entries_;
-    std::FILE* terminal_;
+    const ListedFolder& first_;
     float progress_ = 0;
-    bool barShown_ = false;
 };
 
 }  // namespace vesk

@@ -27,25 +27,25 @@ public:
     virtual std::uint64_t size() const = 0;
 };
 
-// A log as the folder's listing gave it.
-struct ListedLog {
+// A file as the folder's listing gave it.
+struct ListedFile {
     std::filesystem::path name;  // without directory
     FileIdentity identity;       // the file the name led to when listed, where the system tells
-    std::uint64_t size = 0;      // only when asked for
+    std::uint64_t size = 0;      // for logs, and only when asked for
 };
 
-// A folder held open for one sweep. Its logs are listed whole before the first one is read and
-// then opened relative to it, so that a folder renamed or switched midway cannot lend its names
-// to another folder's files.
+// A folder held open for one sweep. Its files are listed whole before the first log is read, and
+// the logs are opened relative to it, so that a folder renamed or switched midway cannot lend its
+// names to another folder's files.
 class LogFolder {
 public:
     virtual ~LogFolder() = default;
     virtual FileIdentity identity() const = 0;
-    // The ordinary, visible files matching "*.log" in any letter case, in the file system's order.
-    virtual std::vector<ListedLog> listLogs(bool withSizes, std::error_code& ec) = 0;
+    // The ordinary, visible files, in the file system's order.
+    virtual std::vector<ListedFile> listFiles(bool withLogSizes, std::error_code& ec) = 0;
     // Fails for anything that is not an ordinary file, rather than blocking on it, and for a name
     // that no longer leads to the file that was listed.
-    virtual std::unique_ptr<InputFile> openLog(const ListedLog& log, std::error_code& ec) = 0;
+    virtual std::unique_ptr<InputFile> openLog(const ListedFile& log, std::error_code& ec) = 0;
 };
 
 // The day's report while a run writes it: a hidden file of its own beside the report, created
@@ -73,9 +73,9 @@ public:
                                                      std::error_code& ec) = 0;
     virtual std::unique_ptr<LogFolder> openFolder(const std::filesystem::path& directory,
                                                   std::error_code& ec) = 0;
-    // All ordinary, visible files, sorted by name.
-    virtual std::vector<std::filesystem::path> listFiles(const std::filesystem::path& directory,
-                                                         std::error_code& ec) = 0;
+    // The names of all ordinary, visible files, sorted.
+    std::vector<std::filesystem::path> listFiles(const std::filesystem::path& directory,
+                                                 std::error_code& ec);
 };
 
 // The file system of the machine the program runs on.

@@ -50,16 +50,17 @@ bool isHidden(std::string_view name) {
     return name.starts_with('.');
 }
 
-// A listed entry that may be an ordinary file. Its status is looked up only when the entry's
-// type says too little (a link, an unknown type) or when the caller asks for it; a lookup that
-// fails for a reason other than absence hands the entry on, so that opening it names the reason.
+// A listed entry that may be an ordinary file, with its status when that was looked up: always
+// when the entry's type says too little (a link, an unknown type), else when the caller asks.
+// A lookup that fails for a reason other than absence hands the entry on without a status, so
+// that opening it names the reason.
 struct FileEntry {
     const dirent* entry;
-    const struct stat* status;  // null when not looked up
+    const struct stat* status;
 };
 
-template <typename NameTest, typename Found>
-void forEachFile(DIR* dir, NameTest test, bool lookUpAll, Found found, std::error_code& ec) {
+template <typename StatusWanted, typename Found>
+void forEachFile(DIR* dir, StatusWanted statusWanted, Found found, std::error_code& ec) {
     for (;;) {
         errno = 0;
         const dirent* entry = ::readdir(dir);
@@ -70,14 +71,11 @@ void forEachFile(DIR* dir, NameTest test, bool lookUpAll, Found found, std::erro
             return;
         }
         const std::string_view name = entry->d_name;
-        if (isHidden(name) || !test(name)) {
-            continue;
-        }
         const bool typeSays = entry->d_type != DT_LNK && entry->d_type != DT_UNKNOWN;
-        if (typeSays && entry->d_type != DT_REG) {
+        if (isHidden(name) || (typeSays && entry->d_type != DT_REG)) {
             continue;
         }
-        if (typeSays && !lookUpAll) {
+        if (typeSays && !statusWanted(name)) {
             found(FileEntry{entry, nullptr});
             continue;
         }
@@ -141,31 +139,34 @@ public:
 
     FileIdentity identity() const override { return identity_; }
 
-    std::vector<ListedLog> listLogs(bool withSizes, std::error_code& ec) override {
-        std::vector<ListedLog> logs;
+    std::vector<ListedFile> listFiles(bool withLogSizes, std::error_code& ec) override {
+        std::vector<ListedFile> files;
         Descriptor duplicate(::fcntl(fd_.get(), F_DUPFD_CLOEXEC, 0));
         DIR* dir = duplicate.get() < 0 ? nullptr : ::fdopendir(duplicate.get());
         if (dir == nullptr) {
             ec = lastError();
-            return logs;
+            return files;
         }
         duplicate.release();
         ::rewinddir(dir);  // the duplicate shares its position with the folder's descriptor
+        const auto statusWanted = [&](std::string_view name) {
+            return (withLogSizes || !inodesReliable_) && hasLogExtension(name);
+        };
         const auto found = [&](const FileEntry& file) {
-            ListedLog& log = logs.emplace_back(ListedLog{file.entry->d_name, {}, 0});
+            ListedFile& listed = files.emplace_back(ListedFile{file.entry->d_name, {}, 0});
             if (file.status != nullptr) {
-                log.identity = identityOf(*file.status);
-                log.size = static_cast<std::uint64_t>(file.status->st_size);
+                listed.identity = identityOf(*file.status);
+                listed.size = static_cast<std::uint64_t>(file.status->st_size);
             } else if (file.entry->d_type == DT_REG) {
-                log.identity = {identity_.volume, static_cast<std::uint64_t>(file.entry->d_ino)};
+                listed.identity = {identity_.volume, static_cast<std::uint64_t>(file.entry->d_ino)};
             }
         };
-        forEachFile(dir, hasLogExtension<char>, withSizes || !inodesReliable_, found, ec);
+        forEachFile(dir, statusWanted, found, ec);
         ::closedir(dir);
-        return logs;
+        return files;
     }
 
-    std::unique_ptr<InputFile> openLog(const ListedLog& log, std::error_code& ec) override {
+    std::unique_ptr<InputFile> openLog(const ListedFile& log, std::error_code& ec) override {
         // Non-blocking, so that a FIFO put in a log's place cannot stall the run.
         Descriptor fd(
             ::openat(fd_.get(), log.name.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
@@ -278,7 +279,9 @@ public:
             }
             data += n;
             size -= static_cast<std::size_t>(n);
+            written_ += static_cast<std::uint64_t>(n);
         }
+        startWriteBack();
     }
 
     void finish(std::error_code& ec) override {
@@ -311,6 +314,19 @@ public:
 private:
     enum class State { writing, finished, published, kept };
 
+    // Sends what is written on to the disk while the run reads on, so that the flush at the end
+    // has little left to wait for.
+    void startWriteBack() {
+#ifdef __linux__
+        constexpr std::uint64_t kWriteBackEvery = 1024 * 1024;
+        if (written_ - sentToDisk_ >= kWriteBackEvery) {
+            ::sync_file_range(file_.get(), static_cast<off_t>(sentToDisk_),
+                              static_cast<off_t>(written_ - sentToDisk_), SYNC_FILE_RANGE_WRITE);
+            sentToDisk_ = written_;
+        }
+#endif
+    }
+
     PosixReportDraft(Descriptor folder, FileIdentity folderIdentity, Descriptor file,
                      std::string name, std::string reportName, std::filesystem::path path)
         : folder_(std::move(folder)),
@@ -329,6 +345,8 @@ private:
     std::string reportName_;
     std::filesystem::path path_;
     State state_ = State::writing;
+    std::uint64_t written_ = 0;
+    std::uint64_t sentToDisk_ = 0;
 };
 
 class PosixFileSystem final : public FileSystem {
@@ -347,22 +365,6 @@ public:
             return nullptr;
         }
         return std::make_unique<PosixLogFolder>(std::move(fd), identityOf(st));
-    }
-
-    std::vector<std::filesystem::path> listFiles(const std::filesystem::path& directory,
-                                                 std::error_code& ec) override {
-        std::vector<std::filesystem::path> names;
-        DIR* dir = ::opendir(directory.c_str());
-        if (dir == nullptr) {
-            ec = lastError();
-            return names;
-        }
-        const auto anyName = [](std::string_view) { return true; };
-        const auto found = [&](const FileEntry& file) { names.emplace_back(file.entry->d_name); };
-        forEachFile(dir, anyName, false, found, ec);
-        ::closedir(dir);
-        std::sort(names.begin(), names.end());
-        return names;
     }
 };
 

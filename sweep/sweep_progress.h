@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstddef>
-#include <cstdint>
 #include <filesystem>
 
 namespace vesk {
@@ -10,8 +9,6 @@ namespace vesk {
 class SweepProgress {
 public:
     virtual ~SweepProgress() = default;
-    // A folder's logs were listed; bytes is their length then.
-    virtual void folderListed(std::size_t logs, std::uint64_t bytes) = 0;
     virtual void logOpened(const std::filesystem::path& path) = 0;
     virtual void bytesRead(std::size_t bytes) = 0;
 };

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <memory>
 #include <new>
+#include <optional>
 
+#include "listed_folder.h"
 #include "log_name.h"
 #include "log_scanner.h"
 #include "marker_filter.h"
@@ -51,8 +53,10 @@ public:
           scanner_(filter_, report),
           block_(makeBlock()) {}
 
-    void sweepFolder(const FolderEntries& folder) {
-        const int logEntryCount = countLogEntries(folder);
+    // The folder's own file list opens the gate and counts its logs; the logs read are those of
+    // the listing, taken now unless one was taken with the file list.
+    void sweepFolder(const FolderEntries& entries, const ListedFolder* listed) {
+        const int logEntryCount = countLogEntries(entries);
         if (logEntryCount == 0) {
             return;  // the gate stays shut
         }
@@ -63,33 +67,27 @@ public:
         if (view_.progressValue() != 0) {
             view_.setProgressValue(0);  // each folder's bar starts afresh, as each run's does
         }
-        const ProgressRule rule(logEntryCount);
-        const std::filesystem::path directory = folder.directoryPath();
-        std::error_code ec;
-        auto logFolder = fs_.openFolder(directory, ec);
-        if (logFolder == nullptr) {
-            unreadable_.push_back({directory, ec.message()});
+        std::optional<ListedFolder> listedNow;
+        if (listed == nullptr) {
+            listed = &listedNow.emplace(fs_, entries.directoryPath(), progress_ != nullptr);
+        }
+        const std::filesystem::path& directory = listed->directoryPath();
+        if (listed->folder() == nullptr) {
+            unreadable_.push_back({directory, listed->error().message()});
             return;
         }
-        const std::vector<ListedLog> logs = logFolder->listLogs(progress_ != nullptr, ec);
-        if (progress_ != nullptr) {
-            std::uint64_t bytes = 0;
-            for (const auto& log : logs) {
-                bytes += log.size;
-            }
-            progress_->folderListed(logs.size(), bytes);
-        }
         // The report's folder may be the one swept: the day's report there is no log.
-        const bool reportHere = logFolder->identity() == report_.folderIdentity();
+        const bool reportHere = listed->folder()->identity() == report_.folderIdentity();
+        const ProgressRule rule(logEntryCount);
         int logsSwept = 0;
-        for (const auto& log : logs) {
-            if (!reportHere || !sameFileName(log.name, report_.path().filename())) {
-                readLog(*logFolder, directory / log.name, log);
+        for (const ListedFile* log : listed->logs()) {
+            if (!reportHere || !sameFileName(log->name, report_.path().filename())) {
+                readLog(*listed->folder(), directory, *log);
             }
             view_.setProgressValue(rule.next(view_.progressValue(), ++logsSwept));
         }
-        if (ec) {
-            unreadable_.push_back({directory, ec.message()});
+        if (listed->error()) {
+            unreadable_.push_back({directory, listed->error().message()});
         }
     }
 
@@ -98,15 +96,15 @@ public:
     std::vector<UnreadableLog> takeUnreadable() { return std::move(unreadable_); }
 
 private:
-    void readLog(LogFolder& folder, const std::filesystem::path& path, const ListedLog& log) {
+    void readLog(LogFolder& folder, const std::filesystem::path& directory, const ListedFile& log) {
         std::error_code ec;
         auto file = folder.openLog(log, ec);
         if (file == nullptr) {
-            unreadable_.push_back({path, ec.message()});
+            unreadable_.push_back({directory / log.name, ec.message()});
             return;
         }
         if (progress_ != nullptr) {
-            progress_->logOpened(path);
+            progress_->logOpened(directory / log.name);
         }
         // As far as the log reached when it was opened; what comes later is the next run's.
         scanner_.beginLog();
@@ -119,7 +117,7 @@ private:
             }
             if (ec) {
                 scanner_.abandonLog();
-                unreadable_.push_back({path, ec.message()});
+                unreadable_.push_back({directory / log.name, ec.message()});
                 return;
             }
             scanner_.scan(block_.get(), n);
@@ -182,10 +180,14 @@ SweepRun::SweepRun(FileSystem& fs, const Clock& clock, std::filesystem::path rep
     : fs_(fs), clock_(clock), reportFolder_(std::move(reportFolder)), progress_(progress) {}
 
 SweepOutcome SweepRun::run(SweepView& view) {
-    return run(view, {&view});
+    return run(view, nullptr);
 }
 
-SweepOutcome SweepRun::run(SweepView& view, const std::vector<const FolderEntries*>& folders) {
+SweepOutcome SweepRun::run(SweepView& view, const std::vector<ListedFolder>& folders) {
+    return run(view, &folders);
+}
+
+SweepOutcome SweepRun::run(SweepView& view, const std::vector<ListedFolder>* folders) {
     SweepOutcome outcome;
     // The date is taken once: a run past midnight keeps the name of the day it started.
     outcome.report = ReportFile::pathFor(reportFolder_, clock_.today());
@@ -193,8 +195,12 @@ SweepOutcome SweepRun::run(SweepView& view, const std::vector<const FolderEntrie
     Sweep sweep(fs_, report, view, progress_);
     try {
         report.open(outcome.report);
-        for (const FolderEntries* folder : folders) {
-            sweep.sweepFolder(*folder);
+        if (folders == nullptr) {
+            sweep.sweepFolder(view, nullptr);
+        } else {
+            for (const ListedFolder& folder : *folders) {
+                sweep.sweepFolder(folder, &folder);
+            }
         }
         report.close();
         outcome.unreadable = sweep.takeUnreadable();

@@ -7,6 +7,7 @@
 
 #include "clock.h"
 #include "file_system.h"
+#include "listed_folder.h"
 #include "sweep_progress.h"
 #include "sweep_view.h"
 
@@ -47,9 +48,11 @@ public:
     // Several folders in turn into one report, each swept as a run sweeps the view's folder: its
     // own file list opens its gate and counts its logs. The marker flag carries from one folder
     // to the next as from one log to the next.
-    SweepOutcome run(SweepView& view, const std::vector<const FolderEntries*>& folders);
+    SweepOutcome run(SweepView& view, const std::vector<ListedFolder>& folders);
 
 private:
+    SweepOutcome run(SweepView& view, const std::vector<ListedFolder>* folders);
+
     FileSystem& fs_;
     const Clock& clock_;
     std::filesystem::path reportFolder_;

@@ -8,7 +8,6 @@
 
 #include "draft_name.h"
 #include "file_system.h"
-#include "log_name.h"
 
 namespace vesk {
 namespace {
@@ -148,25 +147,22 @@ public:
 
     FileIdentity identity() const override { return identity_; }
 
-    std::vector<ListedLog> listLogs(bool, std::error_code& ec) override {
-        std::vector<ListedLog> logs;
+    std::vector<ListedFile> listFiles(bool, std::error_code& ec) override {
+        std::vector<ListedFile> files;
         const auto found = [&](const FILE_ID_BOTH_DIR_INFO& info, std::wstring_view name) {
-            if (!hasLogExtension(name)) {
-                return;
-            }
             // A link's own number is not its target's.
             const bool link = (info.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-            logs.push_back({std::wstring(name),
-                            link ? FileIdentity{}
-                                 : FileIdentity{identity_.volume,
-                                                static_cast<std::uint64_t>(info.FileId.QuadPart)},
-                            static_cast<std::uint64_t>(info.EndOfFile.QuadPart)});
+            files.push_back({std::wstring(name),
+                             link ? FileIdentity{}
+                                  : FileIdentity{identity_.volume,
+                                                 static_cast<std::uint64_t>(info.FileId.QuadPart)},
+                             static_cast<std::uint64_t>(info.EndOfFile.QuadPart)});
         };
         forEachFile(handle_.get(), found, ec);
-        return logs;
+        return files;
     }
 
-    std::unique_ptr<InputFile> openLog(const ListedLog& log, std::error_code& ec) override {
+    std::unique_ptr<InputFile> openLog(const ListedFile& log, std::error_code& ec) override {
         // A running server keeps writing its log: share everything, so that only a log held
         // without read sharing stays closed to us.
         Handle handle(CreateFileW((path_ / log.name).c_str(), GENERIC_READ,
@@ -332,21 +328,6 @@ public:
             return nullptr;
         }
         return std::make_unique<WindowsLogFolder>(std::move(handle), directory, identity);
-    }
-
-    std::vector<std::filesystem::path> listFiles(const std::filesystem::path& directory,
-                                                 std::error_code& ec) override {
-        std::vector<std::filesystem::path> names;
-        FileIdentity identity;
-        const Handle handle = openDirectory(directory, identity, ec);
-        if (handle.isValid()) {
-            const auto found = [&](const FILE_ID_BOTH_DIR_INFO&, std::wstring_view name) {
-                names.emplace_back(std::wstring(name));
-            };
-            forEachFile(handle.get(), found, ec);
-        }
-        std::sort(names.begin(), names.end());
-        return names;
     }
 };
 

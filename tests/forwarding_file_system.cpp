@@ -27,21 +27,21 @@ public:
         : folder_(std::move(folder)), hooks_(hooks) {}
 
     vesk::FileIdentity identity() const override { return folder_->identity(); }
-    std::vector<vesk::ListedLog> listLogs(bool withSizes, std::error_code& ec) override {
-        std::vector<vesk::ListedLog> logs;
+    std::vector<vesk::ListedFile> listFiles(bool withLogSizes, std::error_code& ec) override {
+        std::vector<vesk::ListedFile> files;
         if (hooks_.order.empty()) {
-            logs = folder_->listLogs(withSizes, ec);
+            files = folder_->listFiles(withLogSizes, ec);
         } else {
             for (const auto& name : hooks_.order) {
-                logs.push_back({name, {}, 0});
+                files.push_back({name, {}, 0});
             }
         }
         if (hooks_.afterListing) {
             hooks_.afterListing();
         }
-        return logs;
+        return files;
     }
-    std::unique_ptr<vesk::InputFile> openLog(const vesk::ListedLog& log,
+    std::unique_ptr<vesk::InputFile> openLog(const vesk::ListedFile& log,
                                              std::error_code& ec) override {
         if (hooks_.onOpenLog) {
             hooks_.onOpenLog(log.name);

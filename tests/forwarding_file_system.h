@@ -12,6 +12,7 @@ class ForwardingFileSystem : public vesk::FileSystem {
 public:
     // When set, a folder's listing yields these names, in this order, and nothing else.
     std::vector<std::filesystem::path> order;
+    // After each listing of a folder: the window's file list as well as a run's.
     std::function<void()> afterListing;
     std::function<void(const std::filesystem::path& name)> onOpenLog;
     // Reads a log through this, at most 16 bytes at a time, when set.
@@ -25,10 +26,6 @@ public:
     }
     std::unique_ptr<vesk::LogFolder> openFolder(const std::filesystem::path& directory,
                                                 std::error_code& ec) override;
-    std::vector<std::filesystem::path> listFiles(const std::filesystem::path& directory,
-                                                 std::error_code& ec) override {
-        return real_->listFiles(directory, ec);
-    }
 
 private:
     std::unique_ptr<vesk::FileSystem> real_ = vesk::makeNativeFileSystem();

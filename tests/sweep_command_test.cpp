@@ -62,7 +62,8 @@ TEST_F(SweepCommandTest, SweepsTheFolderIntoTheDaysReport) {
     logs.write("notes.txt", M + "\r\nnot a log\r\n");
     const auto result = sweep({logs.path().string()});
     EXPECT_EQ(result.status, 0) << result.err;
-    EXPECT_EQ(result.out, "Operation completed!\n" + reportPath().string() + "\n");
+    EXPECT_EQ(result.out,
+              "Operation completed!\n2 findings from 2 logs\n" + reportPath().string() + "\n");
     EXPECT_EQ(result.err, "") << "no progress where standard error is not a terminal";
     const std::string report = readBytes(reportPath());
     EXPECT_TRUE(report == "cheat 1\r\ncheat 2\r\n" || report == "cheat 2\r\ncheat 1\r\n") << report;
@@ -76,17 +77,43 @@ TEST_F(SweepCommandTest, SweepsTheCurrentFolderByDefault) {
     EXPECT_EQ(readBytes(reportPath()), "here\r\n");
 }
 
-TEST_F(SweepCommandTest, ShowsProgressOnATerminal) {
-    for (const char* name : {"a.log", "b.log", "c.log", "d.log"}) {
-        logs.write(name, "x");
-    }
+TEST_F(SweepCommandTest, SweepsSeveralFoldersInOrderIntoOneReport) {
+    TempFolder second;
+    TempFolder third;
+    logs.write("a.log", M + "\r\nfinding a\r\n" + M);  // its marker carries on
+    second.write("notes.txt", "no logs here");
+    third.write("c.log", "carried\r\n" + M + "\r\nfinding c\r\n");
+    const std::vector<std::string> folders = {logs.path().string(), second.path().string(),
+                                              third.path().string(), logs.path().string()};
+    const auto result = sweep(folders);
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(readBytes(reportPath()), "finding a\r\ncarried\r\nfinding c\r\n")
+        << "in the order given, the folder given twice swept once";
+    EXPECT_EQ(result.out,
+              "Operation completed!\n3 findings from 2 logs\n" + reportPath().string() + "\n");
+}
+
+TEST_F(SweepCommandTest, WritesTheReportIntoTheFolderAsked) {
+    TempFolder elsewhere;
+    logs.write("a.log", M + "\r\nfound\r\n");
+    const auto result = sweep({"--report-folder", elsewhere.path().string(), logs.path().string()});
+    EXPECT_EQ(result.status, 0) << result.err;
+    const fs::path report = elsewhere / reportPath().filename();
+    EXPECT_EQ(readBytes(report), "found\r\n");
+    EXPECT_TRUE(result.out.ends_with("\n" + report.string() + "\n")) << result.out;
+    EXPECT_EQ(filesInHome(), std::vector<fs::path>{});
+}
+
+TEST_F(SweepCommandTest, ShowsProgressOnATerminalUnlessQuiet) {
+    logs.write("a.log", M + "\r\nfound\r\n");
     options.stderrOnTerminal = true;
-    const auto result = sweep({logs.path().string()});
+    auto result = sweep({logs.path().string()});
     EXPECT_EQ(result.status, 0);
-    for (const char* value : {"] 25%", "] 50%", "] 75%", "] 100%"}) {
-        EXPECT_NE(result.err.find(value), std::string::npos) << value << " in " << result.err;
-    }
-    EXPECT_TRUE(result.err.ends_with("\r\x1b[K")) << "the bar is cleared at the end";
+    EXPECT_TRUE(result.err.starts_with("\r[##############################] 100%  ")) << result.err;
+    EXPECT_TRUE(result.err.ends_with(" read in 0:00\x1b[K\r\n")) << result.err;
+    result = sweep({"-q", logs.path().string()});
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.out + result.err, "");
 }
 
 TEST_F(SweepCommandTest, NamesUnreadableLogsAndExitsWithOne) {
@@ -96,48 +123,57 @@ TEST_F(SweepCommandTest, NamesUnreadableLogsAndExitsWithOne) {
     fs::permissions(logs.path(), fs::perms::all);
     fs::permissions(home.path(), fs::perms::all);
     options.unprivileged = true;
-    const auto result = sweep({logs.path().string()});
-    EXPECT_EQ(result.status, 1) << result.err;
-    EXPECT_EQ(result.err, "veskparser-sweep: " + closed.string() + ": Permission denied\n");
-    EXPECT_EQ(result.out, "Operation completed!\n\nThese logs could not be read:\n" +
-                              closed.string() + ": Permission denied\n" + reportPath().string() +
-                              "\n");
-    EXPECT_EQ(readBytes(reportPath()), "found\r\n");
+    for (const bool quiet : {false, true}) {
+        const auto result =
+            quiet ? sweep({"--quiet", logs.path().string()}) : sweep({logs.path().string()});
+        EXPECT_EQ(result.status, 1) << result.err;
+        EXPECT_EQ(result.err, "veskparser-sweep: " + closed.string() + ": Permission denied\n");
+        EXPECT_EQ(result.out, quiet ? ""
+                                    : "Operation completed!\n\nThese logs could not be read:\n" +
+                                          closed.string() + ": Permission denied\n" +
+                                          "1 finding from 1 log\n" + reportPath().string() + "\n");
+        EXPECT_EQ(readBytes(reportPath()), "found\r\n");
+    }
 }
 
-TEST_F(SweepCommandTest, FailsWithTwoWhenNothingCanBeDone) {
+TEST_F(SweepCommandTest, FailsWithTwoBeforeWritingAnythingWhenItCannotSweep) {
     logs.write("a.log", M + "\r\nfound\r\n");
-    fs::create_directory(reportPath());
-    auto result = sweep({logs.path().string()});
-    EXPECT_EQ(result.status, 2);
-    EXPECT_EQ(result.err, "veskparser-sweep: " + reportPath().string() + ": Is a directory\n");
-    EXPECT_EQ(result.out, "");
-
+    TempFolder locked;
+    fs::permissions(locked.path(), fs::perms::owner_read | fs::perms::owner_exec);
+    const std::string usage =
+        "usage: veskparser-sweep [--quiet] [--report-folder DIR] [FOLDER...]\n";
+    const std::string missing = (logs / "missing").string();
     struct Case {
         std::vector<std::string> arguments;
         std::string err;
     };
     const std::vector<Case> cases = {
-        {{(logs / "missing").string()},
-         "veskparser-sweep: " + (logs / "missing").string() + ": No such file or directory\n"},
-        {{(logs / "a.log").string()},
-         "veskparser-sweep: " + (logs / "a.log").string() + ": Not a folder\n"},
+        {{logs.path().string(), missing}, missing + ": No such file or directory\n"},
+        {{(logs / "a.log").string()}, (logs / "a.log").string() + ": Not a folder\n"},
         {{(logs / "typo/..").string()},
-         "veskparser-sweep: " + (logs / "typo/..").string() + ": No such file or directory\n"},
-        {{(logs / "a.log/..").string()},
-         "veskparser-sweep: " + (logs / "a.log/..").string() + ": Not a folder\n"},
-        {{"--frobnicate"},
-         "veskparser-sweep: unknown option --frobnicate\n"
-         "usage: veskparser-sweep [--help] [--version] [FOLDER]\n"},
-        {{"one", "two"},
-         "veskparser-sweep: only one FOLDER can be swept\n"
-         "usage: veskparser-sweep [--help] [--version] [FOLDER]\n"},
+         (logs / "typo/..").string() + ": No such file or directory\n"},
+        {{(logs / "a.log/..").string()}, (logs / "a.log/..").string() + ": Not a folder\n"},
+        {{"--report-folder", missing, logs.path().string()},
+         missing + ": No such file or directory\n"},
+        {{"--report-folder=" + locked.path().string(), logs.path().string()},
+         (locked / reportPath().filename()).string() + ": Permission denied\n"},
+        {{"--frobnicate"}, "unknown option --frobnicate\n" + usage},
+        {{"--report-folder"}, "--report-folder needs a folder\n" + usage},
     };
+    options.unprivileged = true;  // so that the folder without write permission is one
+    fs::permissions(logs.path(), fs::perms::all);
     for (const auto& c : cases) {
-        result = sweep(c.arguments);
+        const auto result = sweep(c.arguments);
         EXPECT_EQ(result.status, 2) << c.arguments[0];
-        EXPECT_EQ(result.err, c.err);
+        EXPECT_EQ(result.err, "veskparser-sweep: " + c.err);
+        EXPECT_EQ(result.out, "");
     }
+    EXPECT_EQ(filesInHome(), std::vector<fs::path>{});
+
+    fs::create_directory(reportPath());
+    const auto result = sweep({logs.path().string()});
+    EXPECT_EQ(result.status, 2);
+    EXPECT_EQ(result.err, "veskparser-sweep: " + reportPath().string() + ": Is a directory\n");
 }
 
 TEST_F(SweepCommandTest, FolderIsFoundThroughTheFileSystem) {
@@ -203,7 +239,8 @@ TEST_F(SweepCommandTest, TellsItsVersionAndUsage) {
     EXPECT_EQ(result.out, "veskparser 1.00\n");
     result = sweep({"--help"});
     EXPECT_EQ(result.status, 0);
-    EXPECT_TRUE(result.out.starts_with("usage: veskparser-sweep [--help] [--version] [FOLDER]\n"));
+    EXPECT_TRUE(result.out.starts_with(
+        "usage: veskparser-sweep [--quiet] [--report-folder DIR] [FOLDER...]\n"));
 }
 
 TEST_F(SweepCommandTest, NamesThatAreNotUtf8AreReadAndPrintedSafely) {

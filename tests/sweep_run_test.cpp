@@ -114,13 +114,15 @@ TEST_F(SweepRunTest, TheLogsReadAreTheLogsListed) {
     for (const char* name : {"renamed.log", "replaced.log", "removed.log", "kept.log"}) {
         logs.write(name, M + "\r\nfrom " + std::string(name) + "\r\n");
     }
+    std::error_code ec;
+    RecordingView listed(logs.path(), fileSystem.listFiles(logs.path(), ec));
     fileSystem.afterListing = [&] {
         fs::rename(logs / "renamed.log", logs / "other.log");
         logs.write("new", M + "\r\nnew contents\r\n");
         fs::rename(logs / "new", logs / "replaced.log");
         fs::remove(logs / "removed.log");
     };
-    const auto outcome = sweep(logs.path());
+    const auto outcome = run(listed);
     EXPECT_EQ(report(), "from kept.log\r\n");
     std::map<std::string, std::string> unreadable;
     for (const auto& log : outcome.unreadable) {

@@ -33,10 +33,16 @@ report="$c/VOReradivu_$(date +%F).log"
 out=$("$wine" "$exe" 'C:\logs' 2>/dev/null | tr -d '\r')
 check "a folder of logs: exit status" 0 "$?"
 check "a folder of logs: completion text and report path" \
-    "Operation completed!"$'\n'"c:\\VOReradivu_$(date +%F).log" "$out"
+    "Operation completed!"$'\n'"2 findings from 2 logs"$'\n'"c:\\VOReradivu_$(date +%F).log" "$out"
 sorted=$(tr -d '\r' <"$report" | sort | tr '\n' ' ')
 check "a folder of logs: the report at C:\\ without the hidden log" "cheat 1 cheat 2 " "$sorted"
 check "the report's lines end in CR LF" 2 "$(grep -c $'\r$' "$report")"
+
+mkdir -p "$c/out"
+out=$("$wine" "$exe" --quiet --report-folder 'C:\out' 'C:\logs' 2>&1)
+check "--quiet --report-folder: exit status and no output" "0 " "$? $out"
+check "--report-folder: the report there" "cheat 1 cheat 2 " \
+    "$(tr -d '\r' <"$c/out/VOReradivu_$(date +%F).log" | sort | tr '\n' ' ')"
 
 "$wine" "$exe" 'C:\missing' >/dev/null 2>&1
 check "a missing folder: exit status" 2 "$?"

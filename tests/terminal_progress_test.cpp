@@ -1,0 +1,77 @@
+#include "terminal_progress.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+#include "forwarding_file_system.h"
+#include "listed_folder.h"
+#include "recording_view.h"
+#include "sweep_run.h"
+#include "temp_folder.h"
+#include "terminal_view.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+// Sweeps the folder with the progress drawn into a file, on a clock that each read of a log
+// moves on by the step given.
+std::string drawnWhileSweeping(const fs::path& folder, std::chrono::milliseconds step) {
+    TempFolder reports;
+    ForwardingFileSystem fileSystem;
+    std::chrono::steady_clock::time_point now{};
+    fileSystem.onRead = [&](const fs::path&, vesk::InputFile& log, char* data, std::size_t size,
+                            std::error_code& ec) {
+        now += step;
+        return log.read(data, size, ec);
+    };
+    std::vector<vesk::ListedFolder> folders;
+    folders.emplace_back(fileSystem, folder, true);
+    std::FILE* terminal = std::tmpfile();
+    vesk::TerminalProgress progress(terminal, folders[0].logBytes(), [&] { return now; });
+    vesk::TerminalView view(folders);
+    const FixedClock clock({2001, 7, 10});
+    vesk::SweepRun(fileSystem, clock, reports.path(), &progress).run(view, folders);
+    progress.finish();
+    std::string drawn(static_cast<std::size_t>(std::ftell(terminal)), '\0');
+    std::rewind(terminal);
+    drawn.resize(std::fread(drawn.data(), 1, drawn.size(), terminal));
+    std::fclose(terminal);
+    return drawn;
+}
+
+std::size_t draws(const std::string& drawn) {
+    std::size_t count = 0;
+    for (auto at = drawn.find("\r["); at != std::string::npos; at = drawn.find("\r[", at + 1)) {
+        ++count;
+    }
+    return count;
+}
+
+TEST(TerminalProgress, MovesWithinOneLargeLog) {
+    TempFolder logs;
+    logs.write("large.log", std::string(64, 'x'));  // four reads through the seam
+    const std::string drawn = drawnWhileSweeping(logs.path(), 150ms);
+    for (const char* shown : {"[#######.......................]  25%  large.log  ",
+                              "[###############...............]  50%  large.log  ",
+                              "[######################........]  75%  large.log  ",
+                              "[##############################] 100%  large.log  "}) {
+        EXPECT_NE(drawn.find(shown), std::string::npos) << shown << " in " << drawn;
+    }
+    EXPECT_NE(drawn.find("  107 B/s  0:00 left"), std::string::npos) << drawn;
+    EXPECT_TRUE(drawn.ends_with("] 100%  64 B read in 0:01\x1b[K\n")) << drawn;
+}
+
+TEST(TerminalProgress, ManyTinyLogsAreDrawnAtMostTenTimesASecond) {
+    TempFolder logs;
+    for (int i = 0; i < 500; ++i) {
+        logs.write("tiny" + std::to_string(i) + ".log", "x");
+    }
+    const std::string drawn = drawnWhileSweeping(logs.path(), 1ms);  // half a second in all
+    EXPECT_LE(draws(drawn), 6u) << drawn;
+    EXPECT_GE(draws(drawn), 5u) << drawn;
+}
+
+}  // namespace
