@@ -214,6 +214,25 @@ void armDraft(int folder, const std::string& name) {
     draftArmed = 1;
 }
 
+// The signals that end a run, held back while a draft comes into being.
+class InterruptsHeld {
+public:
+    InterruptsHeld() {
+        sigset_t interrupts;
+        sigemptyset(&interrupts);
+        for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+            sigaddset(&interrupts, signal);
+        }
+        ::sigprocmask(SIG_BLOCK, &interrupts, &previous_);
+    }
+    InterruptsHeld(const InterruptsHeld&) = delete;
+    InterruptsHeld& operator=(const InterruptsHeld&) = delete;
+    ~InterruptsHeld() { ::sigprocmask(SIG_SETMASK, &previous_, nullptr); }
+
+private:
+    sigset_t previous_{};
+};
+
 extern "C" void removeDraftAndDie(int signal) {
     if (draftArmed != 0) {
         ::unlinkat(draftFolder, draftName, 0);
@@ -240,6 +259,8 @@ public:
             ec = std::make_error_code(std::errc::is_a_directory);
             return nullptr;
         }
+        // A signal between the draft's creation and its arming would leave it behind.
+        const InterruptsHeld held;
         for (int attempt = 0; attempt < 100; ++attempt) {
             const std::string name = draftNameFor(reportName).native();
             Descriptor file(
@@ -261,9 +282,9 @@ public:
 
     ~PosixReportDraft() override {
         if (state_ == State::writing || state_ == State::finished) {
-            draftArmed = 0;
             file_.reset();
             ::unlinkat(folder_.get(), name_.c_str(), 0);
+            draftArmed = 0;  // only now, as in publish()
         }
     }
 

@@ -78,10 +78,11 @@ public:
         }
         // The report's folder may be the one swept: the day's report there is no log.
         const bool reportHere = listed->folder()->identity() == report_.folderIdentity();
+        const std::filesystem::path reportName = report_.path().filename();
         const ProgressRule rule(logEntryCount);
         int logsSwept = 0;
         for (const ListedFile* log : listed->logs()) {
-            if (!reportHere || !sameFileName(log->name, report_.path().filename())) {
+            if (!reportHere || !sameFileName(log->name, reportName)) {
                 readLog(*listed->folder(), directory, *log);
             }
             view_.setProgressValue(rule.next(view_.progressValue(), ++logsSwept));
