@@ -3,6 +3,7 @@
 #include "app_icon.h"
 #include "clock.h"
 #include "file_system.h"
+#include "font_faces.h"
 #include "form1.h"
 #include "home_folder.h"
 #include "mounted_drives.h"
@@ -13,6 +14,7 @@ int main(int argc, char** argv) {
     QApplication::setApplicationVersion(QStringLiteral("1.00"));
     QApplication::setDesktopFileName(QStringLiteral("veskparser"));
     QApplication::setWindowIcon(appIcon());
+    addWineFaces();
 
     const auto fileSystem = vesk::makeNativeFileSystem();
     const vesk::SystemClock clock;

@@ -27,7 +27,9 @@ ensure_packages() {
         "${missing[@]}"
 }
 
-BUILD_PACKAGES=(g++ cmake make qt6-base-dev libgtest-dev libbenchmark-dev fonts-dejavu-core)
+# fonts-wine brings a face with the metrics of the window's original sans serif.
+BUILD_PACKAGES=(g++ cmake make qt6-base-dev libgtest-dev libbenchmark-dev fonts-dejavu-core
+    fonts-wine)
 # The Windows build of the sweep and its tests under Wine (./test only).
 WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev googletest wine wine64)
 

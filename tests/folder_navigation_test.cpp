@@ -75,6 +75,15 @@ TEST_F(FolderNavigationTest, StartsAtTheStartFolderWithTheDriveOfTheCurrentFolde
         << "the list starts at the drive's root";
 }
 
+TEST_F(FolderNavigationTest, AMissingStartFolderOpensAtItsNearestParent) {
+    logs.write("here.log", "");
+    startFolder = logs / "gone" / "deeper";
+    openWindow();
+    EXPECT_EQ(dir1()->path(), logs.path());
+    EXPECT_EQ(fileEntries(), std::vector<fs::path>{"here.log"});
+    EXPECT_TRUE(answerer.seen.empty()) << "nothing to complain about";
+}
+
 TEST_F(FolderNavigationTest, PickingADriveMovesBothListsToItsCurrentFolder) {
     TempFolder other;
     other.write("other.log", M + "\r\nfrom the other drive\r\n");

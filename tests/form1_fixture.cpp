@@ -14,7 +14,7 @@ void Form1Test::openWindow(std::vector<Drive> drives) {
         drives.push_back({logs.path().root_path(), "test"});
     }
     form = std::make_unique<Form1>(
-        Form1Setup{fileSystem, clock, reports.path(), logs.path(), std::move(drives)});
+        Form1Setup{fileSystem, clock, reports.path(), startFolder, std::move(drives)});
     form->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
 }

@@ -30,6 +30,7 @@ protected:
 
     TempFolder logs;
     TempFolder reports;
+    std::filesystem::path startFolder = logs.path();
     FixedClock clock{{2001, 7, 10}};
     ForwardingFileSystem fileSystem;
     ModalAnswerer answerer;

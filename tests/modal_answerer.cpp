@@ -2,6 +2,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QTest>
 
 ModalAnswerer::ModalAnswerer(QMessageBox::StandardButton answer) : answer_(answer) {
     connect(&timer_, &QTimer::timeout, this, &ModalAnswerer::answer);
@@ -18,7 +19,9 @@ void ModalAnswerer::answer() {
     if (onShown) {
         onShown(shown);
     }
-    if (QAbstractButton* button = box->button(answer_)) {
+    if (answerWithEnter) {
+        QTest::keyClick(box, Qt::Key_Return);
+    } else if (QAbstractButton* button = box->button(answer_)) {
         button->click();
     } else {
         box->reject();

@@ -21,6 +21,8 @@ public:
     explicit ModalAnswerer(QMessageBox::StandardButton answer = QMessageBox::Ok);
 
     void setAnswer(QMessageBox::StandardButton answer) { answer_ = answer; }
+    // Presses Enter in the box, as a person at the keyboard would, instead of clicking.
+    bool answerWithEnter = false;
     // Runs before the box is answered, while it is still up.
     std::function<void(const Seen&)> onShown;
     std::vector<Seen> seen;

@@ -2,12 +2,14 @@
 
 #include <QApplication>
 #include <QShowEvent>
+#include <utility>
 
 #include "caption_label.h"
 #include "command_button.h"
 #include "directory_list.h"
 #include "drive_list.h"
 #include "file_list.h"
+#include "font_faces.h"
 #include "help_text.h"
 #include "message_box.h"
 #include "printable.h"
@@ -19,18 +21,14 @@ namespace {
 
 constexpr QSize kClientSize(twipsToPixels(8925), twipsToPixels(5295));
 
-// Neutral stand-ins for the makers' contact details.
-const QString kClanName = QStringLiteral("Example");
-const QString kWebAddress = QStringLiteral("www.example.org");
-const QString kChatServer = QStringLiteral("irc.example.org");
-const QString kChatChannel = QStringLiteral("example");
+// Stand-ins for the makers' contact details, in names and addresses reserved for examples, short
+// enough to fit their labels at the window's font.
+const QString kClanName = QStringLiteral("VESK");
+const QString kWebAddress = QStringLiteral("www.vesk.test");
+const QString kChatServer = QStringLiteral("irc.vesk.test");
+const QString kChatChannel = QStringLiteral("vesk");
 const QString kGameServer = QStringLiteral("192.0.2.10:7777");
-const QString kMailAddress = QStringLiteral("vesk@example.org");
-
-const QStringList kSansSerif = {"MS Sans Serif", "Microsoft Sans Serif", "Liberation Sans",
-                                "DejaVu Sans", "Sans Serif"};
-const QStringList kTitleFace = {"Copperplate Gothic Bold", "Copperplate Gothic", "Liberation Serif",
-                                "DejaVu Serif", "Serif"};
+const QString kMailAddress = QStringLiteral("op@vesk.test");
 
 }  // namespace
 
@@ -136,7 +134,7 @@ void Form1::showEvent(QShowEvent* event) {
 // Handlers
 
 void Form1::form1Load() {
-    openFolder(setup_.startFolder);
+    openStartFolder();
 }
 
 void Form1::drive1Change() {
@@ -160,6 +158,20 @@ void Form1::command3Click() {
 }
 
 // What the handlers do
+
+// A start folder that is missing or unreadable gives way to its nearest parent that opens, at
+// worst the drive's root, so that the lists never start empty.
+void Form1::openStartFolder() {
+    std::error_code ec;
+    for (auto folder = setup_.startFolder;; folder = folder.parent_path()) {
+        if (dir1_->setPath(folder, drive1_->rootOf(folder), ec) || !folder.has_relative_path()) {
+            break;
+        }
+    }
+    if (dir1_->path().empty()) {
+        complainAbout(setup_.startFolder, ec);
+    }
+}
 
 void Form1::openFolder(const std::filesystem::path& folder) {
     std::error_code ec;
@@ -190,7 +202,12 @@ void Form1::runSweep() {
 }
 
 void Form1::showHelp() {
-    message_box::show(this, helpText(), kHelpTitle, QMessageBox::Ok | QMessageBox::Cancel,
+#ifdef _WIN32
+    const QString text = helpText();
+#else
+    const QString text = helpText(setup_.reportFolder);
+#endif
+    message_box::show(this, text, kHelpTitle, QMessageBox::Ok | QMessageBox::Cancel,
                       QMessageBox::Information);
 }
 
@@ -219,7 +236,15 @@ std::filesystem::path Form1::directoryPath() const {
 }
 
 void Form1::setFindEnabled(bool enabled) {
+    // Disabling the focused button hands the focus on; it comes back with the button, so that
+    // Enter sweeps again.
+    if (!enabled && focusWidget() == command1_) {
+        refocusFind_ = true;
+    }
     command1_->setEnabled(enabled);
+    if (enabled && std::exchange(refocusFind_, false)) {
+        command1_->setFocus();
+    }
     command1_->repaint();  // the run keeps the event loop waiting
 }
 

@@ -59,6 +59,7 @@ private:
     void createControls();
     void createLabels();
     void setTabOrder();
+    void openStartFolder();
     void openFolder(const std::filesystem::path& folder);
     void followDirectory();
     void runSweep();
@@ -68,6 +69,7 @@ private:
 
     Form1Setup setup_;
     bool loaded_ = false;
+    bool refocusFind_ = false;
 
     DirectoryList* dir1_ = nullptr;
     DriveList* drive1_ = nullptr;

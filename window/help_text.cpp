@@ -2,8 +2,14 @@
 
 #include <QStringList>
 
-QString helpText() {
-    const QStringList paragraphs = {
+#include "native_path.h"
+
+namespace {
+
+constexpr int kWhereTheReportIs = 5;
+
+QStringList paragraphs() {
+    return {
         QStringLiteral("How to run the program:"),
         QStringLiteral("Goto the directory which has the logs files you wish to parse "
                        "(ie. unrealtournament.log)."),
@@ -14,5 +20,18 @@ QString helpText() {
         QStringLiteral("The program appends the today's date onto the log file "
                        "(ie. VOReradivu_2001-07-10.log)"),
     };
-    return paragraphs.join(QStringLiteral("\r\r"));
+}
+
+}  // namespace
+
+QString helpText() {
+    return paragraphs().join(QStringLiteral("\r\r"));
+}
+
+QString helpText(const std::filesystem::path& homeFolder) {
+    QStringList text = paragraphs();
+    text[kWhereTheReportIs] =
+        QStringLiteral("Then open up the file VOReradivu(todaysdate).log in your home folder (") +
+        native_path::displayName(homeFolder) + QStringLiteral(")");
+    return text.join(QStringLiteral("\r\r"));
 }

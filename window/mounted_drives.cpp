@@ -1,14 +1,11 @@
 #include "mounted_drives.h"
 
+#include <QStorageInfo>
 #include <algorithm>
 #include <array>
-#include <fstream>
-#include <map>
-#include <sstream>
+#include <string_view>
 
-#ifdef _WIN32
-#include <windows.h>
-#endif
+#include "native_path.h"
 
 namespace {
 
@@ -29,9 +26,9 @@ bool isOneOf(std::string_view value, const std::array<const char*, N>& set) {
     return std::find(set.begin(), set.end(), value) != set.end();
 }
 
-bool isPickableType(std::string_view type, std::string_view mountPoint) {
+bool isPickableType(std::string_view type, const std::filesystem::path& root) {
     if (type == "overlay") {  // a container's root
-        return mountPoint == "/";
+        return root == "/";
     }
     if (type.starts_with("fuse.")) {
         return !isOneOf(type, kDesktopPlumbing);
@@ -39,53 +36,21 @@ bool isPickableType(std::string_view type, std::string_view mountPoint) {
     return isOneOf(type, kDiskFileSystems);
 }
 
-bool isUnder(std::string_view path, std::string_view folder) {
-    return path == folder || (path.starts_with(folder) && path[folder.size()] == '/');
+bool isUnder(const std::filesystem::path& path, const std::filesystem::path& folder) {
+    return std::mismatch(folder.begin(), folder.end(), path.begin(), path.end()).first ==
+           folder.end();
 }
 
-bool isSystemPlace(std::string_view mountPoint) {
-    if (isUnder(mountPoint, "/run/media")) {
+bool isSystemPlace(const std::filesystem::path& root) {
+    if (isUnder(root, "/run/media")) {
         return false;
     }
     return std::any_of(kSystemFolders.begin(), kSystemFolders.end(),
-                       [&](const char* folder) { return isUnder(mountPoint, folder); });
+                       [&](const char* folder) { return isUnder(root, folder); });
 }
 
-// mountinfo writes blanks and a few other bytes in names as \ooo.
-std::string unescapeOctal(std::string_view field) {
-    std::string out;
-    for (std::size_t i = 0; i < field.size(); ++i) {
-        if (field[i] == '\\' && i + 3 < field.size() &&
-            std::all_of(field.begin() + static_cast<std::ptrdiff_t>(i) + 1,
-                        field.begin() + static_cast<std::ptrdiff_t>(i) + 4,
-                        [](char c) { return c >= '0' && c <= '7'; })) {
-            out += static_cast<char>((field[i + 1] - '0') * 64 + (field[i + 2] - '0') * 8 +
-                                     (field[i + 3] - '0'));
-            i += 3;
-        } else {
-            out += field[i];
-        }
-    }
-    return out;
-}
-
-std::vector<std::string_view> splitFields(std::string_view line) {
-    std::vector<std::string_view> fields;
-    while (!line.empty()) {
-        const auto start = line.find_first_not_of(' ');
-        if (start == std::string_view::npos) {
-            break;
-        }
-        line.remove_prefix(start);
-        const auto end = std::min(line.find(' '), line.size());
-        fields.push_back(line.substr(0, end));
-        line.remove_prefix(end);
-    }
-    return fields;
-}
-
-std::string deviceName(const std::string& source) {
-    return source.starts_with("/dev/") ? source.substr(5) : source;
+std::string deviceName(const std::string& device) {
+    return device.starts_with("/dev/") ? device.substr(5) : device;
 }
 
 }  // namespace
@@ -102,25 +67,14 @@ std::string Drive::text() const {
 #endif
 }
 
-std::vector<Drive> pickableDrives(std::string_view mountInfo, const LabelLookup& labelOf,
-                                  const FolderTest& isFolder) {
+std::vector<Drive> pickableDrives(const std::vector<Volume>& volumes, const FolderTest& isFolder) {
     std::vector<Drive> drives;
-    std::istringstream lines{std::string(mountInfo)};
-    for (std::string line; std::getline(lines, line);) {
-        const auto fields = splitFields(line);
-        const auto separator = std::find(fields.begin(), fields.end(), "-");
-        if (fields.size() < 5 || std::distance(separator, fields.end()) < 3) {
+    for (const auto& volume : volumes) {
+        if (!isPickableType(volume.type, volume.root) || isSystemPlace(volume.root) ||
+            !isFolder(volume.root)) {
             continue;
         }
-        const std::string mountPoint = unescapeOctal(fields[4]);
-        const std::string_view type = *(separator + 1);
-        const std::string source = unescapeOctal(*(separator + 2));
-        if (!isPickableType(type, mountPoint) || isSystemPlace(mountPoint) ||
-            !isFolder(mountPoint)) {
-            continue;
-        }
-        const std::string label = labelOf(source);
-        Drive drive{mountPoint, label.empty() ? deviceName(source) : label};
+        Drive drive{volume.root, volume.label.empty() ? deviceName(volume.device) : volume.label};
         // A later mount over the same place hides the earlier one.
         std::erase_if(drives, [&](const Drive& d) { return d.root == drive.root; });
         drives.push_back(std::move(drive));
@@ -128,6 +82,33 @@ std::vector<Drive> pickableDrives(std::string_view mountInfo, const LabelLookup&
     std::sort(drives.begin(), drives.end(),
               [](const Drive& a, const Drive& b) { return a.root < b.root; });
     return drives;
+}
+
+std::vector<Drive> mountedDrives() {
+    std::vector<Volume> volumes;
+    for (const QStorageInfo& info : QStorageInfo::mountedVolumes()) {
+        if (info.isValid()) {
+            volumes.push_back({native_path::fromQt(info.rootPath()), info.device().toStdString(),
+                               info.fileSystemType().toStdString(), info.name().toStdString()});
+        }
+    }
+#ifdef _WIN32
+    std::vector<Drive> drives;
+    for (const auto& volume : volumes) {
+        drives.push_back({volume.root, volume.label});
+    }
+    return drives;
+#else
+    const auto isFolder = [](const std::filesystem::path& path) {
+        std::error_code ec;
+        return std::filesystem::is_directory(path, ec);
+    };
+    auto drives = pickableDrives(volumes, isFolder);
+    if (drives.empty()) {
+        drives.push_back({"/", "root"});
+    }
+    return drives;
+#endif
 }
 
 int driveOf(const std::vector<Drive>& drives, const std::filesystem::path& folder) {
@@ -147,79 +128,3 @@ int driveOf(const std::vector<Drive>& drives, const std::filesystem::path& folde
     }
     return best;
 }
-
-#ifdef _WIN32
-
-std::vector<Drive> mountedDrives() {
-    std::vector<Drive> drives;
-    wchar_t roots[512];
-    const DWORD length = GetLogicalDriveStringsW(512, roots);
-    for (const wchar_t* root = roots; root < roots + length && *root != 0;
-         root += wcslen(root) + 1) {
-        wchar_t label[MAX_PATH + 1] = L"";
-        GetVolumeInformationW(root, label, MAX_PATH + 1, nullptr, nullptr, nullptr, nullptr, 0);
-        char utf8[4 * (MAX_PATH + 1)] = "";
-        WideCharToMultiByte(CP_UTF8, 0, label, -1, utf8, sizeof utf8, nullptr, nullptr);
-        drives.push_back({root, utf8});
-    }
-    return drives;
-}
-
-#else
-
-namespace {
-
-// /dev/disk/by-label names its links with \xNN for awkward bytes.
-std::string unescapeHex(const std::string& name) {
-    std::string out;
-    for (std::size_t i = 0; i < name.size(); ++i) {
-        if (name.compare(i, 2, "\\x") == 0 && i + 3 < name.size()) {
-            out += static_cast<char>(std::stoi(name.substr(i + 2, 2), nullptr, 16));
-            i += 3;
-        } else {
-            out += name[i];
-        }
-    }
-    return out;
-}
-
-std::map<std::string, std::string> volumeLabels() {
-    std::map<std::string, std::string> labels;
-    std::error_code ec;
-    for (std::filesystem::directory_iterator it("/dev/disk/by-label", ec), end; !ec && it != end;
-         it.increment(ec)) {
-        std::error_code linkError;
-        const auto device = std::filesystem::canonical(it->path(), linkError);
-        if (!linkError) {
-            labels[device.string()] = unescapeHex(it->path().filename().string());
-        }
-    }
-    return labels;
-}
-
-}  // namespace
-
-std::vector<Drive> mountedDrives() {
-    std::ifstream file("/proc/self/mountinfo");
-    std::stringstream text;
-    text << file.rdbuf();
-    const auto labels = volumeLabels();
-    // A mount names its device by whatever link it was given, such as /dev/mapper/x.
-    const auto labelOf = [&](const std::string& source) {
-        std::error_code ec;
-        const auto device = std::filesystem::canonical(source, ec);
-        const auto found = labels.find(ec ? source : device.string());
-        return found != labels.end() ? found->second : std::string();
-    };
-    const auto isFolder = [](const std::filesystem::path& path) {
-        std::error_code ec;
-        return std::filesystem::is_directory(path, ec);
-    };
-    auto drives = pickableDrives(text.str(), labelOf, isFolder);
-    if (drives.empty()) {
-        drives.push_back({"/", "root"});
-    }
-    return drives;
-}
-
-#endif

@@ -1,6 +1,7 @@
 #include "native_path.h"
 
 #include <QByteArray>
+#include <QFile>
 
 namespace native_path {
 
@@ -18,6 +19,10 @@ QString displayName(const std::filesystem::path& path) {
     return QString::fromStdWString(path.native());
 }
 
+std::filesystem::path fromQt(const QString& path) {
+    return std::filesystem::path(path.toStdWString()).make_preferred();
+}
+
 #else
 
 QVariant toVariant(const std::filesystem::path& path) {
@@ -33,6 +38,10 @@ std::filesystem::path fromVariant(const QVariant& value) {
 QString displayName(const std::filesystem::path& path) {
     // Bytes that are not UTF-8 show as U+FFFD; the name itself stays in the variant.
     return QString::fromUtf8(path.native());
+}
+
+std::filesystem::path fromQt(const QString& path) {
+    return QFile::encodeName(path).toStdString();
 }
 
 #endif

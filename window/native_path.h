@@ -12,5 +12,7 @@ namespace native_path {
 QVariant toVariant(const std::filesystem::path& path);
 std::filesystem::path fromVariant(const QVariant& value);
 QString displayName(const std::filesystem::path& path);
+// A path that Qt found, such as a mount point, in the platform's own form.
+std::filesystem::path fromQt(const QString& path);
 
 }  // namespace native_path
