@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "byte_search.h"
 #include "corpus.h"
 #include "log_scanner.h"
 
@@ -19,7 +20,8 @@ public:
 };
 
 // Scans the log in the blocks a run reads, over and over.
-void scanLog(benchmark::State& state, const std::string& log) {
+void scanLog(benchmark::State& state, const std::string& log, bool vector) {
+    vesk::useVectorSearch(vector);
     vesk::MarkerFilter filter;
     CountingSink sink;
     vesk::LogScanner scanner(filter, sink);
@@ -57,9 +59,13 @@ int main(int argc, char** argv) {
     logs.reserve(std::size(kCorpora));
     for (const auto& corpus : kCorpora) {
         const std::string& log = logs.emplace_back(corpus.make());
-        benchmark::RegisterBenchmark(corpus.name, [&log](benchmark::State& state) {
-            scanLog(state, log);
-        })->Unit(benchmark::kMillisecond);
+        // The portable search is the one taken by machines without AVX2, ARM servers among them.
+        for (const bool vector : {true, false}) {
+            const std::string name = std::string(corpus.name) + (vector ? "" : "/portable");
+            benchmark::RegisterBenchmark(name.c_str(), [&log, vector](benchmark::State& state) {
+                scanLog(state, log, vector);
+            })->Unit(benchmark::kMillisecond);
+        }
     }
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();

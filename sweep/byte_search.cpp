@@ -1,5 +1,6 @@
 #include "byte_search.h"
 
+#include <cstdint>
 #include <cstring>
 
 #include "marker_filter.h"
@@ -32,18 +33,41 @@ const char* findLineEndScalar(const char* first, const char* last) {
     return last;
 }
 
-const char* findMarkerLineScalar(const char* first, const char* last) {
-    while (first != last) {
-        const void* hit = std::memchr(first, MarkerFilter::marker.front(),
-                                      static_cast<std::size_t>(last - first));
+// Eight bytes at a time in an ordinary register: a byte of the word equals b when the word
+// xor b in every byte has a zero byte, which the classic borrow trick detects.
+bool holdsByte(std::uint64_t word, unsigned char b) {
+    constexpr std::uint64_t kOnes = 0x0101010101010101u;
+    constexpr std::uint64_t kHighs = 0x8080808080808080u;
+    const std::uint64_t x = word ^ (kOnes * b);
+    return ((x - kOnes) & ~x & kHighs) != 0;
+}
+
+const char* findLineEndPortable(const char* first, const char* last) {
+    for (; last - first >= 8; first += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, first, sizeof word);
+        if (holdsByte(word, '\r') || holdsByte(word, '\n')) {
+            return findLineEndScalar(first, first + 8);
+        }
+    }
+    return findLineEndScalar(first, last);
+}
+
+// The marker's last byte alone filters the candidates: a number sign is rare in game logs, and
+// the C library's memchr finds it with whatever vector unit the machine has.
+const char* findMarkerLinePortable(const char* first, const char* last) {
+    const char* tail = first + kMarkerSize - 1;
+    const char* const tailsEnd = last + kMarkerSize - 1;
+    while (tail < tailsEnd) {
+        const void* hit = std::memchr(tail, kMarkerLast, static_cast<std::size_t>(tailsEnd - tail));
         if (hit == nullptr) {
             return last;
         }
-        const char* p = static_cast<const char*>(hit);
-        if (isMarkerAt(p)) {
-            return p;
+        const char* candidate = static_cast<const char*>(hit) - (kMarkerSize - 1);
+        if (isMarkerAt(candidate)) {
+            return candidate;
         }
-        first = p + 1;
+        tail = static_cast<const char*>(hit) + 1;
     }
     return last;
 }
@@ -67,7 +91,7 @@ __attribute__((target("avx2"))) const char* findLineEndAvx2(const char* first, c
         }
         first += 32;
     }
-    return findLineEndScalar(first, last);
+    return findLineEndPortable(first, last);
 }
 
 // The marker's last byte alone filters the candidates: a number sign is rare in game logs, and
@@ -116,10 +140,11 @@ __attribute__((target("avx2"))) const char* findMarkerLineAvx2(const char* first
         }
         first += 32;
     }
-    return findMarkerLineScalar(first, last);
+    return findMarkerLinePortable(first, last);
 }
 
 const bool hasAvx2 = __builtin_cpu_supports("avx2");
+bool useAvx2 = hasAvx2;
 
 #endif
 
@@ -127,20 +152,34 @@ const bool hasAvx2 = __builtin_cpu_supports("avx2");
 
 const char* findLineEnd(const char* first, const char* last) {
 #ifdef VESK_X86
-    if (hasAvx2) {
+    if (useAvx2) {
         return findLineEndAvx2(first, last);
     }
 #endif
-    return findLineEndScalar(first, last);
+    return findLineEndPortable(first, last);
 }
 
 const char* findMarkerLine(const char* first, const char* last) {
 #ifdef VESK_X86
-    if (hasAvx2) {
+    if (useAvx2) {
         return findMarkerLineAvx2(first, last);
     }
 #endif
-    return findMarkerLineScalar(first, last);
+    return findMarkerLinePortable(first, last);
+}
+
+bool hasVectorSearch() {
+#ifdef VESK_X86
+    return hasAvx2;
+#else
+    return false;
+#endif
+}
+
+void useVectorSearch([[maybe_unused]] bool use) {
+#ifdef VESK_X86
+    useAvx2 = use && hasAvx2;
+#endif
 }
 
 }  // namespace vesk

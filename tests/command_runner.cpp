@@ -73,12 +73,18 @@ CommandResult runCommand(const std::filesystem::path& program,
             (::setgid(kNobody) != 0 || ::setuid(kNobody) != 0)) {
             ::_exit(126);
         }
-        std::vector<char*> argv{const_cast<char*>(program.c_str())};
+        std::vector<char*> argv;
+#ifdef VESK_EMULATOR
+        for (const char* emulator : {VESK_EMULATOR, "-L", VESK_EMULATOR_ROOT}) {
+            argv.push_back(const_cast<char*>(emulator));
+        }
+#endif
+        argv.push_back(const_cast<char*>(program.c_str()));
         for (const auto& argument : arguments) {
             argv.push_back(const_cast<char*>(argument.c_str()));
         }
         argv.push_back(nullptr);
-        ::execv(program.c_str(), argv.data());
+        ::execv(argv[0], argv.data());
         ::_exit(127);
     }
     ::close(out[1]);

@@ -1,5 +1,7 @@
 #include "log_scanner.h"
 
+#include "byte_search.h"
+
 #include <gtest/gtest.h>
 
 #include <random>
@@ -76,6 +78,18 @@ std::string scanned(const std::vector<std::string>& logs, std::size_t blockSize,
     return sink.text;
 }
 
+// Runs the checks once with the vector search, where the machine has it, and once with the
+// portable one that machines without it take.
+template <typename Checks>
+void forEachSearchPath(Checks checks) {
+    for (const bool vector : {true, false}) {
+        SCOPED_TRACE(vector && vesk::hasVectorSearch() ? "vector search" : "portable search");
+        vesk::useVectorSearch(vector);
+        checks();
+    }
+    vesk::useVectorSearch(true);
+}
+
 struct ScanCase {
     const char* name;
     std::vector<std::string> logs;
@@ -102,10 +116,12 @@ TEST(LogScanner, CutsLinesAndPassesTheLineAfterEachMarker) {
     };
     for (const auto& c : cases) {
         EXPECT_EQ(reference(c.logs), c.report) << c.name << " (reference)";
-        for (std::size_t blockSize : {1, 2, 3, 7, 14, 15, 16, 17, 31, 64, 4096}) {
-            EXPECT_EQ(scanned(c.logs, blockSize), c.report)
-                << c.name << ", blocks of " << blockSize;
-        }
+        forEachSearchPath([&] {
+            for (std::size_t blockSize : {1, 2, 3, 7, 14, 15, 16, 17, 31, 64, 4096}) {
+                EXPECT_EQ(scanned(c.logs, blockSize), c.report)
+                    << c.name << ", blocks of " << blockSize;
+            }
+        });
     }
 }
 
@@ -134,10 +150,12 @@ TEST(LogScanner, AgreesWithTheLineByLineRulesAtEveryBlockBoundary) {
             }
         }
         const std::string expected = reference(logs);
-        for (std::size_t blockSize : {1, 5, 15, 16, 33, 100, 65536}) {
-            ASSERT_EQ(scanned(logs, blockSize), expected)
-                << "round " << round << ", blocks of " << blockSize;
-        }
+        forEachSearchPath([&] {
+            for (std::size_t blockSize : {1, 5, 15, 16, 33, 100, 65536}) {
+                ASSERT_EQ(scanned(logs, blockSize), expected)
+                    << "round " << round << ", blocks of " << blockSize;
+            }
+        });
     }
 }
 
