@@ -8,6 +8,9 @@
 #if defined(__x86_64__) || defined(_M_X64) || defined(__i386__)
 #define VESK_X86 1
 #include <immintrin.h>
+#elif defined(__aarch64__)
+#define VESK_NEON 1
+#include <arm_neon.h>
 #endif
 
 namespace vesk {
@@ -72,13 +75,13 @@ const char* findMarkerLinePortable(const char* first, const char* last) {
     return last;
 }
 
-#ifdef VESK_X86
+#if defined(VESK_X86)
 
 int trailingZeros(unsigned mask) {
     return __builtin_ctz(mask);
 }
 
-__attribute__((target("avx2"))) const char* findLineEndAvx2(const char* first, const char* last) {
+__attribute__((target("avx2"))) const char* findLineEndVector(const char* first, const char* last) {
     const __m256i cr = _mm256_set1_epi8('\r');
     const __m256i lf = _mm256_set1_epi8('\n');
     while (last - first >= 32) {
@@ -116,8 +119,8 @@ const char* checkCandidates(const char* p, unsigned mask) {
     return nullptr;
 }
 
-__attribute__((target("avx2"))) const char* findMarkerLineAvx2(const char* first,
-                                                               const char* last) {
+__attribute__((target("avx2"))) const char* findMarkerLineVector(const char* first,
+                                                                 const char* last) {
     while (last - first >= 128) {
         const __m256i a = markerTails(first);
         const __m256i b = markerTails(first + 32);
@@ -143,43 +146,81 @@ __attribute__((target("avx2"))) const char* findMarkerLineAvx2(const char* first
     return findMarkerLinePortable(first, last);
 }
 
-const bool hasAvx2 = __builtin_cpu_supports("avx2");
-bool useAvx2 = hasAvx2;
+const bool hasVector = __builtin_cpu_supports("avx2");
+
+#elif defined(VESK_NEON)
+
+// Sixteen byte comparisons narrowed to a nibble each of one 64-bit word, one bit kept per byte,
+// so that counting trailing zeros finds the first.
+std::uint64_t byteBits(uint8x16_t matches) {
+    const uint8x8_t nibbles = vshrn_n_u16(vreinterpretq_u16_u8(matches), 4);
+    return vget_lane_u64(vreinterpret_u64_u8(nibbles), 0) & 0x1111111111111111u;
+}
+
+const char* atBit(const char* p, std::uint64_t bits) {
+    return p + __builtin_ctzll(bits) / 4;
+}
+
+const char* findLineEndVector(const char* first, const char* last) {
+    const uint8x16_t cr = vdupq_n_u8('\r');
+    const uint8x16_t lf = vdupq_n_u8('\n');
+    for (; last - first >= 16; first += 16) {
+        const uint8x16_t block = vld1q_u8(reinterpret_cast<const std::uint8_t*>(first));
+        const std::uint64_t hits = byteBits(vorrq_u8(vceqq_u8(block, cr), vceqq_u8(block, lf)));
+        if (hits != 0) {
+            return atBit(first, hits);
+        }
+    }
+    return findLineEndPortable(first, last);
+}
+
+// As with AVX2, the marker's last byte picks the candidates.
+const char* findMarkerLineVector(const char* first, const char* last) {
+    const uint8x16_t sign = vdupq_n_u8(static_cast<std::uint8_t>(kMarkerLast));
+    for (; last - first >= 16; first += 16) {
+        const auto* tails = reinterpret_cast<const std::uint8_t*>(first + kMarkerSize - 1);
+        for (std::uint64_t hits = byteBits(vceqq_u8(vld1q_u8(tails), sign)); hits != 0;
+             hits &= hits - 1) {
+            if (const char* candidate = atBit(first, hits); isMarkerAt(candidate)) {
+                return candidate;
+            }
+        }
+    }
+    return findMarkerLinePortable(first, last);
+}
+
+const bool hasVector = true;  // every 64-bit ARM processor has NEON
+
+#else
+
+const bool hasVector = false;
+const char* findLineEndVector(const char* first, const char* last) {
+    return findLineEndPortable(first, last);
+}
+const char* findMarkerLineVector(const char* first, const char* last) {
+    return findMarkerLinePortable(first, last);
+}
 
 #endif
+
+bool useVector = hasVector;
 
 }  // namespace
 
 const char* findLineEnd(const char* first, const char* last) {
-#ifdef VESK_X86
-    if (useAvx2) {
-        return findLineEndAvx2(first, last);
-    }
-#endif
-    return findLineEndPortable(first, last);
+    return useVector ? findLineEndVector(first, last) : findLineEndPortable(first, last);
 }
 
 const char* findMarkerLine(const char* first, const char* last) {
-#ifdef VESK_X86
-    if (useAvx2) {
-        return findMarkerLineAvx2(first, last);
-    }
-#endif
-    return findMarkerLinePortable(first, last);
+    return useVector ? findMarkerLineVector(first, last) : findMarkerLinePortable(first, last);
 }
 
 bool hasVectorSearch() {
-#ifdef VESK_X86
-    return hasAvx2;
-#else
-    return false;
-#endif
+    return hasVector;
 }
 
-void useVectorSearch([[maybe_unused]] bool use) {
-#ifdef VESK_X86
-    useAvx2 = use && hasAvx2;
-#endif
+void useVectorSearch(bool use) {
+    useVector = use && hasVector;
 }
 
 }  // namespace vesk

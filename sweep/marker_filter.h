@@ -5,12 +5,11 @@
 namespace vesk {
 
 // Decides which log lines reach the report: exactly the lines that follow a line beginning with
-// the marker. The flag carries from one log to the next within a run.
+// the marker. The flag carries from one log to the next within a run; each run has a filter of
+// its own, so a run starts with the flag down.
 class MarkerFilter {
 public:
     static constexpr std::string_view marker = "ScriptLog: ####";
-
-    void reset() { flag_ = false; }
 
     // True when the line is to be reported; then remembers whether this line is a marker line.
     bool feed(std::string_view line) {

@@ -1,11 +1,11 @@
 #include "command_runner.h"
 
 #include <fcntl.h>
-#include <poll.h>
 #include <pty.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <stdexcept>
 
@@ -13,56 +13,33 @@ namespace {
 
 constexpr uid_t kNobody = 65534;
 
-void drain(int outFd, int errFd, CommandResult& result) {
-    pollfd fds[2] = {{outFd, POLLIN, 0}, {errFd, POLLIN, 0}};
-    std::string* sinks[2] = {&result.out, &result.err};
-    int open = 2;
+std::string readAll(int fd) {
+    std::string text;
     char buffer[4096];
-    while (open > 0) {
-        if (::poll(fds, 2, 30000) <= 0) {
-            return;
-        }
-        for (int i = 0; i < 2; ++i) {
-            if (fds[i].fd < 0 || fds[i].revents == 0) {
-                continue;
-            }
-            const ssize_t n = ::read(fds[i].fd, buffer, sizeof buffer);
-            if (n > 0) {
-                sinks[i]->append(buffer, static_cast<std::size_t>(n));
-            } else {  // end of file, or EIO once a terminal's other side is gone
-                fds[i].fd = -1;
-                --open;
-            }
-        }
+    ::lseek(fd, 0, SEEK_SET);  // fails harmlessly on a terminal
+    for (ssize_t n; (n = ::read(fd, buffer, sizeof buffer)) > 0;) {
+        text.append(buffer, static_cast<std::size_t>(n));
     }
+    return text;  // a terminal ends in EIO once its other side is gone
 }
 
 }  // namespace
 
 CommandResult runCommand(const std::filesystem::path& program,
                          const std::vector<std::string>& arguments, const CommandOptions& options) {
-    int out[2];
-    int err[2];
-    if (::pipe(out) != 0) {
-        throw std::runtime_error("pipe");
-    }
-    if (options.stderrOnTerminal) {
-        if (::openpty(&err[0], &err[1], nullptr, nullptr, nullptr) != 0) {
-            throw std::runtime_error("openpty");
-        }
-    } else if (::pipe(err) != 0) {
-        throw std::runtime_error("pipe");
+    // What the program writes is kept in unnamed files, or on a terminal for standard error.
+    std::FILE* outFile = std::tmpfile();
+    std::FILE* errFile = std::tmpfile();
+    const int out = ::fileno(outFile);
+    int err = ::fileno(errFile);
+    int terminal = -1;
+    if (options.stderrOnTerminal && ::openpty(&err, &terminal, nullptr, nullptr, nullptr) != 0) {
+        throw std::runtime_error("openpty");
     }
     const pid_t child = ::fork();
     if (child == 0) {
-        ::dup2(out[1], 1);
-        if (!options.outFile.empty()) {
-            ::dup2(::open(options.outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666), 1);
-        }
-        ::dup2(err[1], 2);
-        for (int fd : {out[0], out[1], err[0], err[1]}) {
-            ::close(fd);
-        }
+        ::dup2(options.outFile.empty() ? out : ::open(options.outFile.c_str(), O_WRONLY), 1);
+        ::dup2(terminal >= 0 ? terminal : err, 2);
         if (!options.home.empty()) {
             ::setenv("HOME", options.home.c_str(), 1);
         }
@@ -87,18 +64,23 @@ CommandResult runCommand(const std::filesystem::path& program,
         ::execv(argv[0], argv.data());
         ::_exit(127);
     }
-    ::close(out[1]);
-    ::close(err[1]);
+    if (terminal >= 0) {
+        ::close(terminal);
+    }
     if (options.whileRunning) {
         options.whileRunning(child);
     }
-    CommandResult result;
-    drain(out[0], err[0], result);
-    ::close(out[0]);
-    ::close(err[0]);
     int status = 0;
     ::waitpid(child, &status, 0);
+    CommandResult result;
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     result.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+    result.out = readAll(out);
+    result.err = readAll(err);
+    if (terminal >= 0) {
+        ::close(err);
+    }
+    std::fclose(outFile);
+    std::fclose(errFile);
     return result;
 }

@@ -1,12 +1,31 @@
 #include "form1_fixture.h"
 
+#include <QAbstractButton>
+#include <QApplication>
 #include <QPushButton>
 #include <QTest>
 
 #include "report_file.h"
 
-void Form1Test::TearDown() {
-    form.reset();
+ModalAnswerer::ModalAnswerer() {
+    connect(&timer_, &QTimer::timeout, this, &ModalAnswerer::answerBox);
+    timer_.start(5);
+}
+
+void ModalAnswerer::answerBox() {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (box == nullptr || !box->isVisible()) {
+        return;
+    }
+    seen.push_back({box->windowTitle(), box->text(), box->icon(), box->standardButtons()});
+    if (onShown) {
+        onShown(seen.back());
+    }
+    if (answerWithEnter) {
+        QTest::keyClick(box, Qt::Key_Return);
+    } else {
+        box->button(answer)->click();
+    }
 }
 
 void Form1Test::openWindow(std::vector<Drive> drives) {

@@ -1,12 +1,12 @@
 #include "log_scanner.h"
 
-#include "byte_search.h"
-
 #include <gtest/gtest.h>
 
 #include <random>
 #include <string>
 #include <vector>
+
+#include "byte_search.h"
 
 namespace {
 
@@ -15,8 +15,7 @@ using vesk::MarkerFilter;
 
 const std::string M = "ScriptLog: ####";
 
-class StringSink final : public vesk::LineSink {
-public:
+struct StringSink final : vesk::LineSink {
     void write(std::string_view piece) override {
         text.append(piece);
         largestPiece = std::max(largestPiece, piece.size());
@@ -30,27 +29,25 @@ public:
 std::string reference(const std::vector<std::string>& logs) {
     MarkerFilter filter;
     std::string report;
+    const auto feed = [&](const std::string& line) {
+        report += filter.feed(line) ? line + "\r\n" : "";
+    };
     for (const auto& log : logs) {
         std::string line;
         bool open = false;
         for (std::size_t i = 0; i < log.size(); ++i) {
-            const char c = log[i];
-            if (c == '\r' || c == '\n') {
-                if (filter.feed(line)) {
-                    report += line + "\r\n";
-                }
-                line.clear();
-                open = false;
-                if (c == '\r' && i + 1 < log.size() && log[i + 1] == '\n') {
-                    ++i;
-                }
-            } else {
-                line += c;
+            if (log[i] != '\r' && log[i] != '\n') {
+                line += log[i];
                 open = true;
+                continue;
             }
+            feed(line);
+            line.clear();
+            open = false;
+            i += log[i] == '\r' && i + 1 < log.size() && log[i + 1] == '\n' ? 1 : 0;
         }
-        if (open && filter.feed(line)) {
-            report += line + "\r\n";
+        if (open) {
+            feed(line);
         }
     }
     return report;
@@ -59,10 +56,11 @@ std::string reference(const std::vector<std::string>& logs) {
 // Feeds every log in blocks of the given size, each block in a buffer of its own so that a read
 // past its end is caught by the sanitizers.
 std::string scanned(const std::vector<std::string>& logs, std::size_t blockSize,
-                    StringSink* sinkOut = nullptr) {
+                    StringSink* sink = nullptr) {
     MarkerFilter filter;
-    StringSink sink;
-    LogScanner scanner(filter, sink);
+    StringSink own;
+    sink = sink != nullptr ? sink : &own;
+    LogScanner scanner(filter, *sink);
     for (const auto& log : logs) {
         scanner.beginLog();
         for (std::size_t at = 0; at < log.size(); at += blockSize) {
@@ -72,10 +70,7 @@ std::string scanned(const std::vector<std::string>& logs, std::size_t blockSize,
         }
         scanner.endLog();
     }
-    if (sinkOut != nullptr) {
-        *sinkOut = sink;
-    }
-    return sink.text;
+    return sink->text;
 }
 
 // Runs the checks once with the vector search, where the machine has it, and once with the
@@ -90,22 +85,24 @@ void forEachSearchPath(Checks checks) {
     vesk::useVectorSearch(true);
 }
 
-struct ScanCase {
-    const char* name;
-    std::vector<std::string> logs;
-    std::string report;
-};
-
 TEST(LogScanner, CutsLinesAndPassesTheLineAfterEachMarker) {
-    const std::vector<ScanCase> cases = {
-        {"CR LF", {"a\r\n" + M + "\r\ncheat 1\r\nb\r\n"}, "cheat 1\r\n"},
+    struct Case {
+        const char* name;
+        std::vector<std::string> logs;
+        std::string report;
+    };
+    const std::vector<Case> cases = {
+        {"CR LF", {"a\r\n" + M + "\r\nPlayer1 caught\r\nb\r\n"}, "Player1 caught\r\n"},
         {"CR only", {M + "\rcheat\rb\r"}, "cheat\r\n"},
         {"LF only", {M + "\ncheat\nb\n" + M + "\nsecond\n"}, "cheat\r\nsecond\r\n"},
         {"LF CR is two line ends", {M + "\n\rx"}, "\r\n"},
         {"last line without line end", {"a\r\n" + M + "\r\nlast"}, "last\r\n"},
         {"empty passed line", {M + "\r\n\r\nx"}, "\r\n"},
         {"chain of markers", {M + "\r\n" + M + " 2\r\nx\r\ny"}, M + " 2\r\nx\r\n"},
-        {"marker not at line start", {"a " + M + "\r\nx"}, ""},
+        {"more text after the marker, then a short line", {M + " cheat\r\nSc\r\nz"}, "Sc\r\n"},
+        {"near misses",
+         {" " + M + "\r\na\r\nScriptLog: ###\r\nb\r\nscriptlog: ####\r\nc\r\nScriptLog: ###x\r\nd"},
+         ""},
         {"marker at end carries", {"a\r\n" + M, "y\r\nz"}, "y\r\n"},
         {"marker with CR LF at end carries", {M + "\r\n", "y"}, "y\r\n"},
         {"zero-byte log keeps the flag", {M + "\r\n", "", "y"}, "y\r\n"},
@@ -144,8 +141,7 @@ TEST(LogScanner, AgreesWithTheLineByLineRulesAtEveryBlockBoundary) {
     for (int round = 0; round < 300; ++round) {
         std::vector<std::string> logs(1 + random() % 3);
         for (auto& log : logs) {
-            const int count = static_cast<int>(random() % 60);
-            for (int i = 0; i < count; ++i) {
+            for (int i = static_cast<int>(random() % 60); i > 0; --i) {
                 log += pieces[random() % pieces.size()];
             }
         }
@@ -162,21 +158,8 @@ TEST(LogScanner, AgreesWithTheLineByLineRulesAtEveryBlockBoundary) {
 TEST(LogScanner, CopiesALineLongerThanTheBlockInPieces) {
     const std::string longLine(300000, 'L');
     StringSink sink;
-    const std::string report = scanned({M + "\r\n" + longLine + "\r\nafter"}, 4096, &sink);
-    EXPECT_EQ(report, longLine + "\r\n");
+    EXPECT_EQ(scanned({M + "\r\n" + longLine + "\r\nafter"}, 4096, &sink), longLine + "\r\n");
     EXPECT_LE(sink.largestPiece, 4096u) << "a passed line is never held whole";
-}
-
-TEST(LogScanner, AbandonedLogClosesThePassedLineAndKeepsTheFlag) {
-    MarkerFilter filter;
-    StringSink sink;
-    LogScanner scanner(filter, sink);
-    scanner.beginLog();
-    const std::string head = M + "\r\npart of a fin";
-    scanner.scan(head.data(), head.size());
-    scanner.abandonLog();
-    EXPECT_EQ(sink.text, "part of a fin\r\n");
-    EXPECT_TRUE(filter.armed()) << "the flag stands as the last whole line left it";
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 
 namespace {
 
+// The bar's value after each log read, from 0, for a list that counted `count` logs.
 std::vector<int> valuesAfterEachLog(int count, int logs) {
     vesk::ProgressRule rule(count);
     std::vector<int> values;
@@ -17,7 +18,7 @@ std::vector<int> valuesAfterEachLog(int count, int logs) {
     return values;
 }
 
-TEST(ProgressRule, DropsTheFractionAfterEveryStep) {
+TEST(ProgressRule, DropsTheFractionAfterEveryStepAndStaysWithinTheBar) {
     struct Row {
         int count;
         std::vector<int> values;
@@ -29,22 +30,18 @@ TEST(ProgressRule, DropsTheFractionAfterEveryStep) {
         {6, {16, 32, 48, 64, 80, 96}},
         {7, {14, 28, 42, 56, 70, 84, 98}},
         {100, std::vector<int>(1, 1)},
+        {3, {33, 66, 99, 100, 100}},  // more logs than the list counted
+        {2, {50, 100, 100, 100}},
     };
     for (const auto& row : table) {
         EXPECT_EQ(valuesAfterEachLog(row.count, static_cast<int>(row.values.size())), row.values)
             << row.count << " logs";
     }
     EXPECT_EQ(valuesAfterEachLog(100, 100).back(), 100);
-}
-
-TEST(ProgressRule, StaysWithinTheBar) {
-    EXPECT_EQ(valuesAfterEachLog(3, 5), (std::vector<int>{33, 66, 99, 100, 100}));
-    EXPECT_EQ(valuesAfterEachLog(2, 4), (std::vector<int>{50, 100, 100, 100}));
+    // Above 100 logs a step would drop to nothing: the bar shows the share of logs read.
     const auto many = valuesAfterEachLog(300, 301);
-    EXPECT_EQ(many[0], 0);
-    EXPECT_EQ(many[2], 1);
-    EXPECT_EQ(many[149], 50);
-    EXPECT_EQ(many[300], 100);
+    EXPECT_EQ((std::vector<int>{many[0], many[2], many[149], many[300]}),
+              (std::vector<int>{0, 1, 50, 100}));
 }
 
 }  // namespace

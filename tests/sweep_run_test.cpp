@@ -5,9 +5,16 @@
 #include <algorithm>
 #include <cwctype>
 #include <fstream>
-#include <map>
 
-#include "sweep_run_fixture.h"
+#include "sweep_fixture.h"
+
+#ifndef _WIN32
+#include <sys/mount.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
+#endif
 
 namespace {
 
@@ -16,80 +23,58 @@ using vesk::SweepOutcome;
 
 const std::string M = "ScriptLog: ####";
 
-TEST_F(SweepRunTest, ReportsTheFindingsWithProgressAndCompletion) {
-    logs.write("a.log", M + "\r\ncheat 1\r\n");
-    logs.write("b.log", "x\r\n" + M + "\r\ncheat 2\r\n");
-    const auto outcome = sweep(logs.path());
-    EXPECT_EQ(outcome.status, SweepOutcome::Status::completed);
-    EXPECT_EQ(reportPath(), reports / "VOReradivu_2001-07-10.log");
-    const std::string text = report();
-    EXPECT_TRUE(text == "cheat 1\r\ncheat 2\r\n" || text == "cheat 2\r\ncheat 1\r\n") << text;
-    EXPECT_EQ(view->calls,
-              (std::vector<std::string>{"disable", "progress 50", "progress 100", "enable",
-                                        "message VESK Parser", "progress 0"}));
-    EXPECT_EQ(view->messages, std::vector<std::string>{"Operation completed!"});
-}
-
-TEST_F(SweepRunTest, FlagCarriesFromOneLogToTheNextAndEveryNameIsRead) {
-    logs.write("a.log", "x\r\n" + M);
+TEST_F(SweepRunTest, ReportsTheLineAfterEachMarkerFromEveryLogWithTheBarAndTheMessage) {
+    logs.write("a.log", "x\r\n" + M);  // the marker carries to the next log
     logs.write("empty.log", "");
     logs.write("B.LOG", "z\r\n" + M + "\r\nupper\r\n");
     logs.write("c.Log", "lf only\n" + M + "\nlinux finding\nquiet\n");
     fileSystem.order = {"a.log", "empty.log", "B.LOG", "c.Log"};
     const auto outcome = sweep(logs.path());
+    EXPECT_EQ(outcome.status, SweepOutcome::Status::completed);
     EXPECT_EQ(report(), "z\r\nupper\r\nlinux finding\r\n");
-    EXPECT_EQ(view->calls, (std::vector<std::string>{"disable", "progress 25", "progress 50",
-                                                     "progress 75", "progress 100", "enable",
-                                                     "message VESK Parser", "progress 0"}));
-}
-
-TEST_F(SweepRunTest, SecondRunOfTheDayReplacesTheReportAndOtherDaysAreKept) {
-    logs.write("a.log", M + "\r\nfirst\r\n");
-    sweep(logs.path());
-    clock.set({2001, 7, 11});
-    sweep(logs.path());
-    TempFolder other;
-    other.write("b.log", M + "\r\nsecond\r\n");
-    sweep(other.path());
-    EXPECT_EQ(readBytes(reports / "VOReradivu_2001-07-10.log"), "first\r\n");
-    EXPECT_EQ(readBytes(reports / "VOReradivu_2001-07-11.log"), "second\r\n");
-}
-
-TEST_F(SweepRunTest, NoLogEntriesLeaveAnEmptyReportAndTheButtonAlone) {
-    logs.write("readme.txt", M + "\r\nnot a log\r\n");
-    reports.write("VOReradivu_2001-07-10.log", "old contents");
-    sweep(logs.path());
-    EXPECT_EQ(report(), "");
-    EXPECT_EQ(view->calls, (std::vector<std::string>{"message VESK Parser", "progress 0"}));
-}
-
-TEST_F(SweepRunTest, AnEntryThatOnlyEndsInLogOpensTheGate) {
-    logs.write("catalog", M + "\r\nnot a log\r\n");
-    auto outcome = sweep(logs.path());
-    EXPECT_EQ(report(), "");
-    EXPECT_EQ(view->calls,
-              (std::vector<std::string>{"disable", "enable", "message VESK Parser", "progress 0"}));
+    EXPECT_EQ(outcome.findings, 3u);
+    EXPECT_EQ(outcome.logsRead, 4);
+    EXPECT_EQ(view->calls, "disable 25 50 75 100 enable [VESK Parser] 0");
     EXPECT_EQ(view->messages, std::vector<std::string>{"Operation completed!"});
-
-    logs.write("a.log", M + "\r\nfound\r\n");
-    sweep(logs.path());
-    EXPECT_EQ(report(), "found\r\n");
-    EXPECT_EQ(view->calls[1], "progress 50") << "catalog counts as a log entry";
 }
 
-TEST_F(SweepRunTest, ProgressNeverPassesOneHundred) {
-    for (const char* name : {"a.log", "b.log", "c.log"}) {
-        logs.write(name, "x");
+TEST_F(SweepRunTest, TheFileListOpensTheGateAndCountsTheLogs) {
+    const std::string found = M + "\r\nfound\r\n";
+    struct Case {
+        std::vector<std::pair<std::string, std::string>> files;
+        std::vector<fs::path> list;  // the file list when it differs from the folder
+        std::string calls;
+        std::string report;
+    };
+    const std::vector<Case> cases = {
+        {{{"readme.txt", found}}, {}, "[VESK Parser] 0", ""},
+        {{{"catalog", found}}, {}, "disable enable [VESK Parser] 0", ""},
+        {{{"catalog", found}, {"a.log", found}},
+         {},
+         "disable 50 enable [VESK Parser] 0",
+         "found\r\n"},
+        // A list filled when only one of three logs was there: the bar stops at 100.
+        {{{"a.log", found}, {"b.log", "x"}, {"c.log", "x"}},
+         {"a.log"},
+         "disable 100 100 100 enable [VESK Parser] 0",
+         "found\r\n"},
+    };
+    for (const auto& c : cases) {
+        TempFolder folder;
+        for (const auto& [name, content] : c.files) {
+            folder.write(name, content);
+        }
+        reports.write(reportPath().filename(), "earlier");
+        std::error_code ec;
+        RecordingView listed(folder.path(),
+                             c.list.empty() ? fileSystem.listFiles(folder.path(), ec) : c.list);
+        run(listed);
+        EXPECT_EQ(listed.calls, c.calls) << c.files.back().first;
+        EXPECT_EQ(report(), c.report) << c.files.back().first;
     }
-    // The list was filled when only one log was there.
-    RecordingView stale(logs.path(), {"a.log"});
-    run(stale);
-    EXPECT_EQ(stale.calls,
-              (std::vector<std::string>{"disable", "progress 100", "progress 100", "progress 100",
-                                        "enable", "message VESK Parser", "progress 0"}));
 }
 
-TEST_F(SweepRunTest, TheDaysReportIsNeverReadAsALog) {
+TEST_F(SweepRunTest, EachRunOfTheDayReplacesItsReportWithoutReadingIt) {
     // The findings hold a marker line, so a run that read the report would add to them.
     reports.write("a.log", M + "\r\n" + M + "\r\nfinding\r\n");
     reports.write(reportPath().filename(), M + "\r\nstale\r\n");
@@ -102,12 +87,17 @@ TEST_F(SweepRunTest, TheDaysReportIsNeverReadAsALog) {
     fs::create_directory_symlink(reports.path(), other);
 #endif
     for (const fs::path& folder : {reports.path(), reports.path(), fs::path(other)}) {
-        std::error_code ec;
-        RecordingView here(folder, fileSystem.listFiles(folder, ec));
-        EXPECT_EQ(run(here).status, SweepOutcome::Status::completed);
+        sweep(folder);
         EXPECT_EQ(report(), M + "\r\nfinding\r\n") << folder;
-        EXPECT_EQ(here.calls[2], "progress 100") << "the report's entry still moves the bar";
+        EXPECT_EQ(view->calls, "disable 50 100 enable [VESK Parser] 0")
+            << "the report's entry still moves the bar";
     }
+    // The next day's report is another file, and a new run starts with the marker flag down.
+    clock.set({2001, 7, 11});
+    logs.write("b.log", "not carried from the last run\r\n" + M + "\r\nsecond\r\n");
+    sweep(logs.path());
+    EXPECT_EQ(readBytes(reports / "VOReradivu_2001-07-10.log"), M + "\r\nfinding\r\n");
+    EXPECT_EQ(readBytes(reports / "VOReradivu_2001-07-11.log"), "second\r\n");
 }
 
 TEST_F(SweepRunTest, TheLogsReadAreTheLogsListed) {
@@ -124,19 +114,14 @@ TEST_F(SweepRunTest, TheLogsReadAreTheLogsListed) {
     };
     const auto outcome = run(listed);
     EXPECT_EQ(report(), "from kept.log\r\n");
-    std::map<std::string, std::string> unreadable;
-    for (const auto& log : outcome.unreadable) {
-        unreadable[log.path.filename().string()] = log.reason;
-    }
+    const std::string named = unreadable(outcome);
 #ifdef _WIN32
-    const std::string gone = unreadable["removed.log"];  // in the system's own words
+    const std::string gone = named.substr(13, named.find('\n') - 13);  // the system's own words
 #else
     const std::string gone = std::make_error_code(std::errc::no_such_file_or_directory).message();
 #endif
-    EXPECT_EQ(unreadable, (std::map<std::string, std::string>{
-                              {"removed.log", gone},
-                              {"renamed.log", gone},
-                              {"replaced.log", "Replaced after the folder was listed"}}));
+    EXPECT_EQ(named, "removed.log: " + gone + "\nrenamed.log: " + gone +
+                         "\nreplaced.log: Replaced after the folder was listed\n");
 }
 
 TEST_F(SweepRunTest, ALogIsReadAsFarAsItReachedWhenItWasOpened) {
@@ -155,43 +140,34 @@ TEST_F(SweepRunTest, ALogIsReadAsFarAsItReachedWhenItWasOpened) {
         }
         return log.read(data, size, ec);
     };
-    const auto outcome = sweep(logs.path());
+    EXPECT_EQ(unreadable(sweep(logs.path())), "rotated.log: Shorter than when it was opened\n");
     EXPECT_EQ(report(), "before\r\nkept\r\n");
-    ASSERT_EQ(outcome.unreadable.size(), 1u);
-    EXPECT_EQ(outcome.unreadable[0].path, rotated);
-    EXPECT_EQ(outcome.unreadable[0].reason, "Shorter than when it was opened");
 }
 
-TEST_F(SweepRunTest, AReadErrorMidwayKeepsWhatWasReadAndGoesOn) {
-    logs.write("a.log", M + "\r\nthe first find");  // fails after 16 bytes
+TEST_F(SweepRunTest, UnreadableLogsAreNamedAndTheOthersStillSwept) {
+    logs.write("a.log", M + "\r\nthe first finding of all");  // fails after 32 bytes
     logs.write("b.log", "carried\r\n" + M + "\r\nsecond\r\n");
-    fileSystem.order = {"a.log", "b.log"};
+    fileSystem.order = {"a.log"};
+    for (int i = 0; i < 11; ++i) {
+        fileSystem.order.push_back("gone" + std::to_string(i) + ".log");
+    }
+    fileSystem.order.push_back("b.log");
     failMidway("a.log");
     const auto outcome = sweep(logs.path());
     EXPECT_EQ(outcome.status, SweepOutcome::Status::someUnreadable);
-    EXPECT_EQ(report(), "carried\r\nsecond\r\n")
-        << "the marker line was whole, so the flag carries";
-    ASSERT_EQ(outcome.unreadable.size(), 1u);
-    EXPECT_EQ(view->messages,
-              std::vector<std::string>{"Operation completed!\r\rThese logs could not be read:\r" +
-                                       (logs / "a.log").string() + ": " +
-                                       std::make_error_code(std::errc::io_error).message()});
-    EXPECT_EQ(view->calls[2], "progress 100") << "an unreadable log moves the bar too";
-}
-
-TEST_F(SweepRunTest, LogsThatCannotBeOpenedAreNamedAtMostTenTimes) {
-    for (int i = 0; i < 12; ++i) {
-        fileSystem.order.push_back("gone" + std::to_string(i) + ".log");
-    }
-    logs.write("here.log", M + "\r\nfound\r\n");
-    fileSystem.order.push_back("here.log");
-    const auto outcome = sweep(logs.path());
-    EXPECT_EQ(report(), "found\r\n");
+    EXPECT_EQ(report(), "the first findi\r\ncarried\r\nsecond\r\n")
+        << "the passed line is closed where it broke off; the marker line's flag carries";
     EXPECT_EQ(outcome.unreadable.size(), 12u);
     const std::string& text = view->messages.at(0);
-    EXPECT_NE(text.find("gone9.log: "), std::string::npos) << text;
+    EXPECT_TRUE(text.starts_with("Operation completed!\r\rThese logs could not be read:\r" +
+                                 (logs / "a.log").string() + ": " +
+                                 std::make_error_code(std::errc::io_error).message() + "\r"))
+        << text;
+    EXPECT_NE(text.find("gone8.log: "), std::string::npos) << text;
+    EXPECT_EQ(text.find("gone9.log"), std::string::npos) << "ten are named";
     EXPECT_TRUE(text.ends_with("\rand 2 more.")) << text;
-    EXPECT_EQ(text.find("gone10.log"), std::string::npos);
+    EXPECT_EQ(view->calls, "disable 7 14 21 28 35 42 49 56 63 70 77 84 91 enable [VESK Parser] 0")
+        << "an unreadable log moves the bar too";
 }
 
 TEST_F(SweepRunTest, AReportThatCannotBeCreatedStopsTheRun) {
@@ -199,13 +175,66 @@ TEST_F(SweepRunTest, AReportThatCannotBeCreatedStopsTheRun) {
     fs::create_directory(reportPath());
     const auto outcome = sweep(logs.path());
     EXPECT_EQ(outcome.status, SweepOutcome::Status::reportFailed);
-    EXPECT_EQ(view->calls,
-              (std::vector<std::string>{"enable", "message VESK Parser", "progress 0"}));
-    const std::string& text = view->messages.at(0);
-    EXPECT_EQ(text, "The report " + reportPath().string() +
-                        " could not be written: Is a directory\rNone of this run's findings were "
-                        "stored; the day's earlier report, if any, is left as it was.");
-    EXPECT_EQ(text.find("Operation completed!"), std::string::npos);
+    EXPECT_EQ(view->calls, "enable [VESK Parser] 0");
+    EXPECT_EQ(view->messages.at(0),
+              "The report " + reportPath().string() +
+                  " could not be written: " + outcome.reportError +
+                  "\rNone of this run's findings were stored; the day's earlier report, if any, "
+                  "is left as it was.");
 }
+
+#ifndef _WIN32
+
+std::vector<fs::path> filesIn(const fs::path& folder) {
+    return {fs::directory_iterator(folder), fs::directory_iterator()};
+}
+
+TEST_F(SweepRunTest, ThingsThatAreNotOrdinaryFilesAreNeverOpened) {
+    logs.write("real.log", M + "\r\nfound\r\n");
+    fs::create_directory(logs / "folder.log");
+    ASSERT_EQ(::mkfifo((logs / "pipe.log").c_str(), 0600), 0);
+    fs::create_symlink(logs / "gone", logs / "dangling.log");
+    fs::create_symlink(logs / "real.log", logs / "link.log");
+    logs.write(".hidden.log", M + "\r\nhidden\r\n");
+    const auto outcome = sweep(logs.path());
+    EXPECT_EQ(outcome.status, SweepOutcome::Status::completed) << outcome.message;
+    EXPECT_EQ(report(), "found\r\nfound\r\n") << "the link to a log is read as a log";
+}
+
+TEST_F(SweepRunTest, WhateverStandsAtTheReportsNameIsReplacedUnopened) {
+    const fs::path log = logs.write("a.log", M + "\r\nfound\r\n");
+    ASSERT_EQ(::mkfifo(reportPath().c_str(), 0600), 0);  // opening it would hang the run
+    EXPECT_EQ(sweep(logs.path()).status, SweepOutcome::Status::completed);
+    fs::remove(reportPath());
+    fs::create_symlink(log, reportPath());  // writing through it would truncate the log
+    EXPECT_EQ(sweep(logs.path()).status, SweepOutcome::Status::completed);
+    EXPECT_EQ(readBytes(log), M + "\r\nfound\r\n");
+    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(reportPath())));
+    EXPECT_EQ(report(), "found\r\n");
+    EXPECT_EQ(filesIn(reports.path()), std::vector<fs::path>{reportPath()}) << "no draft is left";
+}
+
+// A real full disk: a tmpfs of 64 KiB as the report's folder, which only root may mount.
+TEST_F(SweepRunTest, ADiskThatFillsMidwayLeavesTheEarlierReportAsItWas) {
+    if (::mount("tmpfs", reports.path().c_str(), "tmpfs", 0, "size=64k") != 0) {
+        GTEST_SKIP() << "cannot mount a small tmpfs here: " << std::strerror(errno);
+    }
+    struct Unmount {
+        const fs::path& at;
+        ~Unmount() { ::umount2(at.c_str(), MNT_DETACH); }
+    } unmount{reports.path()};
+    reports.write(reportPath().filename(), "earlier\r\n");
+    logs.write("a.log", M + "\r\n" + std::string(256 * 1024, 'x') + "\r\n");
+    logs.write("b.log", "nothing\r\n");
+    fileSystem.order = {"a.log", "b.log"};
+    const auto outcome = sweep(logs.path());
+    EXPECT_EQ(outcome.status, SweepOutcome::Status::reportFailed);
+    EXPECT_EQ(outcome.reportError, std::make_error_code(std::errc::no_space_on_device).message());
+    EXPECT_EQ(report(), "earlier\r\n");
+    EXPECT_EQ(filesIn(reports.path()), std::vector<fs::path>{reportPath()}) << "no draft is left";
+    EXPECT_EQ(view->calls, "disable enable [VESK Parser] 0");
+}
+
+#endif
 
 }  // namespace

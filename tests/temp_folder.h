@@ -1,14 +1,28 @@
 #pragma once
 
 #include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
 #include <string>
 #include <string_view>
 
 // A fresh folder under the system's temporary folder, removed with everything in it.
 class TempFolder {
 public:
-    TempFolder();
-    ~TempFolder();
+    TempFolder() {
+        std::random_device random;
+        do {
+            path_ =
+                std::filesystem::temp_directory_path() / ("vesk-test-" + std::to_string(random()));
+        } while (!std::filesystem::create_directory(path_));
+    }
+    ~TempFolder() {
+        std::error_code ignored;
+        std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
+                                     std::filesystem::perm_options::add, ignored);
+        std::filesystem::remove_all(path_, ignored);
+    }
     TempFolder(const TempFolder&) = delete;
     TempFolder& operator=(const TempFolder&) = delete;
 
@@ -16,10 +30,18 @@ public:
     std::filesystem::path operator/(const std::filesystem::path& name) const {
         return path_ / name;
     }
-    std::filesystem::path write(const std::filesystem::path& name, std::string_view bytes) const;
+    std::filesystem::path write(const std::filesystem::path& name, std::string_view bytes) const {
+        std::ofstream(path_ / name, std::ios::binary)
+            .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        return path_ / name;
+    }
 
 private:
     std::filesystem::path path_;
 };
 
-std::string readBytes(const std::filesystem::path& path);
+inline std::string readBytes(const std::filesystem::path& path) {
+    std::ostringstream bytes;
+    bytes << std::ifstream(path, std::ios::binary).rdbuf();
+    return bytes.str();
+}

@@ -20,29 +20,46 @@ check() {  # check WHAT EXPECTED ACTUAL
         failures=$((failures + 1))
     fi
 }
+sorted_lines() { tr -d '\r' <"$1" | sort | tr '\n' ' '; }
 
 "$wine" wineboot -i >/dev/null 2>&1
 c="$WINEPREFIX/drive_c"
+today=$(date +%F)
 mkdir -p "$c/logs"
 printf 'x\r\nScriptLog: ####\r\ncheat 1\r\n' >"$c/logs/a.log"
 printf 'ScriptLog: ####\r\ncheat 2\r\n' >"$c/logs/B.LOG"
 printf 'ScriptLog: ####\r\nhidden\r\n' >"$c/logs/h.log"
+printf 'ScriptLog: ####\r\nsystem\r\n' >"$c/logs/s.log"
 "$wine" cmd /c 'attrib +h C:\logs\h.log' >/dev/null 2>&1
-report="$c/VOReradivu_$(date +%F).log"
+"$wine" cmd /c 'attrib +s C:\logs\s.log' >/dev/null 2>&1
+report="$c/VOReradivu_$today.log"
 
 out=$("$wine" "$exe" 'C:\logs' 2>/dev/null | tr -d '\r')
 check "a folder of logs: exit status" 0 "$?"
-check "a folder of logs: completion text and report path" \
-    "Operation completed!"$'\n'"2 findings from 2 logs"$'\n'"c:\\VOReradivu_$(date +%F).log" "$out"
-sorted=$(tr -d '\r' <"$report" | sort | tr '\n' ' ')
-check "a folder of logs: the report at C:\\ without the hidden log" "cheat 1 cheat 2 " "$sorted"
+check "a folder of logs: completion text, count and report path" \
+    "Operation completed!"$'\n'"2 findings from 2 logs"$'\n'"c:\\VOReradivu_$today.log" "$out"
+check "the report at C:\\ without the hidden and the system log" "cheat 1 cheat 2 " \
+    "$(sorted_lines "$report")"
 check "the report's lines end in CR LF" 2 "$(grep -c $'\r$' "$report")"
+attributes=$("$wine" cmd /c "attrib C:\\VOReradivu_$today.log" 2>/dev/null | cut -c1-12)
+check "the report is not hidden, as its draft was" "" "$(tr -dc 'H' <<<"$attributes")"
+
+# Names in any letter case and outside the code page, in a folder named outside it too.
+folder="$c/логи"
+mkdir -p "$folder"
+for name in UPPER.LOG lower.log Mixed.Log 日本ж.log; do
+    printf 'ScriptLog: ####\r\nfrom %s\r\n' "$name" >"$folder/$name"
+done
+printf 'ScriptLog: ####\r\nnot a log\r\n' >"$folder/notes.logs"
+"$wine" "$exe" --quiet 'C:\логи' >/dev/null 2>&1
+check "names in any case and outside the code page" \
+    "from Mixed.Log from UPPER.LOG from lower.log from 日本ж.log " "$(sorted_lines "$report")"
 
 mkdir -p "$c/out"
 out=$("$wine" "$exe" --quiet --report-folder 'C:\out' 'C:\logs' 2>&1)
 check "--quiet --report-folder: exit status and no output" "0 " "$? $out"
 check "--report-folder: the report there" "cheat 1 cheat 2 " \
-    "$(tr -d '\r' <"$c/out/VOReradivu_$(date +%F).log" | sort | tr '\n' ' ')"
+    "$(sorted_lines "$c/out/VOReradivu_$today.log")"
 
 "$wine" "$exe" 'C:\missing' >/dev/null 2>&1
 check "a missing folder: exit status" 2 "$?"

@@ -1,0 +1,103 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "clock.h"
+#include "file_system.h"
+#include "report_file.h"
+#include "sweep_run.h"
+#include "sweep_view.h"
+#include "temp_folder.h"
+
+// The machine's file system, with hooks for tests at the moments a real folder cannot be made
+// to act on demand: after a folder is listed, and as each log is opened or read.
+class ForwardingFileSystem : public vesk::FileSystem {
+public:
+    using Read = std::function<std::size_t(const std::filesystem::path& name, vesk::InputFile& log,
+                                           char* data, std::size_t size, std::error_code& ec)>;
+
+    std::vector<std::filesystem::path> order;  // when set, every listing is these names, so
+    std::function<void()> afterListing;        // after each listing, a run's or a file list's
+    std::function<void(const std::filesystem::path& name)> onOpenLog;
+    Read onRead;  // when set, logs are read through it, 16 bytes at a time
+
+    std::unique_ptr<vesk::ReportDraft> draftReport(const std::filesystem::path& report,
+                                                   std::error_code& ec) override {
+        return real_->draftReport(report, ec);
+    }
+    std::unique_ptr<vesk::LogFolder> openFolder(const std::filesystem::path& directory,
+                                                std::error_code& ec) override;
+
+private:
+    std::unique_ptr<vesk::FileSystem> real_ = vesk::makeNativeFileSystem();
+};
+
+// A SweepView over a given file list that records every call the run makes, in order, as text:
+// "disable 50 100 enable [VESK Parser] 0" for two logs.
+class RecordingView : public vesk::SweepView {
+public:
+    RecordingView(std::filesystem::path directory, std::vector<std::filesystem::path> entries)
+        : directory_(std::move(directory)), entries_(std::move(entries)) {}
+
+    int entryCount() const override { return static_cast<int>(entries_.size()); }
+    std::filesystem::path entry(int i) const override { return entries_.at(std::size_t(i)); }
+    std::filesystem::path directoryPath() const override { return directory_; }
+    void setFindEnabled(bool enabled) override { record(enabled ? "enable" : "disable"); }
+    float progressValue() const override { return progress_; }
+    void setProgressValue(float value) override {
+        progress_ = value;
+        record(std::to_string(static_cast<int>(value)));
+    }
+    void showMessage(const std::string& text, const std::string& title) override {
+        record("[" + title + "]");
+        messages.push_back(text);
+    }
+
+    std::string calls;
+    std::vector<std::string> messages;
+
+private:
+    void record(const std::string& call) { calls += (calls.empty() ? "" : " ") + call; }
+
+    std::filesystem::path directory_;
+    std::vector<std::filesystem::path> entries_;
+    float progress_ = 0;
+};
+
+class FixedClock : public vesk::Clock {
+public:
+    explicit FixedClock(vesk::LocalDate date) : date_(date) {}
+    vesk::LocalDate today() const override { return date_; }
+    void set(vesk::LocalDate date) { date_ = date; }
+
+private:
+    vesk::LocalDate date_;
+};
+
+// Runs over the logs folder with the reports going elsewhere, through the file-system seam.
+class SweepRunTest : public ::testing::Test {
+protected:
+    // With a file list read from the folder, as the window would.
+    vesk::SweepOutcome sweep(const std::filesystem::path& folder);
+    vesk::SweepOutcome run(RecordingView& view);
+    // The named log fails on its third read.
+    void failMidway(const std::filesystem::path& failing);
+    std::filesystem::path reportPath() const {
+        return vesk::ReportFile::pathFor(reports.path(), clock.today());
+    }
+    std::string report() const { return readBytes(reportPath()); }
+    // The logs a run could not read, a "name: reason" line each, by name.
+    static std::string unreadable(const vesk::SweepOutcome& outcome);
+
+    TempFolder logs;
+    TempFolder reports;
+    FixedClock clock{{2001, 7, 10}};
+    ForwardingFileSystem fileSystem;
+    std::unique_ptr<RecordingView> view;
+};
