@@ -60,10 +60,8 @@ public:
         if (logEntryCount == 0) {
             return;  // the gate stays shut
         }
-        if (!buttonDisabled_) {
-            buttonDisabled_ = true;
-            view_.setFindEnabled(false);
-        }
+        buttonDisabled_ = true;
+        view_.setFindEnabled(false);
         if (view_.progressValue() != 0) {
             view_.setProgressValue(0);  // each folder's bar starts afresh, as each run's does
         }

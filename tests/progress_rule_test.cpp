@@ -42,6 +42,7 @@ TEST(ProgressRule, DropsTheFractionAfterEveryStepAndStaysWithinTheBar) {
     const auto many = valuesAfterEachLog(300, 301);
     EXPECT_EQ((std::vector<int>{many[0], many[2], many[149], many[300]}),
               (std::vector<int>{0, 1, 50, 100}));
+    EXPECT_EQ(valuesAfterEachLog(101, 2), (std::vector<int>{0, 1}));
 }
 
 }  // namespace

@@ -32,8 +32,6 @@ TEST_F(SweepRunTest, ReportsTheLineAfterEachMarkerFromEveryLogWithTheBarAndTheMe
     const auto outcome = sweep(logs.path());
     EXPECT_EQ(outcome.status, SweepOutcome::Status::completed);
     EXPECT_EQ(report(), "z\r\nupper\r\nlinux finding\r\n");
-    EXPECT_EQ(outcome.findings, 3u);
-    EXPECT_EQ(outcome.logsRead, 4);
     EXPECT_EQ(view->calls, "disable 25 50 75 100 enable [VESK Parser] 0");
     EXPECT_EQ(view->messages, std::vector<std::string>{"Operation completed!"});
 }
@@ -196,8 +194,14 @@ TEST_F(SweepRunTest, ThingsThatAreNotOrdinaryFilesAreNeverOpened) {
     fs::create_symlink(logs / "gone", logs / "dangling.log");
     fs::create_symlink(logs / "real.log", logs / "link.log");
     logs.write(".hidden.log", M + "\r\nhidden\r\n");
-    const auto outcome = sweep(logs.path());
-    EXPECT_EQ(outcome.status, SweepOutcome::Status::completed) << outcome.message;
+    logs.write("swapped.log", M + "\r\nswapped\r\n");
+    fileSystem.afterListing = [&, listings = 0]() mutable {
+        if (++listings == 2) {  // a FIFO in a log's place once the run has listed the folder
+            fs::remove(logs / "swapped.log");
+            ::mkfifo((logs / "swapped.log").c_str(), 0600);
+        }
+    };
+    EXPECT_EQ(unreadable(sweep(logs.path())), "swapped.log: Not an ordinary file\n");
     EXPECT_EQ(report(), "found\r\nfound\r\n") << "the link to a log is read as a log";
 }
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <fstream>
 
 #include "clock.h"
@@ -20,7 +21,7 @@ const std::string M = "ScriptLog: ####";
 class WindowsSweepCommandTest : public ::testing::Test {
 protected:
     struct Ran {
-        DWORD status = 0;
+        int status = 0;
         std::string output;  // standard error, then standard output
     };
 
@@ -30,27 +31,11 @@ protected:
             program = L"Z:" + program;
             std::replace(program.begin(), program.end(), L'/', L'\\');
         }
-        SECURITY_ATTRIBUTES inherited{sizeof inherited, nullptr, TRUE};
-        const fs::path outPath = scratch / "output.txt";
-        const HANDLE out = CreateFileW(outPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherited,
-                                       CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-        STARTUPINFOW startup{};
-        startup.cb = sizeof startup;
-        startup.dwFlags = STARTF_USESTDHANDLES;
-        startup.hStdOutput = out;
-        startup.hStdError = out;
-        std::wstring line = L"\"" + program + L"\" \"" + logs.path().native() + L"\"";
-        PROCESS_INFORMATION process{};
-        Ran ran;
-        if (CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                           nullptr, &startup, &process)) {
-            WaitForSingleObject(process.hProcess, INFINITE);
-            GetExitCodeProcess(process.hProcess, &ran.status);
-            CloseHandle(process.hThread);
-            CloseHandle(process.hProcess);
-        }
-        CloseHandle(out);
-        ran.output = readBytes(outPath);
+        const fs::path out = scratch / "output.txt";
+        // cmd takes the outer quotes off the whole line.
+        const std::wstring line = L"\"\"" + program + L"\" \"" + logs.path().native() + L"\" > \"" +
+                                  out.native() + L"\" 2>&1\"";
+        Ran ran{_wsystem(line.c_str()), readBytes(out)};
         std::erase(ran.output, '\r');  // the output is in text mode
         return ran;
     }
@@ -76,7 +61,7 @@ TEST_F(WindowsSweepCommandTest, ALogLockedByItsServerIsARunsFirstFailureWithItsR
     ASSERT_NE(server, INVALID_HANDLE_VALUE);
     const Ran ran = sweep();
     CloseHandle(server);
-    EXPECT_EQ(ran.status, 1u) << ran.output;
+    EXPECT_EQ(ran.status, 1) << ran.output;
     EXPECT_TRUE(ran.output.starts_with("veskparser-sweep: " + locked.string() + ": "))
         << ran.output;
     EXPECT_EQ(ran.output.find("success"), std::string::npos) << ran.output;
@@ -90,7 +75,7 @@ TEST_F(WindowsSweepCommandTest, AReportThatCannotBeReplacedSaysWhereTheFindingsA
     ASSERT_NE(reader, INVALID_HANDLE_VALUE);
     const Ran ran = sweep();
     CloseHandle(reader);
-    EXPECT_EQ(ran.status, 2u) << ran.output;
+    EXPECT_EQ(ran.status, 2) << ran.output;
     const std::string kept = "this run's findings are in ";
     const auto at = ran.output.find(kept);
     ASSERT_NE(at, std::string::npos) << ran.output;
