@@ -23,7 +23,6 @@ public:
 
     // Null when the folder could not be opened.
     LogFolder* folder() const { return folder_.get(); }
-    const std::vector<ListedFile>& files() const { return files_; }
     // The files that match "*.log", and how long they were when listed.
     std::vector<const ListedFile*> logs() const;
     std::uint64_t logBytes() const;
