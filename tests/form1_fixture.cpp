@@ -5,8 +5,6 @@
 #include <QPushButton>
 #include <QTest>
 
-#include "report_file.h"
-
 ModalAnswerer::ModalAnswerer() {
     connect(&timer_, &QTimer::timeout, this, &ModalAnswerer::answerBox);
     timer_.start(5);
@@ -40,8 +38,4 @@ void Form1Test::openWindow(std::vector<Drive> drives) {
 
 void Form1Test::click(const char* button) {
     QTest::mouseClick(control<QPushButton>(button), Qt::LeftButton);
-}
-
-std::string Form1Test::report() const {
-    return readBytes(vesk::ReportFile::pathFor(reports.path(), clock.today()));
 }

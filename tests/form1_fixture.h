@@ -39,7 +39,7 @@ private:
 };
 
 // A Form1 over temporary folders: logs are the start folder, reports go elsewhere.
-class Form1Test : public ::testing::Test {
+class Form1Test : public ::testing::Test, protected SweepFolders {
 protected:
     void TearDown() override { form.reset(); }
     // Creates and shows the window, which opens the start folder.
@@ -49,13 +49,8 @@ protected:
         return form->findChild<T*>(QString::fromLatin1(name));
     }
     void click(const char* button);
-    std::string report() const;
 
-    TempFolder logs;
-    TempFolder reports;
     std::filesystem::path startFolder = logs.path();
-    FixedClock clock{{2001, 7, 10}};
-    ForwardingFileSystem fileSystem;
     ModalAnswerer answerer;
     std::unique_ptr<Form1> form;
 };

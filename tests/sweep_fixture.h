@@ -80,24 +80,29 @@ private:
     vesk::LocalDate date_;
 };
 
-// Runs over the logs folder with the reports going elsewhere, through the file-system seam.
-class SweepRunTest : public ::testing::Test {
+// A folder of logs and another for the reports, on a fixed day, through the file-system seam.
+struct SweepFolders {
+    std::filesystem::path reportPath() const {
+        return vesk::ReportFile::pathFor(reports.path(), clock.today());
+    }
+    std::string report() const { return readBytes(reportPath()); }
+
+    TempFolder logs;
+    TempFolder reports;
+    FixedClock clock{{2001, 7, 10}};
+    ForwardingFileSystem fileSystem;
+};
+
+// Runs over the logs folder with a view that records what the run does to it.
+class SweepRunTest : public ::testing::Test, protected SweepFolders {
 protected:
     // With a file list read from the folder, as the window would.
     vesk::SweepOutcome sweep(const std::filesystem::path& folder);
     vesk::SweepOutcome run(RecordingView& view);
     // The named log fails on its third read.
     void failMidway(const std::filesystem::path& failing);
-    std::filesystem::path reportPath() const {
-        return vesk::ReportFile::pathFor(reports.path(), clock.today());
-    }
-    std::string report() const { return readBytes(reportPath()); }
     // The logs a run could not read, a "name: reason" line each, by name.
     static std::string unreadable(const vesk::SweepOutcome& outcome);
 
-    TempFolder logs;
-    TempFolder reports;
-    FixedClock clock{{2001, 7, 10}};
-    ForwardingFileSystem fileSystem;
     std::unique_ptr<RecordingView> view;
 };
