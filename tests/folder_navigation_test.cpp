@@ -1,7 +1,3 @@
-#include <QApplication>
-#include <QPushButton>
-#include <QTest>
-
 #include "directory_list.h"
 #include "drive_list.h"
 #include "file_list.h"

@@ -2,22 +2,21 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
+#include <QApplication>
 #include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
 #include <QTimer>
 #include <functional>
 #include <memory>
-#include <string>
 #include <vector>
 
 #include "form1.h"
 #include "sweep_fixture.h"
-#include "temp_folder.h"
 
 // Answers the message boxes a test brings up, keeping what each one said.
-class ModalAnswerer : public QObject {
-    Q_OBJECT
-
-public:
+struct ModalAnswerer {
     struct Seen {
         QString title;
         QString text;
@@ -25,17 +24,31 @@ public:
         QMessageBox::StandardButtons buttons;
     };
 
-    ModalAnswerer();
+    ModalAnswerer() {
+        timer.callOnTimeout([this] { answerBox(); });
+        timer.start(5);
+    }
+    void answerBox() {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (box == nullptr || !box->isVisible()) {
+            return;
+        }
+        seen.push_back({box->windowTitle(), box->text(), box->icon(), box->standardButtons()});
+        if (onShown) {
+            onShown();
+        }
+        if (answerWithEnter) {
+            QTest::keyClick(box, Qt::Key_Return);
+        } else {
+            box->button(answer)->click();
+        }
+    }
 
     QMessageBox::StandardButton answer = QMessageBox::Ok;
-    bool answerWithEnter = false;  // as a person at the keyboard would, instead of clicking
-    std::function<void(const Seen&)> onShown;  // while the box is still up
+    bool answerWithEnter = false;   // as a person at the keyboard would, instead of clicking
+    std::function<void()> onShown;  // while the box is still up
     std::vector<Seen> seen;
-
-private:
-    void answerBox();
-
-    QTimer timer_;
+    QTimer timer;
 };
 
 // A Form1 over temporary folders: logs are the start folder, reports go elsewhere.
@@ -43,12 +56,19 @@ class Form1Test : public ::testing::Test, protected SweepFolders {
 protected:
     void TearDown() override { form.reset(); }
     // Creates and shows the window, which opens the start folder.
-    void openWindow(std::vector<Drive> drives = {});
+    void openWindow(std::vector<Drive> drives = {{"/", "root"}}) {
+        form = std::make_unique<Form1>(
+            Form1Setup{fileSystem, clock, reports.path(), startFolder, std::move(drives)});
+        form->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+    }
     template <typename T>
     T* control(const char* name) const {
         return form->findChild<T*>(QString::fromLatin1(name));
     }
-    void click(const char* button);
+    void click(const char* button) {
+        QTest::mouseClick(control<QPushButton>(button), Qt::LeftButton);
+    }
 
     std::filesystem::path startFolder = logs.path();
     ModalAnswerer answerer;

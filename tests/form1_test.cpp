@@ -1,8 +1,4 @@
-#include <QApplication>
 #include <QElapsedTimer>
-#include <QPushButton>
-#include <QTest>
-#include <QTimer>
 
 #include "caption_label.h"
 #include "file_list.h"
@@ -108,15 +104,16 @@ TEST_F(Form1Test, FindCheatersSweepsWithTheBarOnScreenPaintingOnlyWhatChanges) {
     bar->installEventFilter(&barPaints);
     button->installEventFilter(&buttonPaints);
     std::vector<int> shownAtEachLog;  // on screen while the run holds the event loop
-    fileSystem.onOpenLog = [&](const auto&) {
+    fileSystem.onRead = [&](const auto&, auto& log, char* data, std::size_t size, auto& ec) {
         EXPECT_FALSE(button->isEnabled());
         shownAtEachLog.push_back(barPaints.painted.empty() ? 0 : barPaints.painted.back());
+        return log.read(data, size, ec);
     };
     QElapsedTimer run;
     qint64 runMs = 0;
     std::size_t paintsInRun = 0;
     float valueAtMessage = -1;
-    answerer.onShown = [&](const ModalAnswerer::Seen&) {
+    answerer.onShown = [&] {
         runMs = run.elapsed();
         paintsInRun = barPaints.painted.size();
         valueAtMessage = bar->exactValue();

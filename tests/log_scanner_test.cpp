@@ -12,6 +12,7 @@ namespace {
 
 using vesk::LogScanner;
 using vesk::MarkerFilter;
+using namespace std::string_literals;
 
 const std::string M = "ScriptLog: ####";
 
@@ -101,9 +102,7 @@ TEST(LogScanner, CutsLinesAndPassesTheLineAfterEachMarker) {
         {"marker with CR LF at end carries", {M + "\r\n", "y"}, "y\r\n"},
         {"zero-byte log keeps the flag", {M + "\r\n", "", "y"}, "y\r\n"},
         {"LF at start of next log is an empty line", {M + "\r", "\ny"}, "\r\n"},
-        {"binary bytes",
-         {M + std::string("\r\n\xff\0\x01x\r\n", 9)},
-         std::string("\xff\0\x01x\r\n", 6)},
+        {"binary bytes", {M + "\r\n\xff\0\x01x\r\n"s}, "\xff\0\x01x\r\n"s},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(reference(c.logs), c.report) << c.name << " (reference)";
@@ -118,19 +117,9 @@ TEST(LogScanner, CutsLinesAndPassesTheLineAfterEachMarker) {
 
 TEST(LogScanner, AgreesWithTheLineByLineRulesAtEveryBlockBoundary) {
     // Pieces chosen to put markers, near-markers and line ends at every offset of a block.
-    const std::vector<std::string> pieces = {M,
-                                             M,
-                                             "ScriptLog: ###",
-                                             "x",
-                                             "Player caught ",
-                                             "\r\n",
-                                             "\r",
-                                             "\n",
-                                             "\n\r",
-                                             "S",
-                                             "#",
-                                             std::string(40, 'q'),
-                                             std::string("\0\xff", 2)};
+    const std::vector<std::string> pieces = {
+        M,   M,   "ScriptLog: ###",     "x",      "Player caught ", "\r\n", "\r", "\n", "\n\r",
+        "S", "#", std::string(40, 'q'), "\0\xff"s};
     std::mt19937 random(20261206);
     for (int round = 0; round < 300; ++round) {
         std::vector<std::string> logs(1 + random() % 3);

@@ -4,14 +4,6 @@
 
 namespace {
 
-std::vector<std::string> texts(const std::vector<Drive>& drives) {
-    std::vector<std::string> out;
-    for (const auto& drive : drives) {
-        out.push_back(drive.text());
-    }
-    return out;
-}
-
 TEST(MountedDrives, ListsWhatAPersonWouldPickWithLabels) {
     const std::vector<Volume> volumes = {
         {"/", "overlay", "overlay", ""},
@@ -31,7 +23,11 @@ TEST(MountedDrives, ListsWhatAPersonWouldPickWithLabels) {
         {"/srv/scratch", "tmpfs", "tmpfs", ""},
     };
     const auto isFolder = [](const std::filesystem::path& path) { return path != "/etc/hosts"; };
-    EXPECT_EQ(texts(pickableDrives(volumes, isFolder)),
+    std::vector<std::string> texts;
+    for (const auto& drive : pickableDrives(volumes, isFolder)) {
+        texts.push_back(drive.text());
+    }
+    EXPECT_EQ(texts,
               (std::vector<std::string>{"/ [overlay]", "/home [HOME]", "/media/usb stick [sdb1]",
                                         "/mnt/remote [op@host:]", "/mnt/share [//nas/logs]",
                                         "/run/media/op/DISK [DISK]"}));
@@ -39,18 +35,12 @@ TEST(MountedDrives, ListsWhatAPersonWouldPickWithLabels) {
 
 TEST(MountedDrives, AFolderBelongsToTheDeepestDriveThatHoldsIt) {
     const std::vector<Drive> drives = {{"/", "root"}, {"/home", "HOME"}, {"/home/op/usb", "USB"}};
-    struct Case {
-        const char* folder;
-        int drive;
-    };
-    for (const auto& c : std::vector<Case>{{"/", 0},
-                                           {"/etc", 0},
-                                           {"/homework", 0},
-                                           {"/home", 1},
-                                           {"/home/op", 1},
-                                           {"/home/op/usb/logs", 2},
-                                           {"relative", -1}}) {
-        EXPECT_EQ(driveOf(drives, c.folder), c.drive) << c.folder;
+    const std::vector<std::pair<const char*, int>> cases = {
+        {"/", 0},        {"/etc", 0},     {"/homework", 0},
+        {"/home", 1},    {"/home/op", 1}, {"/home/op/usb/logs", 2},
+        {"relative", -1}};
+    for (const auto& [folder, drive] : cases) {
+        EXPECT_EQ(driveOf(drives, folder), drive) << folder;
     }
 }
 

@@ -19,11 +19,8 @@ std::vector<int> valuesAfterEachLog(int count, int logs) {
 }
 
 TEST(ProgressRule, DropsTheFractionAfterEveryStepAndStaysWithinTheBar) {
-    struct Row {
-        int count;
-        std::vector<int> values;
-    };
-    const std::vector<Row> table = {
+    // A list's count of logs, and the bar's values as they are read.
+    const std::vector<std::pair<int, std::vector<int>>> table = {
         {1, {100}},
         {3, {33, 66, 99}},
         {4, {25, 50, 75, 100}},
@@ -33,9 +30,9 @@ TEST(ProgressRule, DropsTheFractionAfterEveryStepAndStaysWithinTheBar) {
         {3, {33, 66, 99, 100, 100}},  // more logs than the list counted
         {2, {50, 100, 100, 100}},
     };
-    for (const auto& row : table) {
-        EXPECT_EQ(valuesAfterEachLog(row.count, static_cast<int>(row.values.size())), row.values)
-            << row.count << " logs";
+    for (const auto& [count, values] : table) {
+        EXPECT_EQ(valuesAfterEachLog(count, static_cast<int>(values.size())), values)
+            << count << " logs";
     }
     EXPECT_EQ(valuesAfterEachLog(100, 100).back(), 100);
     // Above 100 logs a step would drop to nothing: the bar shows the share of logs read.

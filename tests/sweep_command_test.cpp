@@ -26,9 +26,6 @@ protected:
     fs::path reportPath() const {
         return vesk::ReportFile::pathFor(home.path(), vesk::SystemClock().today());
     }
-    std::vector<fs::path> filesInHome() const {
-        return {fs::directory_iterator(home.path()), fs::directory_iterator()};
-    }
     // A folder whose sweep takes a while: findings first, then 256 MiB of sparse log.
     static void makeSlow(const TempFolder& folder, const std::string& findings) {
         folder.write("a.log", findings);
@@ -37,7 +34,7 @@ protected:
     }
     // Once a run has started its report's draft: a second file in the home folder.
     void awaitDraft(std::size_t before) const {
-        for (int i = 0; i < 1000 && filesInHome().size() == before; ++i) {
+        for (int i = 0; i < 1000 && home.files().size() == before; ++i) {
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
         }
     }
@@ -63,7 +60,7 @@ TEST_F(SweepCommandTest, SweepsSeveralFoldersInOrderIntoOneReportWhereAsked) {
         << "in the order given, the folder given twice swept once";
     EXPECT_EQ(result.out,
               "Operation completed!\n3 findings from 2 logs\n" + report.string() + "\n");
-    EXPECT_EQ(filesInHome(), std::vector<fs::path>{});
+    EXPECT_EQ(home.files(), std::vector<fs::path>{});
 }
 
 TEST_F(SweepCommandTest, FindsItsFolderThroughTheFileSystem) {
@@ -143,7 +140,7 @@ TEST_F(SweepCommandTest, FailsWithTwoBeforeWritingAnythingWhenItCannotSweep) {
         EXPECT_EQ(result.err, "veskparser-sweep: " + err);
         EXPECT_EQ(result.out, "");
     }
-    EXPECT_EQ(filesInHome(), std::vector<fs::path>{});
+    EXPECT_EQ(home.files(), std::vector<fs::path>{});
 
     fs::create_directory(reportPath());
     const auto result = sweep({logs.path().string()});
@@ -188,7 +185,7 @@ TEST_F(SweepCommandTest, TwoRunsAtOnceEachLeaveAWholeReport) {
     EXPECT_EQ(result.status, 0) << result.err;
     EXPECT_EQ(quick.status, 0) << quick.err;
     EXPECT_TRUE(readBytes(reportPath()) == expected) << "the run that ended last stands, whole";
-    EXPECT_EQ(filesInHome(), std::vector<fs::path>{reportPath()});
+    EXPECT_EQ(home.files(), std::vector<fs::path>{reportPath()});
 }
 
 TEST_F(SweepCommandTest, AnInterruptedRunLeavesTheEarlierReportAlone) {
@@ -201,7 +198,7 @@ TEST_F(SweepCommandTest, AnInterruptedRunLeavesTheEarlierReportAlone) {
     const auto result = sweep({logs.path().string()});
     EXPECT_EQ(result.signal, SIGTERM) << "it dies of the signal as usual";
     EXPECT_EQ(readBytes(reportPath()), "earlier\r\n");
-    EXPECT_EQ(filesInHome(), std::vector<fs::path>{reportPath()}) << "no draft is left";
+    EXPECT_EQ(home.files(), std::vector<fs::path>{reportPath()}) << "no draft is left";
 }
 
 }  // namespace

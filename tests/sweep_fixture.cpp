@@ -42,9 +42,6 @@ public:
     }
     std::unique_ptr<vesk::InputFile> openLog(const vesk::ListedFile& log,
                                              std::error_code& ec) override {
-        if (hooks_.onOpenLog) {
-            hooks_.onOpenLog(log.name);
-        }
         auto file = folder_->openLog(log, ec);
         if (file != nullptr && hooks_.onRead) {
             return std::make_unique<HookedLog>(std::move(file), log.name, hooks_.onRead);
@@ -63,39 +60,4 @@ std::unique_ptr<vesk::LogFolder> ForwardingFileSystem::openFolder(
     const std::filesystem::path& directory, std::error_code& ec) {
     auto folder = real_->openFolder(directory, ec);
     return folder == nullptr ? nullptr : std::make_unique<HookedFolder>(std::move(folder), *this);
-}
-
-vesk::SweepOutcome SweepRunTest::sweep(const std::filesystem::path& folder) {
-    std::error_code ec;
-    view = std::make_unique<RecordingView>(folder, fileSystem.listFiles(folder, ec));
-    return run(*view);
-}
-
-vesk::SweepOutcome SweepRunTest::run(RecordingView& view) {
-    return vesk::SweepRun(fileSystem, clock, reports.path()).run(view);
-}
-
-void SweepRunTest::failMidway(const std::filesystem::path& failing) {
-    fileSystem.onRead = [failing, reads = 0](const std::filesystem::path& name,
-                                             vesk::InputFile& log, char* data, std::size_t size,
-                                             std::error_code& ec) mutable {
-        if (name == failing && reads++ == 2) {
-            ec = std::make_error_code(std::errc::io_error);
-            return std::size_t{0};
-        }
-        return log.read(data, size, ec);
-    };
-}
-
-std::string SweepRunTest::unreadable(const vesk::SweepOutcome& outcome) {
-    std::vector<std::string> lines;
-    for (const auto& log : outcome.unreadable) {
-        lines.push_back(log.path.filename().string() + ": " + log.reason + "\n");
-    }
-    std::sort(lines.begin(), lines.end());
-    std::string named;
-    for (const auto& line : lines) {
-        named += line;
-    }
-    return named;
 }

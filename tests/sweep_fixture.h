@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <numeric>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -16,16 +18,18 @@
 #include "temp_folder.h"
 
 // The machine's file system, with hooks for tests at the moments a real folder cannot be made
-// to act on demand: after a folder is listed, and as each log is opened or read.
+// to act on demand: after a folder is listed, and as each log is read.
 class ForwardingFileSystem : public vesk::FileSystem {
 public:
     using Read = std::function<std::size_t(const std::filesystem::path& name, vesk::InputFile& log,
                                            char* data, std::size_t size, std::error_code& ec)>;
 
-    std::vector<std::filesystem::path> order;  // when set, every listing is these names, so
-    std::function<void()> afterListing;        // after each listing, a run's or a file list's
-    std::function<void(const std::filesystem::path& name)> onOpenLog;
-    Read onRead;  // when set, logs are read through it, 16 bytes at a time
+    // When set, every listing is these names in this order, whatever the folder holds.
+    std::vector<std::filesystem::path> order;
+    // Called after each listing, a run's or a file list's.
+    std::function<void()> afterListing;
+    // When set, logs are read through it, 16 bytes at a time.
+    Read onRead;
 
     std::unique_ptr<vesk::ReportDraft> draftReport(const std::filesystem::path& report,
                                                    std::error_code& ec) override {
@@ -97,12 +101,22 @@ struct SweepFolders {
 class SweepRunTest : public ::testing::Test, protected SweepFolders {
 protected:
     // With a file list read from the folder, as the window would.
-    vesk::SweepOutcome sweep(const std::filesystem::path& folder);
-    vesk::SweepOutcome run(RecordingView& view);
-    // The named log fails on its third read.
-    void failMidway(const std::filesystem::path& failing);
+    vesk::SweepOutcome sweep(const std::filesystem::path& folder) {
+        std::error_code ec;
+        view = std::make_unique<RecordingView>(folder, fileSystem.listFiles(folder, ec));
+        return run(*view);
+    }
+    vesk::SweepOutcome run(RecordingView& view) {
+        return vesk::SweepRun(fileSystem, clock, reports.path()).run(view);
+    }
     // The logs a run could not read, a "name: reason" line each, by name.
-    static std::string unreadable(const vesk::SweepOutcome& outcome);
+    static std::string unreadable(const vesk::SweepOutcome& outcome) {
+        std::set<std::string> lines;
+        for (const auto& log : outcome.unreadable) {
+            lines.insert(log.path.filename().string() + ": " + log.reason + "\n");
+        }
+        return std::accumulate(lines.begin(), lines.end(), std::string());
+    }
 
     std::unique_ptr<RecordingView> view;
 };

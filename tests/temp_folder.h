@@ -6,6 +6,7 @@
 #include <sstream>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // A fresh folder under the system's temporary folder, removed with everything in it.
 class TempFolder {
@@ -29,6 +30,10 @@ public:
     const std::filesystem::path& path() const { return path_; }
     std::filesystem::path operator/(const std::filesystem::path& name) const {
         return path_ / name;
+    }
+    // What the folder holds, in the system's order.
+    std::vector<std::filesystem::path> files() const {
+        return {std::filesystem::directory_iterator(path_), std::filesystem::directory_iterator()};
     }
     std::filesystem::path write(const std::filesystem::path& name, std::string_view bytes) const {
         std::ofstream(path_ / name, std::ios::binary)

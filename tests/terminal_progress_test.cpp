@@ -7,8 +7,6 @@
 
 #include "listed_folder.h"
 #include "sweep_fixture.h"
-#include "sweep_run.h"
-#include "temp_folder.h"
 #include "terminal_view.h"
 
 namespace {
@@ -22,8 +20,7 @@ std::string drawnWhileSweeping(const fs::path& folder, std::chrono::milliseconds
     const TempFolder reports;
     ForwardingFileSystem fileSystem;
     std::chrono::steady_clock::time_point now{};
-    fileSystem.onRead = [&](const fs::path&, vesk::InputFile& log, char* data, std::size_t size,
-                            std::error_code& ec) {
+    fileSystem.onRead = [&](const auto&, auto& log, char* data, std::size_t size, auto& ec) {
         now += step;
         return log.read(data, size, ec);
     };
