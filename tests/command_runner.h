@@ -16,12 +16,12 @@ struct CommandResult {
 };
 
 struct CommandOptions {
-    std::filesystem::path home;               // HOME for the program
-    std::filesystem::path workingFolder;      // where it starts, when set
-    std::filesystem::path outFile;            // standard output goes there instead, when set
-    bool unprivileged = false;                // run under the "nobody" user id when root
-    bool stderrOnTerminal = false;            // standard error is a pseudo-terminal
-    std::function<void(pid_t)> whileRunning;  // called once the program has started
+    std::filesystem::path home{};               // HOME for the program
+    std::filesystem::path workingFolder{};      // where it starts, when set
+    std::filesystem::path outFile{};            // standard output goes there instead, when set
+    bool unprivileged = false;                  // run under the "nobody" user id when root
+    bool stderrOnTerminal = false;              // standard error is a pseudo-terminal
+    std::function<void(pid_t)> whileRunning{};  // called once the program has started
 };
 
 CommandResult runCommand(const std::filesystem::path& program,

@@ -7,7 +7,6 @@
 namespace {
 
 namespace fs = std::filesystem;
-const std::string M = "ScriptLog: ####";
 
 class FolderNavigationTest : public Form1Test {
 protected:

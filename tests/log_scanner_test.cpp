@@ -7,14 +7,13 @@
 #include <vector>
 
 #include "byte_search.h"
+#include "sweep_fixture.h"
 
 namespace {
 
 using vesk::LogScanner;
 using vesk::MarkerFilter;
 using namespace std::string_literals;
-
-const std::string M = "ScriptLog: ####";
 
 struct StringSink final : vesk::LineSink {
     void write(std::string_view piece) override { text.append(piece); }

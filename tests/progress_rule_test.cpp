@@ -28,7 +28,6 @@ TEST(ProgressRule, DropsTheFractionAfterEveryStepAndStaysWithinTheBar) {
         {7, {14, 28, 42, 56, 70, 84, 98}},
         {100, std::vector<int>(1, 1)},
         {3, {33, 66, 99, 100, 100}},  // more logs than the list counted
-        {2, {50, 100, 100, 100}},
     };
     for (const auto& [count, values] : table) {
         EXPECT_EQ(valuesAfterEachLog(count, static_cast<int>(values.size())), values)

@@ -17,6 +17,9 @@
 #include "sweep_view.h"
 #include "temp_folder.h"
 
+// The marker line, short because the tests' logs are written around it.
+inline const std::string M = "ScriptLog: ####";
+
 // The machine's file system, with hooks for tests at the moments a real folder cannot be made
 // to act on demand: after a folder is listed, and as each log is read.
 class ForwardingFileSystem : public vesk::FileSystem {
@@ -74,14 +77,11 @@ private:
     float progress_ = 0;
 };
 
-class FixedClock : public vesk::Clock {
-public:
-    explicit FixedClock(vesk::LocalDate date) : date_(date) {}
-    vesk::LocalDate today() const override { return date_; }
-    void set(vesk::LocalDate date) { date_ = date; }
+struct FixedClock : vesk::Clock {
+    explicit FixedClock(vesk::LocalDate day) : date(day) {}
+    vesk::LocalDate today() const override { return date; }
 
-private:
-    vesk::LocalDate date_;
+    vesk::LocalDate date;
 };
 
 // A folder of logs and another for the reports, on a fixed day, through the file-system seam.

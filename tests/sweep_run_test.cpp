@@ -21,8 +21,6 @@ namespace {
 namespace fs = std::filesystem;
 using vesk::SweepOutcome;
 
-const std::string M = "ScriptLog: ####";
-
 TEST_F(SweepRunTest, ReportsTheLineAfterEachMarkerFromEveryLogWithTheBarAndTheMessage) {
     logs.write("a.log", "x\r\n" + M);  // the marker carries to the next log
     logs.write("empty.log", "");
@@ -91,7 +89,7 @@ TEST_F(SweepRunTest, EachRunOfTheDayReplacesItsReportWithoutReadingIt) {
             << "the report's entry still moves the bar";
     }
     // The next day's report is another file, and a new run starts with the marker flag down.
-    clock.set({2001, 7, 11});
+    clock.date = {2001, 7, 11};
     logs.write("b.log", "not carried from the last run\r\n" + M + "\r\nsecond\r\n");
     sweep(logs.path());
     EXPECT_EQ(readBytes(reports / "VOReradivu_2001-07-10.log"), M + "\r\nfinding\r\n");

@@ -36,10 +36,10 @@ std::string drawnWhileSweeping(const fs::path& folder, std::chrono::milliseconds
     return readBytes(reports / "terminal");
 }
 
-TEST(TerminalProgress, MovesWithinOneLargeLog) {
-    TempFolder logs;
-    logs.write("large.log", std::string(64, 'x'));  // four reads through the seam
-    const std::string drawn = drawnWhileSweeping(logs.path(), 150ms);
+TEST(TerminalProgress, MovesWithinALargeLogAndIsDrawnAtMostTenTimesASecondForTinyOnes) {
+    TempFolder large;
+    large.write("large.log", std::string(64, 'x'));  // four reads through the seam
+    std::string drawn = drawnWhileSweeping(large.path(), 150ms);
     for (const char* shown : {"[#######.......................]  25%  large.log  ",
                               "[###############...............]  50%  large.log  ",
                               "[######################........]  75%  large.log  ",
@@ -48,14 +48,12 @@ TEST(TerminalProgress, MovesWithinOneLargeLog) {
     }
     EXPECT_NE(drawn.find("  107 B/s  0:00 left"), std::string::npos) << drawn;
     EXPECT_TRUE(drawn.ends_with("] 100%  64 B read in 0:01\x1b[K\n")) << drawn;
-}
 
-TEST(TerminalProgress, ManyTinyLogsAreDrawnAtMostTenTimesASecond) {
-    TempFolder logs;
+    TempFolder tiny;
     for (int i = 0; i < 500; ++i) {
-        logs.write("tiny" + std::to_string(i) + ".log", "x");
+        tiny.write("tiny" + std::to_string(i) + ".log", "x");
     }
-    const std::string drawn = drawnWhileSweeping(logs.path(), 1ms);   // half a second in all
+    drawn = drawnWhileSweeping(tiny.path(), 1ms);                     // half a second in all
     const auto draws = std::count(drawn.begin(), drawn.end(), '\r');  // each starts the line anew
     EXPECT_LE(draws, 6) << drawn;
     EXPECT_GE(draws, 5) << drawn;

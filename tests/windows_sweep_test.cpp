@@ -8,13 +8,11 @@
 
 #include "clock.h"
 #include "report_file.h"
-#include "temp_folder.h"
+#include "sweep_fixture.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-const std::string M = "ScriptLog: ####";
 
 // veskparser-sweep.exe run as a process of its own, so that each run's first failure is its
 // own, while this process holds files the way other programs do.
@@ -44,10 +42,7 @@ protected:
         return CreateFileW(file.c_str(), GENERIC_READ | GENERIC_WRITE, share, nullptr,
                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     }
-    void TearDown() override {
-        std::error_code ignored;
-        fs::remove(report, ignored);
-    }
+    void TearDown() override { fs::remove(report); }
 
     TempFolder logs;
     TempFolder scratch;
