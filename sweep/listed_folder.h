@@ -31,9 +31,9 @@ public:
 
 private:
     std::filesystem::path directory_;
+    std::error_code error_;  // before folder_, whose opening sets it
     std::unique_ptr<LogFolder> folder_;
     std::vector<ListedFile> files_;
-    std::error_code error_;
 };
 
 }  // namespace vesk

@@ -127,6 +127,7 @@ TEST_F(SweepCommandTest, FailsWithTwoBeforeWritingAnythingWhenItCannotSweep) {
         {{"--report-folder", missing, logs.path().string()}, missing + gone},
         {{"--report-folder=" + locked.path().string(), logs.path().string()},
          lockedReport + ": Permission denied\n"},
+        {{locked.path().string()}, locked.path().string() + ": Permission denied\n"},
         {{"--frobnicate"}, "unknown option --frobnicate\n" + kUsage},
         {{"--report-folder"}, "--report-folder needs a folder\n" + kUsage},
     };

@@ -118,6 +118,8 @@ TEST_F(SweepRunTest, TheLogsReadAreTheLogsListed) {
 #endif
     EXPECT_EQ(named, "removed.log: " + gone + "\nrenamed.log: " + gone +
                          "\nreplaced.log: Replaced after the folder was listed\n");
+    RecordingView vanished(logs / "gone", {"a.log"});  // the folder itself, since it was listed
+    EXPECT_EQ(unreadable(run(vanished)), "gone: " + gone + "\n");
 }
 
 TEST_F(SweepRunTest, ALogIsReadAsFarAsItReachedWhenItWasOpened) {
