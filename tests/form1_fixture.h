@@ -22,6 +22,7 @@ struct ModalAnswerer {
         QString text;
         QMessageBox::Icon icon;
         QMessageBox::StandardButtons buttons;
+        Qt::TextFormat format;
     };
 
     ModalAnswerer() {
@@ -33,7 +34,8 @@ struct ModalAnswerer {
         if (box == nullptr || !box->isVisible()) {
             return;
         }
-        seen.push_back({box->windowTitle(), box->text(), box->icon(), box->standardButtons()});
+        seen.push_back({box->windowTitle(), box->text(), box->icon(), box->standardButtons(),
+                        box->textFormat()});
         if (onShown) {
             onShown();
         }

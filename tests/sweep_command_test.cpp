@@ -66,9 +66,9 @@ TEST_F(SweepCommandTest, FindsItsFolderThroughTheFileSystem) {
     fs::create_directories(logs / "real/sub");
     fs::create_directory(logs / "here");
     logs.write("real/x.log", M + "\r\nin real\r\n");
-    fs::create_directory_symlink("../real/sub", logs / "here/link");
+    fs::create_directory_symlink("../real/sub", logs / "here/-link");
     options.workingFolder = logs / "here";
-    const auto result = sweep({"link/.."});
+    const auto result = sweep({"--", "-link/.."});  // a folder that looks like an option
     EXPECT_EQ(result.status, 0) << result.err;
     EXPECT_EQ(readBytes(reportPath()), "in real\r\n") << "the parent of the link's target";
 }
@@ -88,7 +88,7 @@ TEST_F(SweepCommandTest, SweepsTheCurrentFolderShowingProgressOnATerminalUnlessQ
 }
 
 TEST_F(SweepCommandTest, NamesUnreadableLogsSafelyAndExitsWithOne) {
-    const fs::path odd = logs / "srv\xff\x1b[31m";
+    const fs::path odd = logs / "srv\xff\x1b[31m\x7f\xc3\xa9";  // é passes, the rest is escaped
     fs::create_directory(odd);
     logs.write(odd / "ok\xfe.log", M + "\r\nfound\r\n");
     const fs::path closed = logs.write(odd / "bad\xfe.log", M + "\r\nsecret\r\n");
@@ -97,7 +97,7 @@ TEST_F(SweepCommandTest, NamesUnreadableLogsSafelyAndExitsWithOne) {
         fs::permissions(folder, fs::perms::all);
     }
     options.unprivileged = true;
-    const std::string shown = logs.path().string() + "/srv\\xFF\\x1B[31m/bad\\xFE.log";
+    const std::string shown = logs.path().string() + "/srv\\xFF\\x1B[31m\\x7F\xc3\xa9/bad\\xFE.log";
     for (const bool quiet : {false, true}) {
         const auto result = quiet ? sweep({"--quiet", odd.string()}) : sweep({odd.string()});
         EXPECT_EQ(result.status, 1) << result.err;

@@ -174,10 +174,10 @@ TEST_F(SweepRunTest, UnreadableLogsAreNamedAndTheOthersStillSwept) {
         << "an unreadable log moves the bar too";
 }
 
-TEST_F(SweepRunTest, AReportThatCannotBeCreatedStopsTheRun) {
+TEST_F(SweepRunTest, AReportThatCannotBeCreatedOrPutInPlaceIsNamedWithWhatBecameOfTheFindings) {
     logs.write("a.log", M + "\r\nfound\r\n");
     fs::create_directory(reportPath());
-    const auto outcome = sweep(logs.path());
+    auto outcome = sweep(logs.path());
     EXPECT_EQ(outcome.status, SweepOutcome::Status::reportFailed);
     EXPECT_EQ(view->calls, "enable [VESK Parser] 0");
     EXPECT_EQ(view->messages.at(0),
@@ -185,6 +185,21 @@ TEST_F(SweepRunTest, AReportThatCannotBeCreatedStopsTheRun) {
                   " could not be written: " + outcome.reportError +
                   "\rNone of this run's findings were stored; the day's earlier report, if any, "
                   "is left as it was.");
+
+    // A folder in the report's place once the run has its hidden draft, which keeps the findings.
+    fs::remove(reportPath());
+    fileSystem.afterListing = [&, listings = 0]() mutable {
+        if (++listings == 2) {
+            fs::create_directory(reportPath());
+        }
+    };
+    outcome = sweep(logs.path());
+    EXPECT_EQ(view->messages.at(0), "The report " + reportPath().string() +
+                                        " could not be replaced: " + outcome.reportError +
+                                        "\rThis run's findings are in " + outcome.keptIn.string() +
+                                        ".");
+    EXPECT_EQ(readBytes(outcome.keptIn), "found\r\n");
+    EXPECT_TRUE(outcome.keptIn.filename().string().starts_with(".VOReradivu_2001-07-10.log."));
 }
 
 #ifndef _WIN32
