@@ -56,7 +56,6 @@ struct ModalAnswerer {
 // A Form1 over temporary folders: logs are the start folder, reports go elsewhere.
 class Form1Test : public ::testing::Test, protected SweepFolders {
 protected:
-    void TearDown() override { form.reset(); }
     // Creates and shows the window, which opens the start folder.
     void openWindow(std::vector<Drive> drives = {{"/", "root"}}) {
         form = std::make_unique<Form1>(

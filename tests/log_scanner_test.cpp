@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <string>
 #include <vector>
@@ -25,25 +26,12 @@ struct StringSink final : vesk::LineSink {
 std::string reference(const std::vector<std::string>& logs) {
     MarkerFilter filter;
     std::string report;
-    const auto feed = [&](const std::string& line) {
-        report += filter.feed(line) ? line + "\r\n" : "";
-    };
     for (const auto& log : logs) {
-        std::string line;
-        bool open = false;
-        for (std::size_t i = 0; i < log.size(); ++i) {
-            if (log[i] != '\r' && log[i] != '\n') {
-                line += log[i];
-                open = true;
-                continue;
-            }
-            feed(line);
-            line.clear();
-            open = false;
-            i += log[i] == '\r' && i + 1 < log.size() && log[i + 1] == '\n' ? 1 : 0;
-        }
-        if (open) {
-            feed(line);
+        for (std::size_t at = 0; at < log.size();) {
+            const std::size_t end = std::min(log.find_first_of("\r\n", at), log.size());
+            const std::string line = log.substr(at, end - at);
+            report += filter.feed(line) ? line + "\r\n" : "";
+            at = end + (log.compare(end, 2, "\r\n") == 0 ? 2 : 1);
         }
     }
     return report;

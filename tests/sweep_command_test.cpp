@@ -5,9 +5,7 @@
 #include <fstream>
 #include <thread>
 
-#include "clock.h"
 #include "command_runner.h"
-#include "report_file.h"
 #include "sweep_fixture.h"
 
 namespace {

@@ -6,8 +6,6 @@
 #include <cstdlib>
 #include <fstream>
 
-#include "clock.h"
-#include "report_file.h"
 #include "sweep_fixture.h"
 
 namespace {
@@ -49,26 +47,26 @@ protected:
     fs::path report = vesk::ReportFile::pathFor(L"c:\\", vesk::SystemClock().today());
 };
 
-TEST_F(WindowsSweepCommandTest, ALogLockedByItsServerIsARunsFirstFailureWithItsRealReason) {
+TEST_F(WindowsSweepCommandTest, FilesHeldByOtherProgramsAreNamedWithTheRealReason) {
+    // A log locked by its server, the run's first failure.
     logs.write("open.log", M + "\r\nfound\r\n");
     const fs::path locked = logs.write("locked.log", M + "\r\nunreachable\r\n");
     const HANDLE server = hold(locked, 0);
     ASSERT_NE(server, INVALID_HANDLE_VALUE);
-    const Ran ran = sweep();
+    Ran ran = sweep();
     CloseHandle(server);
     EXPECT_EQ(ran.status, 1) << ran.output;
     EXPECT_TRUE(ran.output.starts_with("veskparser-sweep: " + locked.string() + ": "))
         << ran.output;
     EXPECT_EQ(ran.output.find("success"), std::string::npos) << ran.output;
     EXPECT_EQ(readBytes(report), "found\r\n");
-}
 
-TEST_F(WindowsSweepCommandTest, AReportThatCannotBeReplacedSaysWhereTheFindingsAre) {
-    logs.write("server.log", M + "\r\nfound\r\n");
+    // The report held open without delete sharing: the findings stay in the draft, named.
+    fs::remove(locked);
     std::ofstream(report, std::ios::binary) << "earlier\r\n";
     const HANDLE reader = hold(report, FILE_SHARE_READ | FILE_SHARE_WRITE);
     ASSERT_NE(reader, INVALID_HANDLE_VALUE);
-    const Ran ran = sweep();
+    ran = sweep();
     CloseHandle(reader);
     EXPECT_EQ(ran.status, 2) << ran.output;
     const std::string kept = "this run's findings are in ";
