@@ -15,6 +15,7 @@ struct CommandResult {
     std::string err;
 };
 
+// Each default is braced so that a test may name only the options it sets: {.home = ...}.
 struct CommandOptions {
     std::filesystem::path home{};               // HOME for the program
     std::filesystem::path workingFolder{};      // where it starts, when set

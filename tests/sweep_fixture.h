@@ -17,7 +17,7 @@
 #include "sweep_view.h"
 #include "temp_folder.h"
 
-// The marker line, short because the tests' logs are written around it.
+// The marker, under a short name: the tests' logs are written around it.
 inline const std::string M = "ScriptLog: ####";
 
 // The machine's file system, with hooks for tests at the moments a real folder cannot be made
