@@ -16,12 +16,8 @@ const std::string kUsage = "usage: veskparser-sweep [--quiet] [--report-folder D
 
 class SweepCommandTest : public ::testing::Test {
 protected:
-    CommandResult sweep(std::vector<std::string> arguments) {
-        options.home = home.path();
+    CommandResult sweep(const std::vector<std::string>& arguments) {
         return runCommand(VESK_SWEEP_COMMAND, arguments, options);
-    }
-    fs::path reportPath() const {
-        return vesk::ReportFile::pathFor(home.path(), vesk::SystemClock().today());
     }
     // A folder whose sweep takes a while: findings first, then 256 MiB of sparse log.
     static void makeSlow(const TempFolder& folder, const std::string& findings) {
@@ -36,9 +32,10 @@ protected:
         }
     }
 
-    CommandOptions options;
     TempFolder home;
     TempFolder logs;
+    CommandOptions options{.home = home.path()};
+    const fs::path reportPath = vesk::ReportFile::pathFor(home.path(), vesk::SystemClock().today());
 };
 
 TEST_F(SweepCommandTest, SweepsSeveralFoldersInOrderIntoOneReportWhereAsked) {
@@ -52,7 +49,7 @@ TEST_F(SweepCommandTest, SweepsSeveralFoldersInOrderIntoOneReportWhereAsked) {
         sweep({"--report-folder", reports.path().string(), logs.path().string(),
                second.path().string(), third.path().string(), logs.path().string()});
     EXPECT_EQ(result.status, 0) << result.err;
-    const fs::path report = reports / reportPath().filename();
+    const fs::path report = reports / reportPath.filename();
     EXPECT_EQ(readBytes(report), "finding a\r\ncarried\r\nfinding c\r\n")
         << "in the order given, the folder given twice swept once";
     EXPECT_EQ(result.out,
@@ -68,7 +65,7 @@ TEST_F(SweepCommandTest, FindsItsFolderThroughTheFileSystem) {
     options.workingFolder = logs / "here";
     const auto result = sweep({"--", "-link/.."});  // a folder that looks like an option
     EXPECT_EQ(result.status, 0) << result.err;
-    EXPECT_EQ(readBytes(reportPath()), "in real\r\n") << "the parent of the link's target";
+    EXPECT_EQ(readBytes(reportPath), "in real\r\n") << "the parent of the link's target";
 }
 
 TEST_F(SweepCommandTest, SweepsTheCurrentFolderShowingProgressOnATerminalUnlessQuiet) {
@@ -77,7 +74,7 @@ TEST_F(SweepCommandTest, SweepsTheCurrentFolderShowingProgressOnATerminalUnlessQ
     options.stderrOnTerminal = true;
     auto result = sweep({});
     EXPECT_EQ(result.status, 0);
-    EXPECT_EQ(readBytes(reportPath()), "found\r\n");
+    EXPECT_EQ(readBytes(reportPath), "found\r\n");
     EXPECT_TRUE(result.err.starts_with("\r[##############################] 100%  ")) << result.err;
     EXPECT_TRUE(result.err.ends_with(" read in 0:00\x1b[K\r\n")) << result.err;
     result = sweep({"-q"});
@@ -104,8 +101,8 @@ TEST_F(SweepCommandTest, NamesUnreadableLogsSafelyAndExitsWithOne) {
         EXPECT_EQ(result.out, quiet ? ""
                                     : "Operation completed!\n\nThese logs could not be read:\n" +
                                           shown + ": Permission denied\n1 finding from 1 log\n" +
-                                          reportPath().string() + "\n");
-        EXPECT_EQ(readBytes(reportPath()), "found\r\n");
+                                          reportPath.string() + "\n");
+        EXPECT_EQ(readBytes(reportPath), "found\r\n");
     }
 }
 
@@ -116,7 +113,7 @@ TEST_F(SweepCommandTest, FailsWithTwoBeforeWritingAnythingWhenItCannotSweep) {
     const std::string missing = (logs / "missing").string();
     const std::string file = (logs / "a.log").string();
     const std::string typo = (logs / "typo/..").string();
-    const std::string lockedReport = (locked / reportPath().filename()).string();
+    const std::string lockedReport = (locked / reportPath.filename()).string();
     const std::string gone = ": No such file or directory\n";
     const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
         {{logs.path().string(), missing}, missing + gone},
@@ -139,10 +136,10 @@ TEST_F(SweepCommandTest, FailsWithTwoBeforeWritingAnythingWhenItCannotSweep) {
     }
     EXPECT_EQ(home.files(), std::vector<fs::path>{});
 
-    fs::create_directory(reportPath());
+    fs::create_directory(reportPath);
     const auto result = sweep({logs.path().string()});
     EXPECT_EQ(result.status, 2);
-    EXPECT_EQ(result.err, "veskparser-sweep: " + reportPath().string() + ": Is a directory\n");
+    EXPECT_EQ(result.err, "veskparser-sweep: " + reportPath.string() + ": Is a directory\n");
 }
 
 TEST_F(SweepCommandTest, TellsItsVersionAndUsageUnlessItsOutputIsLost) {
@@ -179,21 +176,26 @@ TEST_F(SweepCommandTest, TwoRunsAtOnceEachLeaveAWholeReport) {
     const auto result = sweep({slow.path().string()});
     EXPECT_EQ(result.status, 0) << result.err;
     EXPECT_EQ(quick.status, 0) << quick.err;
-    EXPECT_TRUE(readBytes(reportPath()) == expected) << "the run that ended last stands, whole";
-    EXPECT_EQ(home.files(), std::vector<fs::path>{reportPath()});
+    EXPECT_TRUE(readBytes(reportPath) == expected) << "the run that ended last stands, whole";
+    EXPECT_EQ(home.files(), std::vector<fs::path>{reportPath});
 }
 
-TEST_F(SweepCommandTest, AnInterruptedRunLeavesTheEarlierReportAlone) {
-    home.write(reportPath().filename(), "earlier\r\n");
+TEST_F(SweepCommandTest, AnInterruptedRunLeavesTheEarlierReportAloneAndAHangupUnderNohupIsNone) {
     makeSlow(logs, M + "\r\nnew\r\n");
-    options.whileRunning = [&](pid_t child) {
-        awaitDraft(1);
-        ::kill(child, SIGTERM);
-    };
-    const auto result = sweep({logs.path().string()});
-    EXPECT_EQ(result.signal, SIGTERM) << "it dies of the signal as usual";
-    EXPECT_EQ(readBytes(reportPath()), "earlier\r\n");
-    EXPECT_EQ(home.files(), std::vector<fs::path>{reportPath()}) << "no draft is left";
+    for (const int signal : {SIGTERM, SIGHUP}) {
+        home.write(reportPath.filename(), "earlier\r\n");
+        options.whileRunning = [&](pid_t child) {
+            awaitDraft(1);
+            ::kill(child, signal);
+        };
+        std::signal(SIGHUP, signal == SIGHUP ? SIG_IGN : SIG_DFL);  // inherited, as nohup leaves it
+        const auto result = sweep({logs.path().string()});
+        std::signal(SIGHUP, SIG_DFL);
+        EXPECT_EQ(result.signal, signal == SIGTERM ? SIGTERM : 0)
+            << "it dies of the signal as usual";
+        EXPECT_EQ(readBytes(reportPath), signal == SIGTERM ? "earlier\r\n" : "new\r\n");
+        EXPECT_EQ(home.files(), std::vector<fs::path>{reportPath}) << "no draft is left";
+    }
 }
 
 }  // namespace
