@@ -38,12 +38,13 @@ std::string drawnWhileSweeping(const fs::path& folder, std::chrono::milliseconds
 
 TEST(TerminalProgress, MovesWithinALargeLogAndIsDrawnAtMostTenTimesASecondForTinyOnes) {
     TempFolder large;
-    large.write("large.log", std::string(64, 'x'));  // four reads through the seam
+    large.write("server-with-a-long-name.log", std::string(64, 'x'));  // four reads by the seam
     std::string drawn = drawnWhileSweeping(large.path(), 150ms);
-    for (const char* shown : {"[#######.......................]  25%  large.log  ",
-                              "[###############...............]  50%  large.log  ",
-                              "[######################........]  75%  large.log  ",
-                              "[##############################] 100%  large.log  "}) {
+    for (const char* shown :
+         {"[#######.......................]  25%  server-with-a-long-na...  ",
+          "[###############...............]  50%  server-with-a-long-na...  ",
+          "[######################........]  75%  server-with-a-long-na...  ",
+          "[##############################] 100%  server-with-a-long-na...  "}) {
         EXPECT_NE(drawn.find(shown), std::string::npos) << shown << " in " << drawn;
     }
     EXPECT_NE(drawn.find("  107 B/s  0:00 left"), std::string::npos) << drawn;
