@@ -11,18 +11,10 @@ class MarkerFilter {
 public:
     static constexpr std::string_view marker = "ScriptLog: ####";
 
-    // True when the line is to be reported; then remembers whether this line is a marker line.
-    bool feed(std::string_view line) {
-        const bool passes = flag_;
-        flag_ = startsWithMarker(line);
-        return passes;
-    }
-
-    // The streaming scanner sees a line in pieces, so it asks and updates the flag separately.
+    // Whether the line now beginning is to be reported.
     bool armed() const { return flag_; }
+    // At each line's end: whether that line began with the marker.
     void lineEnded(bool wasMarkerLine) { flag_ = wasMarkerLine; }
-
-    static bool startsWithMarker(std::string_view line) { return line.starts_with(marker); }
 
 private:
     bool flag_ = false;
