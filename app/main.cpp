@@ -1,17 +1,18 @@
 #include <QApplication>
 
 #include "app_icon.h"
-#include "clock.h"
-#include "file_system.h"
-#include "font_faces.h"
-#include "form1.h"
-#include "home_folder.h"
-#include "mounted_drives.h"
+#include "sweep/clock.h"
+#include "sweep/file_system.h"
+#include "sweep/home_folder.h"
+#include "vesk/version.h"
+#include "window/font_faces.h"
+#include "window/form1.h"
+#include "window/mounted_drives.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("veskparser"));
-    QApplication::setApplicationVersion(QStringLiteral("1.00"));
+    QApplication::setApplicationVersion(QString::fromLatin1(vesk::kVersion));
     QApplication::setDesktopFileName(QStringLiteral("veskparser"));
     QApplication::setWindowIcon(appIcon());
     addWineFaces();

@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "byte_search.h"
 #include "corpus.h"
-#include "log_scanner.h"
+#include "sweep/byte_search.h"
+#include "sweep/log_scanner.h"
 
 namespace {
 

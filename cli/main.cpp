@@ -1,7 +1,7 @@
 #include <filesystem>
 #include <vector>
 
-#include "sweep_command.h"
+#include "cli/sweep_command.h"
 
 #ifdef _WIN32
 // Wide arguments, so that folder names outside the code page arrive whole.

@@ -1,4 +1,4 @@
-#include "sweep_command.h"
+#include "cli/sweep_command.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -7,13 +7,14 @@
 #include <optional>
 #include <string>
 
-#include "clock.h"
-#include "home_folder.h"
-#include "listed_folder.h"
-#include "printable.h"
-#include "sweep_run.h"
+#include "sweep/clock.h"
+#include "sweep/home_folder.h"
+#include "sweep/listed_folder.h"
+#include "sweep/printable.h"
+#include "sweep/sweep_run.h"
 #include "terminal_progress.h"
 #include "terminal_view.h"
+#include "vesk/version.h"
 
 #ifdef _WIN32
 #include <io.h>
@@ -217,7 +218,7 @@ int sweepOrTell(const std::vector<std::filesystem::path>& arguments) {
         return kAllRead;
     }
     if (parsed->version) {
-        std::puts("veskparser 1.00");
+        std::printf("veskparser %s\n", kVersion);
         return kAllRead;
     }
     return sweep(*parsed);

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "printable.h"
+#include "sweep/printable.h"
 
 namespace vesk {
 namespace {

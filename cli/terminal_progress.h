@@ -6,7 +6,7 @@
 #include <functional>
 #include <string>
 
-#include "sweep_progress.h"
+#include "sweep/sweep_progress.h"
 
 namespace vesk {
 

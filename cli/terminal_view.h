@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "listed_folder.h"
-#include "sweep_view.h"
+#include "sweep/listed_folder.h"
+#include "sweep/sweep_view.h"
 
 namespace vesk {
 

@@ -2,7 +2,7 @@
 # for Windows.
 #   cmake --build build --target package
 set(CPACK_PACKAGE_NAME veskparser)
-set(CPACK_PACKAGE_VERSION 1.00)
+set(CPACK_PACKAGE_VERSION ${VESK_VERSION_TEXT})
 set(CPACK_PACKAGE_VENDOR "VESK")
 set(CPACK_PACKAGE_CONTACT "VESK Parser developers <op@vesk.test>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "gathers cheater findings from game server logs")
@@ -13,7 +13,9 @@ if(WIN32)
     set(CPACK_GENERATOR ZIP)
     set(CPACK_PACKAGE_FILE_NAME "veskparser-sweep-${CPACK_PACKAGE_VERSION}-windows-x86_64")
     set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
-    install(FILES ${PROJECT_SOURCE_DIR}/cmake/windows/README.txt DESTINATION .)
+    configure_file(${PROJECT_SOURCE_DIR}/cmake/windows/README.txt.in
+                   ${CMAKE_BINARY_DIR}/generated/README.txt @ONLY)
+    install(FILES ${CMAKE_BINARY_DIR}/generated/README.txt DESTINATION .)
 else()
     set(CPACK_GENERATOR DEB)
     set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
@@ -35,15 +37,18 @@ else()
     include(GNUInstallDirs)
     set(doc ${CMAKE_INSTALL_DATADIR}/doc/veskparser)
     install(FILES ${PROJECT_SOURCE_DIR}/cmake/debian/copyright DESTINATION ${doc})
-    # Debian keeps manual pages and changelogs compressed, without time stamps.
+    # Debian keeps manual pages and changelogs compressed, without time stamps. They carry the
+    # project's version, filled in here.
     set(compressed ${CMAKE_BINARY_DIR}/compressed)
     set(gzipped)
     foreach(source cli/veskparser-sweep.1 app/veskparser.1 cmake/debian/changelog)
         get_filename_component(name ${source} NAME)
+        set(filled ${CMAKE_BINARY_DIR}/generated/${name})
+        configure_file(${PROJECT_SOURCE_DIR}/${source}.in ${filled} @ONLY)
         add_custom_command(OUTPUT ${compressed}/${name}.gz
             COMMAND ${CMAKE_COMMAND} -E make_directory ${compressed}
-            COMMAND gzip -9nc ${PROJECT_SOURCE_DIR}/${source} > ${compressed}/${name}.gz
-            DEPENDS ${PROJECT_SOURCE_DIR}/${source} VERBATIM)
+            COMMAND gzip -9nc ${filled} > ${compressed}/${name}.gz
+            DEPENDS ${filled} VERBATIM)
         list(APPEND gzipped ${compressed}/${name}.gz)
     endforeach()
     add_custom_target(compressed_docs ALL DEPENDS ${gzipped})

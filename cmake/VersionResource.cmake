@@ -1,5 +1,5 @@
 # Gives a Windows executable the program's version resource: file and product version
-# 1.0.0.0, ProductName and InternalName "veskparser", US English, Unicode strings.
+# from the project, ProductName and InternalName "veskparser", US English, Unicode strings.
 function(vesk_add_version_resource target original_filename)
     if(NOT WIN32)
         return()

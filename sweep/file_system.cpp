@@ -1,4 +1,4 @@
-#include "file_system.h"
+#include "sweep/file_system.h"
 
 #include <algorithm>
 #include <string>

@@ -1,4 +1,4 @@
-#include "home_folder.h"
+#include "sweep/home_folder.h"
 
 #ifdef _WIN32
 

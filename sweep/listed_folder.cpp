@@ -1,4 +1,4 @@
-#include "listed_folder.h"
+#include "sweep/listed_folder.h"
 
 #include "log_name.h"
 

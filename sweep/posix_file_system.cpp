@@ -14,8 +14,8 @@
 #include <utility>
 
 #include "draft_name.h"
-#include "file_system.h"
 #include "log_name.h"
+#include "sweep/file_system.h"
 
 namespace vesk {
 namespace {

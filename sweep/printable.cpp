@@ -1,4 +1,4 @@
-#include "printable.h"
+#include "sweep/printable.h"
 
 #include <cstdio>
 #include <string_view>

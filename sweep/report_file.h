@@ -7,9 +7,9 @@
 #include <string_view>
 #include <vector>
 
-#include "clock.h"
-#include "file_system.h"
 #include "log_scanner.h"
+#include "sweep/clock.h"
+#include "sweep/file_system.h"
 
 namespace vesk {
 

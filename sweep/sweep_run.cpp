@@ -1,17 +1,17 @@
-#include "sweep_run.h"
+#include "sweep/sweep_run.h"
 
 #include <algorithm>
 #include <memory>
 #include <new>
 #include <optional>
 
-#include "listed_folder.h"
 #include "log_name.h"
 #include "log_scanner.h"
 #include "marker_filter.h"
-#include "printable.h"
 #include "progress_rule.h"
 #include "report_file.h"
+#include "sweep/listed_folder.h"
+#include "sweep/printable.h"
 
 namespace vesk {
 namespace {

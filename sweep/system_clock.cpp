@@ -1,6 +1,6 @@
 #include <ctime>
 
-#include "clock.h"
+#include "sweep/clock.h"
 
 namespace vesk {
 

@@ -7,7 +7,7 @@
 #include <utility>
 
 #include "draft_name.h"
-#include "file_system.h"
+#include "sweep/file_system.h"
 
 namespace vesk {
 namespace {

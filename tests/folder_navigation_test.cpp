@@ -1,8 +1,8 @@
-#include "directory_list.h"
-#include "drive_list.h"
-#include "file_list.h"
 #include "form1_fixture.h"
-#include "native_path.h"
+#include "window/directory_list.h"
+#include "window/drive_list.h"
+#include "window/file_list.h"
+#include "window/native_path.h"
 
 namespace {
 

@@ -12,8 +12,8 @@
 #include <memory>
 #include <vector>
 
-#include "form1.h"
 #include "sweep_fixture.h"
+#include "window/form1.h"
 
 // Answers the message boxes a test brings up, keeping what each one said.
 struct ModalAnswerer {

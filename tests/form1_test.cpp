@@ -1,10 +1,10 @@
 #include <QElapsedTimer>
 
-#include "caption_label.h"
-#include "file_list.h"
 #include "form1_fixture.h"
-#include "help_text.h"
-#include "progress_bar.h"
+#include "window/caption_label.h"
+#include "window/file_list.h"
+#include "window/help_text.h"
+#include "window/progress_bar.h"
 
 namespace {
 

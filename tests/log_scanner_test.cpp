@@ -1,4 +1,4 @@
-#include "log_scanner.h"
+#include "sweep/log_scanner.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "byte_search.h"
+#include "sweep/byte_search.h"
 #include "sweep_fixture.h"
 
 namespace {

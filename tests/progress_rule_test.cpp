@@ -1,4 +1,4 @@
-#include "progress_rule.h"
+#include "sweep/progress_rule.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 #include <QApplication>
 
-#include "font_faces.h"
+#include "window/font_faces.h"
 
 // Widget tests need one application object; without a display they draw offscreen.
 int main(int argc, char** argv) {

@@ -7,6 +7,7 @@
 
 #include "command_runner.h"
 #include "sweep_fixture.h"
+#include "vesk/version.h"
 
 namespace {
 
@@ -145,7 +146,7 @@ TEST_F(SweepCommandTest, FailsWithTwoBeforeWritingAnythingWhenItCannotSweep) {
 TEST_F(SweepCommandTest, TellsItsVersionAndUsageUnlessItsOutputIsLost) {
     auto result = sweep({"--version"});
     EXPECT_EQ(result.status, 0);
-    EXPECT_EQ(result.out, "veskparser 1.00\n");
+    EXPECT_EQ(result.out, "veskparser " + std::string(vesk::kVersion) + "\n");
     result = sweep({"--help"});
     EXPECT_EQ(result.status, 0);
     EXPECT_TRUE(result.out.starts_with(kUsage));

@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "clock.h"
-#include "file_system.h"
-#include "report_file.h"
-#include "sweep_run.h"
-#include "sweep_view.h"
+#include "sweep/clock.h"
+#include "sweep/file_system.h"
+#include "sweep/report_file.h"
+#include "sweep/sweep_run.h"
+#include "sweep/sweep_view.h"
 #include "temp_folder.h"
 
 // The marker, under a short name: the tests' logs are written around it.

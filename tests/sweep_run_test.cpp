@@ -1,4 +1,4 @@
-#include "sweep_run.h"
+#include "sweep/sweep_run.h"
 
 #include <gtest/gtest.h>
 

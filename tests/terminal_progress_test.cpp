@@ -1,13 +1,13 @@
-#include "terminal_progress.h"
+#include "cli/terminal_progress.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdio>
 
-#include "listed_folder.h"
+#include "cli/terminal_view.h"
+#include "sweep/listed_folder.h"
 #include "sweep_fixture.h"
-#include "terminal_view.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <map>
 #include <vector>
 
-#include "mounted_drives.h"
+#include "window/mounted_drives.h"
 
 // The machine's drives. Each remembers the last folder opened on it, where a pick of the drive
 // goes back to.

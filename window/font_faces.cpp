@@ -1,4 +1,4 @@
-#include "font_faces.h"
+#include "window/font_faces.h"
 
 #include <QFontDatabase>
 

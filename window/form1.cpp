@@ -1,4 +1,4 @@
-#include "form1.h"
+#include "window/form1.h"
 
 #include <QApplication>
 #include <QShowEvent>
@@ -9,13 +9,13 @@
 #include "directory_list.h"
 #include "drive_list.h"
 #include "file_list.h"
-#include "font_faces.h"
 #include "help_text.h"
 #include "message_box.h"
-#include "printable.h"
 #include "progress_bar.h"
-#include "sweep_run.h"
+#include "sweep/printable.h"
+#include "sweep/sweep_run.h"
 #include "twips.h"
+#include "window/font_faces.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "mounted_drives.h"
+#include "window/mounted_drives.h"
 
 #include <QStorageInfo>
 #include <algorithm>

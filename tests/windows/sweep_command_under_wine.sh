@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # End-to-end runs of veskparser-sweep.exe under Wine, in a fresh prefix whose drive_c is C:\.
-#   sweep_command_under_wine.sh path/to/veskparser-sweep.exe
+#   sweep_command_under_wine.sh path/to/veskparser-sweep.exe VERSION
 set -uo pipefail
 exe=$1
+version=$2
 export WINEDEBUG=-all
 export WINEPREFIX
 WINEPREFIX=$(mktemp -d "${TMPDIR:-/tmp}/vesk-wine.XXXXXX")
@@ -65,7 +66,7 @@ check "--report-folder: the report there" "cheat 1 cheat 2 " \
 check "a missing folder: exit status" 2 "$?"
 
 out=$("$wine" "$exe" --version 2>/dev/null | tr -d '\r')
-check "--version" "veskparser 1.00" "$out"
+check "--version" "veskparser $version" "$out"
 
 echo "$failures failed"
 [ "$failures" -eq 0 ]

@@ -5,11 +5,11 @@
 #include <string>
 #include <vector>
 
-#include "clock.h"
-#include "file_system.h"
-#include "listed_folder.h"
-#include "sweep_progress.h"
-#include "sweep_view.h"
+#include "sweep/clock.h"
+#include "sweep/file_system.h"
+#include "sweep/listed_folder.h"
+#include "sweep/sweep_progress.h"
+#include "sweep/sweep_view.h"
 
 namespace vesk {
 

@@ -4,8 +4,8 @@
 #include <filesystem>
 #include <vector>
 
-#include "mounted_drives.h"
-#include "sweep_view.h"
+#include "sweep/sweep_view.h"
+#include "window/mounted_drives.h"
 
 class CaptionLabel;
 class CommandButton;

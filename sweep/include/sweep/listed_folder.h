@@ -6,8 +6,8 @@
 #include <system_error>
 #include <vector>
 
-#include "file_system.h"
-#include "sweep_view.h"
+#include "sweep/file_system.h"
+#include "sweep/sweep_view.h"
 
 namespace vesk {
 
