@@ -5,10 +5,12 @@
 
 #include "marker_filter.h"
 
-#if defined(__x86_64__) || defined(_M_X64) || defined(__i386__)
+// The vector paths use GCC's and Clang's attributes and builtins; other compilers (MSVC) take the
+// portable path.
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
 #define VESK_X86 1
 #include <immintrin.h>
-#elif defined(__aarch64__)
+#elif defined(__GNUC__) && defined(__aarch64__)
 #define VESK_NEON 1
 #include <arm_neon.h>
 #endif
@@ -19,12 +21,12 @@ namespace {
 constexpr std::size_t kMarkerSize = MarkerFilter::marker.size();
 constexpr char kMarkerLast = MarkerFilter::marker.back();
 
-bool isLineEnd(char c) {
-    return c == '\r' || c == '\n';
-}
+constexpr auto isLineEnd = MarkerFilter::isLineEnd;
+constexpr char kCr = MarkerFilter::cr;
+constexpr char kLf = MarkerFilter::lf;
 
 bool isMarkerAt(const char* p) {
-    return isLineEnd(p[-1]) && std::memcmp(p, MarkerFilter::marker.data(), kMarkerSize) == 0;
+    return isLineEnd(p[-1]) && MarkerFilter::isMarkerLine({p, kMarkerSize});
 }
 
 const char* findLineEndScalar(const char* first, const char* last) {
@@ -49,7 +51,7 @@ const char* findLineEndPortable(const char* first, const char* last) {
     for (; last - first >= 8; first += 8) {
         std::uint64_t word;
         std::memcpy(&word, first, sizeof word);
-        if (holdsByte(word, '\r') || holdsByte(word, '\n')) {
+        if (holdsByte(word, kCr) || holdsByte(word, kLf)) {
             return findLineEndScalar(first, first + 8);
         }
     }
@@ -82,8 +84,8 @@ int trailingZeros(unsigned mask) {
 }
 
 __attribute__((target("avx2"))) const char* findLineEndVector(const char* first, const char* last) {
-    const __m256i cr = _mm256_set1_epi8('\r');
-    const __m256i lf = _mm256_set1_epi8('\n');
+    const __m256i cr = _mm256_set1_epi8(kCr);
+    const __m256i lf = _mm256_set1_epi8(kLf);
     while (last - first >= 32) {
         const __m256i block = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(first));
         const __m256i hits =
@@ -162,8 +164,8 @@ const char* atBit(const char* p, std::uint64_t bits) {
 }
 
 const char* findLineEndVector(const char* first, const char* last) {
-    const uint8x16_t cr = vdupq_n_u8('\r');
-    const uint8x16_t lf = vdupq_n_u8('\n');
+    const uint8x16_t cr = vdupq_n_u8(kCr);
+    const uint8x16_t lf = vdupq_n_u8(kLf);
     for (; last - first >= 16; first += 16) {
         const uint8x16_t block = vld1q_u8(reinterpret_cast<const std::uint8_t*>(first));
         const std::uint64_t hits = byteBits(vorrq_u8(vceqq_u8(block, cr), vceqq_u8(block, lf)));

@@ -1,16 +1,13 @@
 #include "log_scanner.h"
 
 #include <algorithm>
-#include <cstring>
 
 #include "byte_search.h"
 
 namespace vesk {
 namespace {
 
-bool isLineEnd(char c) {
-    return c == '\r' || c == '\n';
-}
+constexpr auto isLineEnd = MarkerFilter::isLineEnd;
 
 }  // namespace
 
@@ -27,13 +24,13 @@ void LogScanner::scan(const char* data, std::size_t size) {
     while (p != end) {
         if (pendingCr_) {
             pendingCr_ = false;
-            if (*p == '\n') {
+            if (*p == MarkerFilter::lf) {
                 ++p;
                 continue;
             }
         }
         if (isLineEnd(*p)) {
-            pendingCr_ = *p == '\r';
+            pendingCr_ = *p == MarkerFilter::cr;
             endLine();
             ++p;
         } else if (!lineOpen_ || (matched_ != kNoMatch && matched_ < kMarkerSize)) {
@@ -83,7 +80,7 @@ const char* LogScanner::matchLineStart(const char* p, const char* end) {
     if (matched_ == 0 && end - p >= kMarkerSize) {
         // The whole prefix is at hand. The marker holds no line end, so a mismatch means the line
         // is no marker line whatever comes after the first byte.
-        const bool marker = std::memcmp(p, MarkerFilter::marker.data(), kMarkerSize) == 0;
+        const bool marker = MarkerFilter::isMarkerLine({p, kMarkerSize});
         matched_ = marker ? kMarkerSize : kNoMatch;
         const char* q = marker ? p + kMarkerSize : p + 1;
         if (pass_) {
