@@ -6,14 +6,13 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <climits>
-#include <csignal>
 #include <cstring>
 #include <string>
 #include <string_view>
 #include <utility>
 
 #include "draft_name.h"
+#include "interrupts.h"
 #include "log_name.h"
 #include "sweep/file_system.h"
 
@@ -200,46 +199,6 @@ private:
     bool inodesReliable_;
 };
 
-// The draft a signal would leave behind, kept where a signal handler can reach it.
-volatile std::sig_atomic_t draftArmed = 0;
-int draftFolder = -1;
-char draftName[NAME_MAX + 1];
-
-void armDraft(int folder, const std::string& name) {
-    draftArmed = 0;
-    draftFolder = folder;
-    const std::size_t length = std::min(name.size(), sizeof draftName - 1);
-    std::memcpy(draftName, name.data(), length);
-    draftName[length] = '\0';
-    draftArmed = 1;
-}
-
-// The signals that end a run, held back while a draft comes into being.
-class InterruptsHeld {
-public:
-    InterruptsHeld() {
-        sigset_t interrupts;
-        sigemptyset(&interrupts);
-        for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
-            sigaddset(&interrupts, signal);
-        }
-        ::sigprocmask(SIG_BLOCK, &interrupts, &previous_);
-    }
-    InterruptsHeld(const InterruptsHeld&) = delete;
-    InterruptsHeld& operator=(const InterruptsHeld&) = delete;
-    ~InterruptsHeld() { ::sigprocmask(SIG_SETMASK, &previous_, nullptr); }
-
-private:
-    sigset_t previous_{};
-};
-
-extern "C" void removeDraftAndDie(int signal) {
-    if (draftArmed != 0) {
-        ::unlinkat(draftFolder, draftName, 0);
-    }
-    ::raise(signal);  // the handler was reset on entry and does not block the signal
-}
-
 class PosixReportDraft final : public ReportDraft {
 public:
     static std::unique_ptr<ReportDraft> create(const std::filesystem::path& report,
@@ -260,7 +219,7 @@ public:
             return nullptr;
         }
         // A signal between the draft's creation and its arming would leave it behind.
-        const InterruptsHeld held;
+        const interrupts::Held held;
         for (int attempt = 0; attempt < 100; ++attempt) {
             const std::string name = draftNameFor(reportName).native();
             Descriptor file(
@@ -284,7 +243,7 @@ public:
         if (state_ == State::writing || state_ == State::finished) {
             file_.reset();
             ::unlinkat(folder_.get(), name_.c_str(), 0);
-            draftArmed = 0;  // only now, as in publish()
+            interrupts::disarmDraft();  // only now, as in publish()
         }
     }
 
@@ -317,7 +276,7 @@ public:
     void publish(std::error_code& ec) override {
         const int renamed =
             ::renameat(folder_.get(), name_.c_str(), folder_.get(), reportName_.c_str());
-        draftArmed = 0;  // only now: until the rename, a signal must still take the draft away
+        interrupts::disarmDraft();  // only now: until the rename, a signal must still take it away
         if (renamed != 0) {
             ec = lastError();
             state_ = State::kept;
@@ -356,7 +315,7 @@ private:
           name_(std::move(name)),
           reportName_(std::move(reportName)),
           path_(std::move(path)) {
-        armDraft(folder_.get(), name_);
+        interrupts::armDraft(folder_.get(), name_);
     }
 
     Descriptor folder_;
@@ -393,20 +352,6 @@ public:
 
 std::unique_ptr<FileSystem> makeNativeFileSystem() {
     return std::make_unique<PosixFileSystem>();
-}
-
-void removeDraftOnInterrupt() {
-    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
-        struct sigaction previous {};
-        if (::sigaction(signal, nullptr, &previous) != 0 || previous.sa_handler == SIG_IGN) {
-            continue;
-        }
-        struct sigaction action {};
-        action.sa_handler = removeDraftAndDie;
-        action.sa_flags = SA_RESETHAND | SA_NODEFER;
-        sigemptyset(&action.sa_mask);
-        ::sigaction(signal, &action, nullptr);
-    }
 }
 
 }  // namespace vesk

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "draft_name.h"
+#include "interrupts.h"
 #include "sweep/file_system.h"
 
 namespace vesk {
@@ -193,18 +194,6 @@ private:
     FileIdentity identity_;
 };
 
-// The draft that a console's Ctrl+C or closing would leave behind. Deleting it while it is open
-// only marks it; it goes when the dying process closes its handle.
-volatile LONG draftArmed = 0;
-wchar_t draftPathText[32768];
-
-BOOL WINAPI removeDraftOnControl(DWORD) {
-    if (draftArmed != 0) {
-        DeleteFileW(draftPathText);
-    }
-    return FALSE;  // the default handling ends the process
-}
-
 class WindowsReportDraft final : public ReportDraft {
 public:
     static std::unique_ptr<ReportDraft> create(const std::filesystem::path& report,
@@ -244,7 +233,7 @@ public:
 
     ~WindowsReportDraft() override {
         if (state_ == State::writing || state_ == State::finished) {
-            draftArmed = 0;
+            interrupts::disarmDraft();
             file_.reset();
             DeleteFileW(path_.c_str());
         }
@@ -282,7 +271,7 @@ public:
         if (!moved) {
             ec = lastError();
         }
-        draftArmed = 0;
+        interrupts::disarmDraft();
         state_ = moved ? State::published : State::kept;
     }
 
@@ -298,12 +287,7 @@ private:
           path_(std::move(path)),
           report_(std::move(report)),
           folderIdentity_(folderIdentity) {
-        draftArmed = 0;
-        const std::wstring& text = path_.native();
-        if (text.size() < std::size(draftPathText)) {
-            std::copy_n(text.c_str(), text.size() + 1, draftPathText);
-            draftArmed = 1;
-        }
+        interrupts::armDraft(path_);
     }
 
     Handle file_;
@@ -335,10 +319,6 @@ public:
 
 std::unique_ptr<FileSystem> makeNativeFileSystem() {
     return std::make_unique<WindowsFileSystem>();
-}
-
-void removeDraftOnInterrupt() {
-    SetConsoleCtrlHandler(removeDraftOnControl, TRUE);
 }
 
 }  // namespace vesk

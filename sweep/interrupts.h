@@ -1,0 +1,35 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+#ifndef _WIN32
+#include <csignal>
+#endif
+
+// The signals (Ctrl+C or a closed console on Windows) that end a run midway, and the one draft
+// they would leave behind: the handler removes it, then the process dies as it would have.
+namespace vesk::interrupts {
+
+#ifdef _WIN32
+void armDraft(const std::filesystem::path& draft);
+#else
+// The draft's name within the folder open as folderFd.
+void armDraft(int folderFd, const std::string& name);
+
+// The signals that end a run, held back for as long as this lives.
+class Held {
+public:
+    Held();
+    Held(const Held&) = delete;
+    Held& operator=(const Held&) = delete;
+    ~Held();
+
+private:
+    sigset_t previous_{};
+};
+#endif
+
+void disarmDraft();
+
+}  // namespace vesk::interrupts
