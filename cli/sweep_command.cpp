@@ -11,9 +11,9 @@
 #include "sweep/home_folder.h"
 #include "sweep/listed_folder.h"
 #include "sweep/printable.h"
+#include "sweep/sweep.h"
 #include "sweep/sweep_run.h"
 #include "terminal_progress.h"
-#include "terminal_view.h"
 #include "vesk/version.h"
 
 #ifdef _WIN32
@@ -172,6 +172,7 @@ int sweep(const Arguments& arguments) {
         return kFailed;
     }
     std::optional<TerminalProgress> progress;
+    SweepEvents quiet;
     if (showProgress) {
         std::uint64_t bytes = 0;
         for (const auto& folder : *folders) {
@@ -179,19 +180,23 @@ int sweep(const Arguments& arguments) {
         }
         progress.emplace(stderr, bytes);
     }
-    TerminalView view(*folders);
+    std::vector<const ListedFolder*> swept;
+    for (const auto& folder : *folders) {
+        swept.push_back(&folder);
+    }
     const SystemClock clock;
-    SweepRun run(*fileSystem, clock, *reportFolder, progress ? &*progress : nullptr);
-    const SweepOutcome outcome = run.run(view, *folders);
+    const SweepOutcome outcome =
+        Sweep(*fileSystem, clock, *reportFolder)
+            .run(swept, progress ? static_cast<SweepEvents&>(*progress) : quiet);
     if (progress) {
         progress->finish();
     }
 
-    if (outcome.status == SweepOutcome::Status::reportFailed) {
-        complain(outcome.report, outcome.reportError);
-        if (!outcome.keptIn.empty()) {
+    if (const auto& failure = outcome.reportFailure) {
+        complain(failure->path, failure->reason);
+        if (!failure->keptIn.empty()) {
             std::fprintf(stderr, "%s: this run's findings are in %s\n", kProgram,
-                         printable(outcome.keptIn).c_str());
+                         printable(failure->keptIn).c_str());
         }
         return kFailed;
     }
@@ -199,12 +204,12 @@ int sweep(const Arguments& arguments) {
         complain(log.path, log.reason);
     }
     if (!arguments.quiet) {
-        std::printf("%s\n%s from %s\n%s\n", asLines(outcome.message).c_str(),
+        std::printf("%s\n%s from %s\n%s\n", asLines(completionText(outcome)).c_str(),
                     counted(outcome.findings, "finding").c_str(),
                     counted(static_cast<std::uint64_t>(outcome.logsRead), "log").c_str(),
                     printable(outcome.report).c_str());
     }
-    return outcome.status == SweepOutcome::Status::completed ? kAllRead : kSomeUnreadable;
+    return outcome.status() == SweepOutcome::Status::completed ? kAllRead : kSomeUnreadable;
 }
 
 int sweepOrTell(const std::vector<std::filesystem::path>& arguments) {

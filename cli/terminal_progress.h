@@ -6,21 +6,21 @@
 #include <functional>
 #include <string>
 
-#include "sweep/sweep_progress.h"
+#include "sweep/sweep.h"
 
 namespace vesk {
 
 // A run's progress on a terminal, by bytes: the share of the listed bytes read, the log being
 // read, the rate and the time left. It is redrawn at most ten times a second, so that a single
 // huge log moves and many tiny ones cost nothing, and a last time at the end.
-class TerminalProgress final : public SweepProgress {
+class TerminalProgress final : public SweepEvents {
 public:
     using Now = std::function<std::chrono::steady_clock::time_point()>;
 
     TerminalProgress(std::FILE* terminal, std::uint64_t bytesListed,
                      Now now = std::chrono::steady_clock::now);
 
-    void logOpened(const std::filesystem::path& path) override;
+    void logOpened(const std::filesystem::path& log) override;
     void bytesRead(std::size_t bytes) override;
     // The last line, with what was read in all and how long it took.
     void finish();

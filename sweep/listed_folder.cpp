@@ -11,10 +11,6 @@ ListedFolder::ListedFolder(FileSystem& fs, std::filesystem::path directory, bool
     }
 }
 
-std::filesystem::path ListedFolder::entry(int index) const {
-    return files_.at(static_cast<std::size_t>(index)).name;
-}
-
 std::vector<const ListedFile*> ListedFolder::logs() const {
     std::vector<const ListedFile*> logs;
     for (const auto& file : files_) {

@@ -28,7 +28,7 @@ TEST_F(SweepRunTest, ReportsTheLineAfterEachMarkerFromEveryLogWithTheBarAndTheMe
     logs.write("c.Log", "lf only\n" + M + "\nlinux finding\nquiet\n");
     fileSystem.order = {"a.log", "empty.log", "B.LOG", "c.Log"};
     const auto outcome = sweep(logs.path());
-    EXPECT_EQ(outcome.status, SweepOutcome::Status::completed);
+    EXPECT_EQ(outcome.status(), SweepOutcome::Status::completed);
     EXPECT_EQ(report(), "z\r\nupper\r\nlinux finding\r\n");
     EXPECT_EQ(view->calls, "disable 25 50 75 100 enable [VESK Parser] 0");
     EXPECT_EQ(view->messages, std::vector<std::string>{"Operation completed!"});
@@ -158,7 +158,7 @@ TEST_F(SweepRunTest, UnreadableLogsAreNamedAndTheOthersStillSwept) {
         return log.read(data, size, ec);
     };
     const auto outcome = sweep(logs.path());
-    EXPECT_EQ(outcome.status, SweepOutcome::Status::someUnreadable);
+    EXPECT_EQ(outcome.status(), SweepOutcome::Status::someUnreadable);
     EXPECT_EQ(report(), "the first findi\r\ncarried\r\nsecond\r\n")
         << "the passed line is closed where it broke off; the marker line's flag carries";
     EXPECT_EQ(outcome.unreadable.size(), 12u);
@@ -178,28 +178,28 @@ TEST_F(SweepRunTest, AReportThatCannotBeCreatedOrPutInPlaceIsNamedWithWhatBecame
     logs.write("a.log", M + "\r\nfound\r\n");
     fs::create_directory(reportPath());
     auto outcome = sweep(logs.path());
-    EXPECT_EQ(outcome.status, SweepOutcome::Status::reportFailed);
+    EXPECT_EQ(outcome.status(), SweepOutcome::Status::reportFailed);
     EXPECT_EQ(view->calls, "enable [VESK Parser] 0");
     EXPECT_EQ(view->messages.at(0),
               "The report " + reportPath().string() +
-                  " could not be written: " + outcome.reportError +
+                  " could not be written: " + outcome.reportFailure->reason +
                   "\rNone of this run's findings were stored; the day's earlier report, if any, "
                   "is left as it was.");
 
     // A folder in the report's place once the run has its hidden draft, which keeps the findings.
     fs::remove(reportPath());
-    fileSystem.afterListing = [&, listings = 0]() mutable {
-        if (++listings == 2) {
-            fs::create_directory(reportPath());
-        }
+    fileSystem.onRead = [&](const auto&, auto& log, char* data, std::size_t size, auto& ec) {
+        fs::create_directories(reportPath());
+        return log.read(data, size, ec);
     };
     outcome = sweep(logs.path());
     EXPECT_EQ(view->messages.at(0), "The report " + reportPath().string() +
-                                        " could not be replaced: " + outcome.reportError +
-                                        "\rThis run's findings are in " + outcome.keptIn.string() +
-                                        ".");
-    EXPECT_EQ(readBytes(outcome.keptIn), "found\r\n");
-    EXPECT_TRUE(outcome.keptIn.filename().string().starts_with(".VOReradivu_2001-07-10.log."));
+                                        " could not be replaced: " + outcome.reportFailure->reason +
+                                        "\rThis run's findings are in " +
+                                        outcome.reportFailure->keptIn.string() + ".");
+    EXPECT_EQ(readBytes(outcome.reportFailure->keptIn), "found\r\n");
+    EXPECT_TRUE(outcome.reportFailure->keptIn.filename().string().starts_with(
+        ".VOReradivu_2001-07-10.log."));
 }
 
 #ifndef _WIN32
@@ -223,7 +223,7 @@ TEST_F(SweepRunTest, NothingButOrdinaryFilesIsEverOpened) {
     EXPECT_EQ(report(), "found\r\nfound\r\n") << "the link to a log is read as a log";
     fs::remove(reportPath());
     fs::create_symlink(real, reportPath());  // writing through it would truncate the log
-    EXPECT_EQ(sweep(logs.path()).status, SweepOutcome::Status::completed);
+    EXPECT_EQ(sweep(logs.path()).status(), SweepOutcome::Status::completed);
     EXPECT_EQ(readBytes(real), M + "\r\nfound\r\n");
     EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(reportPath())));
     EXPECT_EQ(report(), "found\r\nfound\r\n");
@@ -244,8 +244,9 @@ TEST_F(SweepRunTest, ADiskThatFillsMidwayLeavesTheEarlierReportAsItWas) {
     logs.write("b.log", "nothing\r\n");
     fileSystem.order = {"a.log", "b.log"};
     const auto outcome = sweep(logs.path());
-    EXPECT_EQ(outcome.status, SweepOutcome::Status::reportFailed);
-    EXPECT_EQ(outcome.reportError, std::make_error_code(std::errc::no_space_on_device).message());
+    EXPECT_EQ(outcome.status(), SweepOutcome::Status::reportFailed);
+    EXPECT_EQ(outcome.reportFailure->reason,
+              std::make_error_code(std::errc::no_space_on_device).message());
     EXPECT_EQ(report(), "earlier\r\n");
     EXPECT_EQ(reports.files(), std::vector<fs::path>{reportPath()}) << "no draft is left";
     EXPECT_EQ(view->calls, "disable enable [VESK Parser] 0");

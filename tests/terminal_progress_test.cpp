@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "cli/terminal_view.h"
 #include "sweep/listed_folder.h"
 #include "sweep_fixture.h"
 
@@ -24,13 +23,11 @@ std::string drawnWhileSweeping(const fs::path& folder, std::chrono::milliseconds
         now += step;
         return log.read(data, size, ec);
     };
-    std::vector<vesk::ListedFolder> folders;
-    folders.emplace_back(fileSystem, folder, true);
+    const vesk::ListedFolder listed(fileSystem, folder, true);
     std::FILE* terminal = std::fopen((reports / "terminal").c_str(), "w");
-    vesk::TerminalProgress progress(terminal, folders[0].logBytes(), [&] { return now; });
-    vesk::TerminalView view(folders);
+    vesk::TerminalProgress progress(terminal, listed.logBytes(), [&] { return now; });
     const FixedClock clock({2001, 7, 10});
-    vesk::SweepRun(fileSystem, clock, reports.path(), &progress).run(view, folders);
+    vesk::Sweep(fileSystem, clock, reports.path()).run({&listed}, progress);
     progress.finish();
     std::fclose(terminal);
     return readBytes(reports / "terminal");

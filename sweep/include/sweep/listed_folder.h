@@ -7,20 +7,16 @@
 #include <vector>
 
 #include "sweep/file_system.h"
-#include "sweep/sweep_view.h"
 
 namespace vesk {
 
-// A folder held open with the ordinary, visible files it held when it was listed: the file list
-// that a run counts and the logs it reads, taken in one reading of the folder.
-class ListedFolder final : public FolderEntries {
+// A folder held open with the ordinary, visible files it held when it was listed: the logs a
+// sweep reads, taken in one reading of the folder.
+class ListedFolder {
 public:
     ListedFolder(FileSystem& fs, std::filesystem::path directory, bool withLogSizes);
 
-    int entryCount() const override { return static_cast<int>(files_.size()); }
-    std::filesystem::path entry(int index) const override;
-    std::filesystem::path directoryPath() const override { return directory_; }
-
+    const std::filesystem::path& directoryPath() const { return directory_; }
     // Null when the folder could not be opened.
     LogFolder* folder() const { return folder_.get(); }
     // The files that match "*.log", and how long they were when listed.

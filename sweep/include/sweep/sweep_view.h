@@ -5,21 +5,16 @@
 
 namespace vesk {
 
-// The file list of a chosen folder, as a run reads it.
-class FolderEntries {
+// What a sweep run needs from the window that starts it: the window's file list and folder,
+// the find button, the progress bar and a message box.
+class SweepView {
 public:
-    virtual ~FolderEntries() = default;
+    virtual ~SweepView() = default;
 
-    // Names, without directory, of the ordinary files of the folder.
+    // Names, without directory, of the ordinary files of the chosen folder.
     virtual int entryCount() const = 0;
     virtual std::filesystem::path entry(int index) const = 0;
     virtual std::filesystem::path directoryPath() const = 0;
-};
-
-// What a sweep run needs from the window that starts it: the window's file list and folder,
-// the find button, the progress bar and a message box.
-class SweepView : public FolderEntries {
-public:
     virtual void setFindEnabled(bool enabled) = 0;
     // 0 to 100.
     virtual float progressValue() const = 0;

@@ -1,0 +1,76 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "sweep/clock.h"
+#include "sweep/file_system.h"
+#include "sweep/listed_folder.h"
+
+namespace vesk {
+
+struct UnreadableLog {
+    std::filesystem::path path;  // a log, or a folder that could not be listed
+    std::string reason;
+};
+
+// Why the report could not be written, and what became of the run's findings.
+struct ReportFailure {
+    std::filesystem::path path;  // the report
+    std::string reason;
+    // The draft that holds the findings when it could not take the report's place; else empty,
+    // and none of the findings were stored: the day's earlier report is as it was.
+    std::filesystem::path keptIn;
+};
+
+struct SweepOutcome {
+    enum class Status { completed, someUnreadable, reportFailed };
+    Status status() const {
+        return reportFailure        ? Status::reportFailed
+               : unreadable.empty() ? Status::completed
+                                    : Status::someUnreadable;
+    }
+
+    std::filesystem::path report;
+    std::uint64_t findings = 0;  // lines that went into the report
+    int logsRead = 0;            // logs read to their end
+    std::vector<UnreadableLog> unreadable;
+    std::optional<ReportFailure> reportFailure;
+};
+
+// What a sweep tells as it goes, on the thread that sweeps. Each does nothing unless overridden.
+class SweepEvents {
+public:
+    virtual ~SweepEvents() = default;
+    // Before the first log of each folder is opened.
+    virtual void folderStarted(const ListedFolder& /*folder*/) {}
+    virtual void logOpened(const std::filesystem::path& /*log*/) {}
+    virtual void bytesRead(std::size_t /*bytes*/) {}
+    // A finding went into the report.
+    virtual void finding() {}
+    virtual void unreadable(const UnreadableLog& /*what*/) {}
+    // Once for every listed log, read or not.
+    virtual void logDone() {}
+    virtual void folderDone(const ListedFolder& /*folder*/) {}
+};
+
+// The sweep itself: every line that follows a marker line, from every log of the listed folders
+// in the listing's order, into the day's report. The marker flag carries from log to log and
+// from one folder to the next. The report is written whole or not at all.
+class Sweep {
+public:
+    Sweep(FileSystem& fs, const Clock& clock, std::filesystem::path reportFolder);
+
+    SweepOutcome run(const std::vector<const ListedFolder*>& folders, SweepEvents& events);
+
+private:
+    FileSystem& fs_;
+    const Clock& clock_;
+    std::filesystem::path reportFolder_;
+};
+
+}  // namespace vesk
