@@ -7,12 +7,12 @@
 #include <optional>
 #include <string>
 
+#include "command_line.h"
 #include "sweep/clock.h"
 #include "sweep/home_folder.h"
 #include "sweep/listed_folder.h"
 #include "sweep/printable.h"
 #include "sweep/sweep.h"
-#include "sweep/sweep_run.h"
 #include "terminal_progress.h"
 #include "vesk/version.h"
 
@@ -28,92 +28,19 @@ namespace vesk {
 namespace {
 
 constexpr const char* kProgram = "veskparser-sweep";
-constexpr const char* kUsage =
-    "usage: veskparser-sweep [--quiet] [--report-folder DIR] [FOLDER...]";
-constexpr const char* kHelp =
-    "usage: veskparser-sweep [--quiet] [--report-folder DIR] [FOLDER...]\n"
-    "\n"
-    "Sweeps every *.log of each FOLDER (default: the current folder) for cheater findings, as\n"
-    "the window's Find Cheaters does: each line that follows a line beginning with\n"
-    "\"ScriptLog: ####\" goes into the day's report, VOReradivu_yyyy-mm-dd.log. The folders are\n"
-    "swept in the order given into one report, which replaces the day's earlier one only once\n"
-    "it is whole.\n"
-    "\n"
-    "  -q, --quiet             print nothing but problems, which go to standard error\n"
-    "  --report-folder DIR     write the report into DIR instead of your home folder\n"
-    "                          (C:\\ on Windows)\n"
-    "  --help                  show this text\n"
-    "  --version               show the version\n"
-    "\n"
-    "At the end it prints the completion text, how many findings went into the report from how\n"
-    "many logs, and the report's full path. Where standard error is a terminal it shows the\n"
-    "progress there.\n"
-    "\n"
-    "Exit status: 0 every log was read; 1 the report was written but some logs could not be\n"
-    "read; 2 the report could not be written, a FOLDER or DIR is not a folder, the output\n"
-    "could not be written, or the arguments are wrong.\n";
-
-// Messages use CR to start a line, as message boxes do.
-std::string asLines(std::string text) {
-    std::replace(text.begin(), text.end(), '\r', '\n');
-    return text;
-}
 
 void complain(const std::filesystem::path& path, const std::string& reason) {
     std::fprintf(stderr, "%s: %s: %s\n", kProgram, printable(path).c_str(), reason.c_str());
 }
 
 int usageError(const std::string& problem) {
-    std::fprintf(stderr, "%s: %s\n%s\n", kProgram, problem.c_str(), kUsage);
+    std::fprintf(stderr, "%s: %s\n%s\nTry '%s --help'.\n", kProgram, problem.c_str(),
+                 usageLine().c_str(), kProgram);
     return kFailed;
 }
 
 std::string counted(std::uint64_t count, const char* thing) {
     return std::to_string(count) + " " + thing + (count == 1 ? "" : "s");
-}
-
-struct Arguments {
-    std::vector<std::filesystem::path> folders;
-    std::filesystem::path reportFolder = homeFolder();
-    bool quiet = false;
-    bool help = false;
-    bool version = false;
-};
-
-std::optional<Arguments> parse(const std::vector<std::filesystem::path>& arguments,
-                               std::string& problem) {
-    const std::string reportOption = "--report-folder";
-    Arguments parsed;
-    bool optionsEnded = false;
-    for (auto it = arguments.begin(); it != arguments.end(); ++it) {
-        const std::string text = printable(*it);
-        if (optionsEnded || text.size() < 2 || text.front() != '-') {
-            parsed.folders.push_back(*it);
-        } else if (text == "--") {
-            optionsEnded = true;
-        } else if (text == "--help") {
-            parsed.help = true;
-        } else if (text == "--version") {
-            parsed.version = true;
-        } else if (text == "-q" || text == "--quiet") {
-            parsed.quiet = true;
-        } else if (text == reportOption) {
-            if (std::next(it) == arguments.end()) {
-                problem = reportOption + " needs a folder";
-                return std::nullopt;
-            }
-            parsed.reportFolder = *++it;
-        } else if (text.starts_with(reportOption + "=")) {
-            parsed.reportFolder = it->native().substr(reportOption.size() + 1);
-        } else {
-            problem = "unknown option " + text;
-            return std::nullopt;
-        }
-    }
-    if (parsed.folders.empty()) {
-        parsed.folders.emplace_back(".");
-    }
-    return parsed;
 }
 
 // The folder a path names, found the way the system finds it: on Linux through every link
@@ -160,19 +87,45 @@ std::optional<std::vector<ListedFolder>> listFolders(
     return folders;
 }
 
-int sweep(const Arguments& arguments) {
-    const auto reportFolder = resolveFolder(arguments.reportFolder);
+// Each log that cannot be read is named on standard error as the sweep meets it, once.
+class CommandEvents final : public SweepEvents {
+public:
+    explicit CommandEvents(TerminalProgress* progress) : progress_(progress) {}
+
+    void logOpened(const std::filesystem::path& log) override {
+        if (progress_ != nullptr) {
+            progress_->logOpened(log);
+        }
+    }
+    void bytesRead(std::size_t bytes) override {
+        if (progress_ != nullptr) {
+            progress_->bytesRead(bytes);
+        }
+    }
+    void unreadable(const UnreadableLog& what) override {
+        if (progress_ != nullptr) {
+            progress_->clear();
+        }
+        complain(what.path, what.reason);
+    }
+
+private:
+    TerminalProgress* progress_;
+};
+
+int sweep(const CommandLine& command) {
+    const auto reportFolder =
+        resolveFolder(command.reportFolder.empty() ? homeFolder() : command.reportFolder);
     if (!reportFolder) {
         return kFailed;
     }
-    const bool showProgress = !arguments.quiet && VESK_ISATTY(stderr);
+    const bool showProgress = !command.quiet && VESK_ISATTY(stderr);
     auto fileSystem = makeNativeFileSystem();
-    const auto folders = listFolders(*fileSystem, arguments.folders, showProgress);
+    const auto folders = listFolders(*fileSystem, command.folders, showProgress);
     if (!folders) {
         return kFailed;
     }
     std::optional<TerminalProgress> progress;
-    SweepEvents quiet;
     if (showProgress) {
         std::uint64_t bytes = 0;
         for (const auto& folder : *folders) {
@@ -184,10 +137,9 @@ int sweep(const Arguments& arguments) {
     for (const auto& folder : *folders) {
         swept.push_back(&folder);
     }
+    CommandEvents events(progress ? &*progress : nullptr);
     const SystemClock clock;
-    const SweepOutcome outcome =
-        Sweep(*fileSystem, clock, *reportFolder)
-            .run(swept, progress ? static_cast<SweepEvents&>(*progress) : quiet);
+    const SweepOutcome outcome = Sweep(*fileSystem, clock, *reportFolder).run(swept, events);
     if (progress) {
         progress->finish();
     }
@@ -200,13 +152,13 @@ int sweep(const Arguments& arguments) {
         }
         return kFailed;
     }
-    for (const auto& log : outcome.unreadable) {
-        complain(log.path, log.reason);
-    }
-    if (!arguments.quiet) {
-        std::printf("%s\n%s from %s\n%s\n", asLines(completionText(outcome)).c_str(),
-                    counted(outcome.findings, "finding").c_str(),
-                    counted(static_cast<std::uint64_t>(outcome.logsRead), "log").c_str(),
+    if (!command.quiet) {
+        std::string counts = counted(outcome.findings, "finding") + " from " +
+                             counted(static_cast<std::uint64_t>(outcome.logsRead), "log");
+        if (!outcome.unreadable.empty()) {
+            counts += "; " + counted(outcome.unreadable.size(), "log") + " could not be read";
+        }
+        std::printf("Operation completed!\n%s\n%s\n", counts.c_str(),
                     printable(outcome.report).c_str());
     }
     return outcome.status() == SweepOutcome::Status::completed ? kAllRead : kSomeUnreadable;
@@ -214,19 +166,19 @@ int sweep(const Arguments& arguments) {
 
 int sweepOrTell(const std::vector<std::filesystem::path>& arguments) {
     std::string problem;
-    const auto parsed = parse(arguments, problem);
-    if (!parsed) {
+    const auto command = parseCommandLine(arguments, problem);
+    if (!command) {
         return usageError(problem);
     }
-    if (parsed->help) {
-        std::fputs(kHelp, stdout);
+    if (command->help) {
+        std::fputs(helpText().c_str(), stdout);
         return kAllRead;
     }
-    if (parsed->version) {
-        std::printf("veskparser %s\n", kVersion);
+    if (command->version) {
+        std::printf("%s %s\n", kProgram, kVersion);
         return kAllRead;
     }
-    return sweep(*parsed);
+    return sweep(*command);
 }
 
 }  // namespace

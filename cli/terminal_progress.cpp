@@ -54,6 +54,10 @@ void TerminalProgress::bytesRead(std::size_t bytes) {
     drawWhenDue();
 }
 
+void TerminalProgress::clear() {
+    std::fputs("\r\x1b[K", terminal_);
+}
+
 void TerminalProgress::finish() {
     draw(amount(static_cast<double>(done_)) + " read in " + duration(seconds()));
     std::fputc('\n', terminal_);

@@ -22,6 +22,8 @@ public:
 
     void logOpened(const std::filesystem::path& log) override;
     void bytesRead(std::size_t bytes) override;
+    // Takes the progress off its line, for a message; the next drawing puts it back.
+    void clear();
     // The last line, with what was read in all and how long it took.
     void finish();
 

@@ -13,7 +13,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const std::string kUsage = "usage: veskparser-sweep [--quiet] [--report-folder DIR] [FOLDER...]\n";
+const std::string kUsage = "usage: veskparser-sweep [-q] [--report-folder DIR] [--] [FOLDER...]\n";
 
 class SweepCommandTest : public ::testing::Test {
 protected:
@@ -83,80 +83,104 @@ TEST_F(SweepCommandTest, SweepsTheCurrentFolderShowingProgressOnATerminalUnlessQ
     EXPECT_EQ(result.out + result.err, "");
 }
 
-TEST_F(SweepCommandTest, NamesUnreadableLogsSafelyAndExitsWithOne) {
+// Every form the command takes, with what it prints and whether it replaced the day's report.
+TEST_F(SweepCommandTest, EachFormPrintsItsTextsOnceAndExitsWithWhatItLeftBehind) {
+    logs.write("a.log", M + "\r\nfound\r\n");
     const fs::path odd = logs / "srv\xff\x1b[31m\x7f\xc3\xa9";  // é passes, the rest is escaped
     fs::create_directory(odd);
     logs.write(odd / "ok\xfe.log", M + "\r\nfound\r\n");
     const fs::path closed = logs.write(odd / "bad\xfe.log", M + "\r\nsecret\r\n");
     fs::permissions(closed, fs::perms::none);
+    TempFolder locked;
+    fs::permissions(locked.path(), fs::perms::owner_read | fs::perms::owner_exec);
     for (const auto& folder : {logs.path(), odd, home.path()}) {
         fs::permissions(folder, fs::perms::all);
     }
-    options.unprivileged = true;
-    const std::string shown = logs.path().string() + "/srv\\xFF\\x1B[31m\\x7F\xc3\xa9/bad\\xFE.log";
-    for (const bool quiet : {false, true}) {
-        const auto result = quiet ? sweep({"--quiet", odd.string()}) : sweep({odd.string()});
-        EXPECT_EQ(result.status, 1) << result.err;
-        EXPECT_EQ(result.err, "veskparser-sweep: " + shown + ": Permission denied\n")
-            << "nothing reaches the terminal raw";
-        EXPECT_EQ(result.out, quiet ? ""
-                                    : "Operation completed!\n\nThese logs could not be read:\n" +
-                                          shown + ": Permission denied\n1 finding from 1 log\n" +
-                                          reportPath.string() + "\n");
-        EXPECT_EQ(readBytes(reportPath), "found\r\n");
-    }
-}
+    options.unprivileged = true;  // so that permissions hold even for root
 
-TEST_F(SweepCommandTest, FailsWithTwoBeforeWritingAnythingWhenItCannotSweep) {
-    logs.write("a.log", M + "\r\nfound\r\n");
-    TempFolder locked;
-    fs::permissions(locked.path(), fs::perms::owner_read | fs::perms::owner_exec);
+    const std::string folder = logs.path().string();
     const std::string missing = (logs / "missing").string();
     const std::string file = (logs / "a.log").string();
     const std::string typo = (logs / "typo/..").string();
-    const std::string lockedReport = (locked / reportPath.filename()).string();
+    const std::string shown = folder + "/srv\\xFF\\x1B[31m\\x7F\xc3\xa9/bad\\xFE.log";
     const std::string gone = ": No such file or directory\n";
-    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
-        {{logs.path().string(), missing}, missing + gone},
-        {{file}, file + ": Not a folder\n"},
-        {{typo}, typo + gone},
-        {{"--report-folder", missing, logs.path().string()}, missing + gone},
-        {{"--report-folder=" + locked.path().string(), logs.path().string()},
-         lockedReport + ": Permission denied\n"},
-        {{locked.path().string()}, locked.path().string() + ": Permission denied\n"},
-        {{"--frobnicate"}, "unknown option --frobnicate\n" + kUsage},
-        {{"--report-folder"}, "--report-folder needs a folder\n" + kUsage},
+    const std::string lost = "cannot write the output: No space left on device\n";
+    const std::string done = "Operation completed!\n1 finding from 1 log";
+    const auto usage = [](const std::string& problem) {
+        return problem + "\n" + kUsage + "Try 'veskparser-sweep --help'.\n";
     };
-    options.unprivileged = true;  // so that the folder without write permission is one
-    fs::permissions(logs.path(), fs::perms::all);
-    for (const auto& [arguments, err] : cases) {
-        const auto result = sweep(arguments);
-        EXPECT_EQ(result.status, 2) << arguments[0];
-        EXPECT_EQ(result.err, "veskparser-sweep: " + err);
-        EXPECT_EQ(result.out, "");
+    struct Form {
+        std::vector<std::string> arguments;
+        int status;
+        std::string out;  // a help text is checked by its first line
+        std::string err;  // after "veskparser-sweep: "
+        bool replaced;
+        fs::path outFile = {};
+    };
+    const std::vector<Form> forms = {
+        {{"--version"}, 0, "veskparser-sweep " + std::string(vesk::kVersion) + "\n", "", false},
+        {{"-h"}, 0, kUsage, "", false},
+        {{"--help", folder}, 0, kUsage, "", false},
+        {{"--frobnicate"}, 2, "", usage("unknown option --frobnicate"), false},
+        {{"--report-folder"}, 2, "", usage("--report-folder needs a folder"), false},
+        {{"--report-folder=", folder},
+         2,
+         "",
+         usage("the folder given to --report-folder is empty"),
+         false},
+        {{"--report-folder", "", folder},
+         2,
+         "",
+         usage("the folder given to --report-folder is empty"),
+         false},
+        {{folder, missing}, 2, "", missing + gone, false},
+        {{file}, 2, "", file + ": Not a folder\n", false},
+        {{typo}, 2, "", typo + gone, false},
+        {{"--report-folder", missing, folder}, 2, "", missing + gone, false},
+        {{"--report-folder=" + locked.path().string(), folder},
+         2,
+         "",
+         (locked / reportPath.filename()).string() + ": Permission denied\n",
+         false},
+        {{locked.path().string()}, 2, "", locked.path().string() + ": Permission denied\n", false},
+        {{folder}, 0, done + "\n" + reportPath.string() + "\n", "", true},
+        {{"-q", folder}, 0, "", "", true},
+        {{odd.string()},
+         1,
+         done + "; 1 log could not be read\n" + reportPath.string() + "\n",
+         shown + ": Permission denied\n",
+         true},
+        {{"--quiet", odd.string()}, 1, "", shown + ": Permission denied\n", true},
+        {{folder}, 2, "", lost, true, "/dev/full"},
+        {{"--version"}, 2, "", lost, false, "/dev/full"},
+    };
+    for (const auto& form : forms) {
+        const std::string name = ::testing::PrintToString(form.arguments);
+        home.write(reportPath.filename(), "earlier\r\n");
+        options.outFile = form.outFile;
+        const auto result = sweep(form.arguments);
+        EXPECT_EQ(result.status, form.status) << name << result.err;
+        if (form.out == kUsage) {
+            EXPECT_TRUE(result.out.starts_with(kUsage)) << name << result.out;
+        } else {
+            EXPECT_EQ(result.out, form.out) << name;
+        }
+        EXPECT_EQ(result.err, form.err.empty() ? "" : "veskparser-sweep: " + form.err) << name;
+        EXPECT_EQ(readBytes(reportPath), form.replaced ? "found\r\n" : "earlier\r\n") << name;
+        EXPECT_EQ(home.files(), std::vector<fs::path>{reportPath}) << name;
     }
-    EXPECT_EQ(home.files(), std::vector<fs::path>{});
 
+    options = {.home = home.path()};
+    const auto help = sweep({"--help"}).out;
+    for (const char* form : {"--report-folder DIR", "--report-folder=DIR", "\n  --  ",
+                             "-q, --quiet", "-h, --help", "--version", "\"ScriptLog: ####\""}) {
+        EXPECT_NE(help.find(form), std::string::npos) << form << " in " << help;
+    }
+    fs::remove(reportPath);
     fs::create_directory(reportPath);
     const auto result = sweep({logs.path().string()});
     EXPECT_EQ(result.status, 2);
     EXPECT_EQ(result.err, "veskparser-sweep: " + reportPath.string() + ": Is a directory\n");
-}
-
-TEST_F(SweepCommandTest, TellsItsVersionAndUsageUnlessItsOutputIsLost) {
-    auto result = sweep({"--version"});
-    EXPECT_EQ(result.status, 0);
-    EXPECT_EQ(result.out, "veskparser " + std::string(vesk::kVersion) + "\n");
-    result = sweep({"--help"});
-    EXPECT_EQ(result.status, 0);
-    EXPECT_TRUE(result.out.starts_with(kUsage));
-    options.outFile = "/dev/full";
-    for (const auto& arguments : {std::vector<std::string>{"--version"}, {logs.path().string()}}) {
-        result = sweep(arguments);
-        EXPECT_EQ(result.status, 2);
-        EXPECT_EQ(result.err,
-                  "veskparser-sweep: cannot write the output: No space left on device\n");
-    }
 }
 
 TEST_F(SweepCommandTest, TwoRunsAtOnceEachLeaveAWholeReport) {

@@ -66,7 +66,7 @@ check "--report-folder: the report there" "cheat 1 cheat 2 " \
 check "a missing folder: exit status" 2 "$?"
 
 out=$("$wine" "$exe" --version 2>/dev/null | tr -d '\r')
-check "--version" "veskparser $version" "$out"
+check "--version" "veskparser-sweep $version" "$out"
 
 echo "$failures failed"
 [ "$failures" -eq 0 ]
