@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "marker_filter.h"
+#include "sweep/marker_filter.h"
 
 // The vector paths use GCC's and Clang's attributes and builtins; other compilers (MSVC) take the
 // portable path.

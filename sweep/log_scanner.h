@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <string_view>
 
-#include "marker_filter.h"
+#include "sweep/marker_filter.h"
 
 namespace vesk {
 

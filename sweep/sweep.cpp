@@ -6,8 +6,8 @@
 
 #include "log_name.h"
 #include "log_scanner.h"
-#include "marker_filter.h"
 #include "report_file.h"
+#include "sweep/marker_filter.h"
 
 namespace vesk {
 namespace {

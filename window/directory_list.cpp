@@ -4,7 +4,7 @@
 #include <QKeyEvent>
 #include <algorithm>
 
-#include "native_path.h"
+#include "window/native_path.h"
 
 namespace {
 

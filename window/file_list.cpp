@@ -1,7 +1,7 @@
 #include "file_list.h"
 
-#include "native_path.h"
 #include "sweep/file_system.h"
+#include "window/native_path.h"
 
 FileList::FileList(vesk::FileSystem& fileSystem, QWidget* parent)
     : QListWidget(parent), fileSystem_(fileSystem) {

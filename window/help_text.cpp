@@ -2,7 +2,7 @@
 
 #include <QStringList>
 
-#include "native_path.h"
+#include "window/native_path.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <array>
 #include <string_view>
 
-#include "native_path.h"
+#include "window/native_path.h"
 
 namespace {
 

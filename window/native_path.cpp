@@ -1,4 +1,4 @@
-#include "native_path.h"
+#include "window/native_path.h"
 
 #include <QByteArray>
 #include <QFile>
