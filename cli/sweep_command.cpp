@@ -92,9 +92,9 @@ class CommandEvents final : public SweepEvents {
 public:
     explicit CommandEvents(TerminalProgress* progress) : progress_(progress) {}
 
-    void logOpened(const std::filesystem::path& log) override {
+    void logOpened(const std::filesystem::path& folder, const ListedFile& log) override {
         if (progress_ != nullptr) {
-            progress_->logOpened(log);
+            progress_->logOpened(folder, log);
         }
     }
     void bytesRead(std::size_t bytes) override {

@@ -41,8 +41,8 @@ TerminalProgress::TerminalProgress(std::FILE* terminal, std::uint64_t bytesListe
     lastDraw_ = start_;
 }
 
-void TerminalProgress::logOpened(const std::filesystem::path& log) {
-    log_ = printable(log.filename());
+void TerminalProgress::logOpened(const std::filesystem::path&, const ListedFile& log) {
+    log_ = printable(log.name);
     if (log_.size() > kLongestName) {
         log_ = log_.substr(0, kLongestName - 3) + "...";
     }

@@ -20,7 +20,7 @@ public:
     TerminalProgress(std::FILE* terminal, std::uint64_t bytesListed,
                      Now now = std::chrono::steady_clock::now);
 
-    void logOpened(const std::filesystem::path& log) override;
+    void logOpened(const std::filesystem::path& folder, const ListedFile& log) override;
     void bytesRead(std::size_t bytes) override;
     // Takes the progress off its line, for a message; the next drawing puts it back.
     void clear();

@@ -60,7 +60,7 @@ public:
         const std::filesystem::path reportName = report_.path().filename();
         for (const ListedFile* log : listed.logs()) {
             if (!reportHere || !sameFileName(log->name, reportName)) {
-                read(*listed.folder(), directory / log->name, *log);
+                read(*listed.folder(), directory, *log);
             }
             events_.logDone();
         }
@@ -79,14 +79,14 @@ private:
         unreadable_.push_back(std::move(what));
     }
 
-    void read(LogFolder& folder, const std::filesystem::path& path, const ListedFile& log) {
+    void read(LogFolder& folder, const std::filesystem::path& directory, const ListedFile& log) {
         std::error_code ec;
         auto file = folder.openLog(log, ec);
         if (file == nullptr) {
-            failed({path, ec.message()});
+            failed({directory / log.name, ec.message()});
             return;
         }
-        events_.logOpened(path);
+        events_.logOpened(directory, log);
         // As far as the log reached when it was opened; what comes later is the next run's.
         scanner_.beginLog();
         for (std::uint64_t left = file->size(); left > 0;) {
@@ -98,7 +98,7 @@ private:
             }
             if (ec) {
                 scanner_.abandonLog();
-                failed({path, ec.message()});
+                failed({directory / log.name, ec.message()});
                 return;
             }
             scanner_.scan(block_.get(), n);

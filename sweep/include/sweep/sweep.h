@@ -48,7 +48,7 @@ public:
     virtual ~SweepEvents() = default;
     // Before the first log of each folder is opened.
     virtual void folderStarted(const ListedFolder& /*folder*/) {}
-    virtual void logOpened(const std::filesystem::path& /*log*/) {}
+    virtual void logOpened(const std::filesystem::path& /*folder*/, const ListedFile& /*log*/) {}
     virtual void bytesRead(std::size_t /*bytes*/) {}
     // A finding went into the report.
     virtual void finding() {}
