@@ -1,7 +1,12 @@
 #include "byte_search.h"
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <string_view>
+#include <utility>
+#include <vector>
 
 #include "sweep/marker_filter.h"
 
@@ -19,15 +24,12 @@ namespace vesk {
 namespace {
 
 constexpr std::size_t kMarkerSize = MarkerFilter::marker.size();
+constexpr std::size_t kTail = kMarkerSize - 1;  // from a marker's start to its last byte
 constexpr char kMarkerLast = MarkerFilter::marker.back();
 
 constexpr auto isLineEnd = MarkerFilter::isLineEnd;
 constexpr char kCr = MarkerFilter::cr;
 constexpr char kLf = MarkerFilter::lf;
-
-bool isMarkerAt(const char* p) {
-    return isLineEnd(p[-1]) && MarkerFilter::isMarkerLine({p, kMarkerSize});
-}
 
 const char* findLineEndScalar(const char* first, const char* last) {
     for (; first != last; ++first) {
@@ -58,23 +60,79 @@ const char* findLineEndPortable(const char* first, const char* last) {
     return findLineEndScalar(first, last);
 }
 
+// A search of [from, last) for the scanner: the lowest place a marker line may start, and
+// whether NULs are watched.
+struct Search {
+    const char* floor;
+    const char* last;
+    bool watchNul;
+
+    // The start of the marker line whose marker this is, or null.
+    const char* lineOf(const char* candidate) const {
+        if (std::string_view(candidate, kMarkerSize) != MarkerFilter::marker) {
+            return nullptr;
+        }
+        return MarkerFilter::markerLineStart(floor, candidate);
+    }
+};
+
 // The marker's last byte alone filters the candidates: a number sign is rare in game logs, and
-// the C library's memchr finds it with whatever vector unit the machine has.
-const char* findMarkerLinePortable(const char* first, const char* last) {
-    const char* tail = first + kMarkerSize - 1;
-    const char* const tailsEnd = last + kMarkerSize - 1;
+// the C library's memchr finds it with whatever vector unit the machine has. A marker line that
+// holds no NUL lies wholly before or after any NUL, so only markers before the first NUL count.
+const char* findMarkerLinePortable(const Search& search, const char* from) {
+    const char* limit = search.last;
+    const char* nul = nullptr;
+    if (search.watchNul) {
+        nul = static_cast<const char*>(
+            std::memchr(from, 0, static_cast<std::size_t>(search.last + kTail - from)));
+        limit = nul != nullptr && nul < limit ? nul : limit;
+    }
+    const char* tail = from + kTail;
+    const char* const tailsEnd = limit + kTail;
     while (tail < tailsEnd) {
         const void* hit = std::memchr(tail, kMarkerLast, static_cast<std::size_t>(tailsEnd - tail));
         if (hit == nullptr) {
-            return last;
+            break;
         }
-        const char* candidate = static_cast<const char*>(hit) - (kMarkerSize - 1);
-        if (isMarkerAt(candidate)) {
-            return candidate;
+        if (const char* line = search.lineOf(static_cast<const char*>(hit) - kTail)) {
+            return line;
         }
         tail = static_cast<const char*>(hit) + 1;
     }
-    return last;
+    return nul;
+}
+
+// The first place to look again among the candidates of one stretch at p: each marker candidate
+// by its bit in marks, each NUL at p + kTail by its bit in nuls.
+template <typename Mask, typename FirstBit>
+const char* checkStretch(const Search& search, const char* p, Mask marks, Mask nuls,
+                         FirstBit firstBit) {
+    const char* nul = nuls != 0 ? p + kTail + firstBit(nuls) : nullptr;
+    for (; marks != 0; marks &= marks - 1) {
+        const char* candidate = p + firstBit(marks);
+        if (nul != nullptr && candidate > nul) {
+            break;
+        }
+        if (const char* line = search.lineOf(candidate)) {
+            return line;
+        }
+    }
+    return nul;
+}
+
+// NULs in the first bytes, before the stretches' tails reach them.
+const char* leadingNul(const Search& search, const char* from) {
+    if (!search.watchNul) {
+        return nullptr;
+    }
+    std::uint64_t low;
+    std::uint64_t high;
+    std::memcpy(&low, from, sizeof low);
+    std::memcpy(&high, from + kTail - sizeof high, sizeof high);
+    if (!holdsByte(low, 0) && !holdsByte(high, 0)) {
+        return nullptr;
+    }
+    return static_cast<const char*>(std::memchr(from, 0, kTail));
 }
 
 #if defined(VESK_X86)
@@ -100,55 +158,104 @@ __attribute__((target("avx2"))) const char* findLineEndVector(const char* first,
 }
 
 // The marker's last byte alone filters the candidates: a number sign is rare in game logs, and
-// the few it lets through are checked in full.
-__attribute__((target("avx2"))) __m256i markerTails(const char* p) {
-    const __m256i tail = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + kMarkerSize - 1));
-    return _mm256_cmpeq_epi8(tail, _mm256_set1_epi8(kMarkerLast));
+// the few it lets through are checked in full. The same loads find NULs.
+__attribute__((target("avx2"))) __m256i tailAt(const char* p) {
+    return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + kTail));
 }
 
-__attribute__((target("avx2"))) unsigned candidateMask(__m256i tails) {
-    return static_cast<unsigned>(_mm256_movemask_epi8(tails));
+__attribute__((target("avx2"))) unsigned maskOf(__m256i tail, char byte) {
+    return static_cast<unsigned>(
+        _mm256_movemask_epi8(_mm256_cmpeq_epi8(tail, _mm256_set1_epi8(byte))));
 }
 
-// The first marker among the candidates of the 32 bytes at p, or nullptr.
-const char* checkCandidates(const char* p, unsigned mask) {
-    for (; mask != 0; mask &= mask - 1) {
-        const char* candidate = p + trailingZeros(mask);
-        if (isMarkerAt(candidate)) {
-            return candidate;
+template <bool kWatchNul>
+__attribute__((target("avx2"))) const char* check(const Search& search, const char* p,
+                                                  __m256i tail) {
+    return checkStretch(search, p, maskOf(tail, kMarkerLast), kWatchNul ? maskOf(tail, 0) : 0u,
+                        trailingZeros);
+}
+
+// The first 128 bytes from first on that hold a candidate, or where fewer than 128 are left.
+// Nothing here calls out, so the constants stay in their registers.
+template <bool kWatchNul>
+__attribute__((target("avx2"))) const char* nextCandidates(const char* first, const char* last) {
+    const __m256i sign = _mm256_set1_epi8(kMarkerLast);
+    const __m256i zero = _mm256_setzero_si256();
+    for (; last - first >= 128; first += 128) {
+        const __m256i a = tailAt(first);
+        const __m256i b = tailAt(first + 32);
+        const __m256i c = tailAt(first + 64);
+        const __m256i d = tailAt(first + 96);
+        __m256i any = _mm256_or_si256(
+            _mm256_or_si256(_mm256_cmpeq_epi8(a, sign), _mm256_cmpeq_epi8(b, sign)),
+            _mm256_or_si256(_mm256_cmpeq_epi8(c, sign), _mm256_cmpeq_epi8(d, sign)));
+        if constexpr (kWatchNul) {  // a NUL is the least byte there is
+            const __m256i least = _mm256_min_epu8(_mm256_min_epu8(a, b), _mm256_min_epu8(c, d));
+            any = _mm256_or_si256(any, _mm256_cmpeq_epi8(least, zero));
+        }
+        if (!_mm256_testz_si256(any, any)) {
+            break;
         }
     }
-    return nullptr;
+    return first;
 }
 
-__attribute__((target("avx2"))) const char* findMarkerLineVector(const char* first,
-                                                                 const char* last) {
-    while (last - first >= 128) {
-        const __m256i a = markerTails(first);
-        const __m256i b = markerTails(first + 32);
-        const __m256i c = markerTails(first + 64);
-        const __m256i d = markerTails(first + 96);
-        const __m256i any = _mm256_or_si256(_mm256_or_si256(a, b), _mm256_or_si256(c, d));
-        if (!_mm256_testz_si256(any, any)) {
-            const __m256i blocks[] = {a, b, c, d};
-            for (int i = 0; i < 4; ++i) {
-                if (const char* hit = checkCandidates(first + 32 * i, candidateMask(blocks[i]))) {
-                    return hit;
-                }
+// The same with AVX-512, where each compare gives its mask at once.
+template <bool kWatchNul>
+__attribute__((target("avx512bw"))) const char* nextCandidates512(const char* first,
+                                                                  const char* last) {
+    const __m512i sign = _mm512_set1_epi8(kMarkerLast);
+    for (; last - first >= 128; first += 128) {
+        const __m512i a = _mm512_loadu_si512(first + kTail);
+        const __m512i b = _mm512_loadu_si512(first + kTail + 64);
+        __mmask64 any = _mm512_cmpeq_epi8_mask(a, sign) | _mm512_cmpeq_epi8_mask(b, sign);
+        if constexpr (kWatchNul) {
+            any |= _mm512_testn_epi8_mask(a, a) | _mm512_testn_epi8_mask(b, b);
+        }
+        if (any != 0) {
+            break;
+        }
+    }
+    return first;
+}
+
+template <bool kWatchNul, bool kWide>
+__attribute__((target("avx2"))) const char* findMarkerLineVector(const Search& search,
+                                                                 const char* first) {
+    if (const char* nul = leadingNul(search, first)) {
+        return nul;
+    }
+    for (;;) {
+        first = kWide ? nextCandidates512<kWatchNul>(first, search.last)
+                      : nextCandidates<kWatchNul>(first, search.last);
+        if (search.last - first < 128) {
+            break;
+        }
+        for (const char* const group = first; first != group + 128; first += 32) {
+            if (const char* hit = check<kWatchNul>(search, first, tailAt(first))) {
+                return hit;
             }
         }
-        first += 128;
     }
-    while (last - first >= 32) {
-        if (const char* hit = checkCandidates(first, candidateMask(markerTails(first)))) {
+    for (; search.last - first >= 32; first += 32) {
+        if (const char* hit = check<kWatchNul>(search, first, tailAt(first))) {
             return hit;
         }
-        first += 32;
     }
-    return findMarkerLinePortable(first, last);
+    return findMarkerLinePortable(search, first);
 }
 
-const bool hasVector = __builtin_cpu_supports("avx2");
+template <bool kWide>
+const char* findMarkerLineVector(const Search& search, const char* first) {
+    return search.watchNul ? findMarkerLineVector<true, kWide>(search, first)
+                           : findMarkerLineVector<false, kWide>(search, first);
+}
+
+constexpr SearchUnit kVectorUnits[] = {SearchUnit::avx512, SearchUnit::avx2};
+bool has(SearchUnit path) {
+    return path == SearchUnit::avx512 ? __builtin_cpu_supports("avx512bw") != 0
+                                      : __builtin_cpu_supports("avx2") != 0;
+}
 
 #elif defined(VESK_NEON)
 
@@ -176,53 +283,104 @@ const char* findLineEndVector(const char* first, const char* last) {
     return findLineEndPortable(first, last);
 }
 
-// As with AVX2, the marker's last byte picks the candidates.
-const char* findMarkerLineVector(const char* first, const char* last) {
+int firstBit(std::uint64_t bits) {
+    return __builtin_ctzll(bits) / 4;
+}
+
+// As with AVX2, the marker's last byte picks the candidates, and the same loads find NULs.
+const char* findMarkerLineNeon(const Search& search, const char* first) {
+    if (const char* nul = leadingNul(search, first)) {
+        return nul;
+    }
     const uint8x16_t sign = vdupq_n_u8(static_cast<std::uint8_t>(kMarkerLast));
-    for (; last - first >= 16; first += 16) {
-        const auto* tails = reinterpret_cast<const std::uint8_t*>(first + kMarkerSize - 1);
-        for (std::uint64_t hits = byteBits(vceqq_u8(vld1q_u8(tails), sign)); hits != 0;
-             hits &= hits - 1) {
-            if (const char* candidate = atBit(first, hits); isMarkerAt(candidate)) {
-                return candidate;
+    const uint8x16_t zero = vdupq_n_u8(0);
+    for (; search.last - first >= 16; first += 16) {
+        const uint8x16_t tail = vld1q_u8(reinterpret_cast<const std::uint8_t*>(first + kTail));
+        const std::uint64_t marks = byteBits(vceqq_u8(tail, sign));
+        const std::uint64_t nuls = search.watchNul ? byteBits(vceqq_u8(tail, zero)) : 0;
+        if ((marks | nuls) != 0) {
+            if (const char* hit = checkStretch(search, first, marks, nuls, firstBit)) {
+                return hit;
             }
         }
     }
-    return findMarkerLinePortable(first, last);
+    return findMarkerLinePortable(search, first);
 }
 
-const bool hasVector = true;  // every 64-bit ARM processor has NEON
+constexpr SearchUnit kVectorUnits[] = {SearchUnit::neon};
+bool has(SearchUnit) {
+    return true;  // every 64-bit ARM processor has NEON
+}
 
 #else
 
-const bool hasVector = false;
-const char* findLineEndVector(const char* first, const char* last) {
-    return findLineEndPortable(first, last);
-}
-const char* findMarkerLineVector(const char* first, const char* last) {
-    return findMarkerLinePortable(first, last);
+constexpr SearchUnit kVectorUnits[] = {SearchUnit::portable};
+bool has(SearchUnit) {
+    return true;
 }
 
 #endif
 
-bool useVector = hasVector;
+// The paths this machine has, fastest first, and the one taken.
+const std::vector<SearchUnit> kUnits = [] {
+    std::vector<SearchUnit> paths;
+    for (const SearchUnit path : kVectorUnits) {
+        if (has(path)) {
+            paths.push_back(path);
+        }
+    }
+    if (paths.empty() || paths.back() != SearchUnit::portable) {
+        paths.push_back(SearchUnit::portable);
+    }
+    return paths;
+}();
+SearchUnit current = kUnits.front();
 
 }  // namespace
 
 const char* findLineEnd(const char* first, const char* last) {
-    return useVector ? findLineEndVector(first, last) : findLineEndPortable(first, last);
+    switch (current) {
+#if defined(VESK_X86)
+        case SearchUnit::avx512:
+        case SearchUnit::avx2:
+            return findLineEndVector(first, last);
+#elif defined(VESK_NEON)
+        case SearchUnit::neon:
+            return findLineEndVector(first, last);
+#endif
+        default:
+            return findLineEndPortable(first, last);
+    }
 }
 
-const char* findMarkerLine(const char* first, const char* last) {
-    return useVector ? findMarkerLineVector(first, last) : findMarkerLinePortable(first, last);
+const char* findMarkerLine(const char* first, const char* last, bool watchNul) {
+    const Search search{first, last, watchNul};
+    switch (current) {
+#if defined(VESK_X86)
+        case SearchUnit::avx512:
+            return findMarkerLineVector<true>(search, first);
+        case SearchUnit::avx2:
+            return findMarkerLineVector<false>(search, first);
+#elif defined(VESK_NEON)
+        case SearchUnit::neon:
+            return findMarkerLineNeon(search, first);
+#endif
+        default:
+            return findMarkerLinePortable(search, first);
+    }
 }
 
-bool hasVectorSearch() {
-    return hasVector;
+const std::vector<SearchUnit>& searchUnits() {
+    return kUnits;
 }
 
-void useVectorSearch(bool use) {
-    useVector = use && hasVector;
+void useSearchUnit(SearchUnit path) {
+    current = path;
+}
+
+std::string_view nameOf(SearchUnit path) {
+    constexpr std::string_view kNames[] = {"AVX-512", "AVX2", "NEON", "portable"};
+    return kNames[static_cast<int>(path)];
 }
 
 }  // namespace vesk
