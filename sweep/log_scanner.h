@@ -1,9 +1,13 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string_view>
+#include <vector>
 
 #include "sweep/marker_filter.h"
+#include "text_form.h"
+#include "utf16_text.h"
 
 namespace vesk {
 
@@ -15,12 +19,14 @@ public:
     virtual void endLine() = 0;
 };
 
-// Cuts a log into lines as it arrives in blocks and hands every passed line to the sink. A line
-// ends at CR LF, at CR alone or at LF alone. Only the first bytes of a line are ever looked at
-// one by one; the rest is skipped or copied with block scans.
+// Cuts a log into lines as it arrives in blocks and hands every passed line to the sink, in the
+// report's text. A line ends at CR LF, at CR alone or at LF alone. 8-bit text is passed on byte
+// for byte; UTF-16LE text, with its byte-order mark or from the line where it begins, is
+// converted first. Only the first bytes of a line are ever looked at one by one; the rest is
+// skipped or copied with block scans.
 class LogScanner {
 public:
-    LogScanner(MarkerFilter& filter, LineSink& sink) : filter_(filter), sink_(sink) {}
+    LogScanner(MarkerFilter& filter, LineSink& sink) : filter_(&filter), sink_(&sink) {}
 
     void beginLog();
     void scan(const char* data, std::size_t size);
@@ -31,20 +37,37 @@ public:
     void abandonLog();
 
 private:
-    static constexpr int kNoMatch = -1;
-    static constexpr int kMarkerSize = static_cast<int>(MarkerFilter::marker.size());
+    using Verdict = MarkerFilter::LineStart::Verdict;
 
+    void feed(const char* data, std::size_t size);
+    void feedUtf16(const char* data, std::size_t size);
+    // 8-bit text, or (not raw) the text UTF-16 was converted to. Returns where it stopped: at
+    // the end, or where UTF-16 text begins.
+    const char* scanText(const char* p, const char* end, bool raw);
     void endLine();
-    const char* matchLineStart(const char* p, const char* end);
-    const char* skipQuietLines(const char* p, const char* end);
+    const char* matchLineStart(const char* p, const char* end, bool raw);
+    const char* skipQuietLines(const char* p, const char* end, bool raw);
+    static bool startsLine(const char* p);
+    static const char* resumePoint(const char* p, const char* end);
     const char* toLineEnd(const char* p, const char* end);
 
-    MarkerFilter& filter_;
-    LineSink& sink_;
+    MarkerFilter* filter_;
+    LineSink* sink_;
     bool lineOpen_ = false;
     bool pass_ = false;
     bool pendingCr_ = false;
-    int matched_ = 0;  // marker bytes matched at the start of the open line, or kNoMatch
+    MarkerFilter::LineStart start_;
+    // Within the text being scanned: where it began, and the next marker line found there.
+    const char* pieceStart_ = nullptr;
+    const char* nextMarkerLine_ = nullptr;
+
+    bool utf16_ = false;
+    bool logStart_ = true;                   // nothing of the log has been looked at
+    bool formKnown_ = false;                 // the open line's start was looked at for UTF-16 text
+    char held_[TextForm::kMostNeeded] = {};  // a line's first bytes, too few to tell its form
+    std::size_t heldSize_ = 0;
+    Utf16Decoder decoder_;
+    std::vector<char> text_;  // UTF-16 converted, a piece at a time
 };
 
 }  // namespace vesk

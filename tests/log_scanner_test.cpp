@@ -1,9 +1,14 @@
 #include "sweep/log_scanner.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <random>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -20,17 +25,112 @@ struct StringSink final : vesk::LineSink {
     std::string text;
 };
 
+// é in the report's text.
+#ifdef _WIN32
+const std::string kEAcute = GetACP() == 1252 ? "\xE9" : "?";
+#else
+const std::string kEAcute = "\xC3\xA9";
+#endif
+
+// The text as UTF-16LE code units, without a byte-order mark.
+std::string utf16(std::u16string_view text) {
+    std::string bytes;
+    for (const char16_t unit : text) {
+        bytes += static_cast<char>(unit & 0xFF);
+        bytes += static_cast<char>(unit >> 8);
+    }
+    return bytes;
+}
+std::string utf16(std::string_view ascii) {
+    return utf16(std::u16string(ascii.begin(), ascii.end()));
+}
+
+// UTF-16LE as the report's text: UTF-8 here, the ANSI code page on Windows.
+std::string reportText(std::string_view bytes) {
+    std::u16string units;
+    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
+        units += static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
+                                       static_cast<unsigned char>(bytes[i + 1]) << 8);
+    }
+    std::string text;
+    for (std::size_t i = 0; i < units.size(); ++i) {
+        char32_t c = units[i];
+        const bool high = c >= 0xD800 && c <= 0xDBFF;
+        if (high && i + 1 < units.size() && units[i + 1] >= 0xDC00 && units[i + 1] <= 0xDFFF) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (units[++i] - 0xDC00);
+        } else if (c >= 0xD800 && c <= 0xDFFF) {
+            c = '?';
+        }
+#ifdef _WIN32
+        if (c >= 0x80) {
+            const std::wstring wide(
+                units.begin() + static_cast<std::ptrdiff_t>(i) - (c >= 0x10000 ? 1 : 0),
+                units.begin() + static_cast<std::ptrdiff_t>(i) + 1);
+            char out[8];
+            const int n = WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()),
+                                              out, sizeof out, "?", nullptr);
+            text.append(out, static_cast<std::size_t>(n));
+            continue;
+        }
+#endif
+        if (c < 0x80) {
+            text += static_cast<char>(c);
+        } else if (c < 0x800) {
+            text += {static_cast<char>(0xC0 | c >> 6), static_cast<char>(0x80 | (c & 0x3F))};
+        } else if (c < 0x10000) {
+            text += {static_cast<char>(0xE0 | c >> 12), static_cast<char>(0x80 | (c >> 6 & 0x3F)),
+                     static_cast<char>(0x80 | (c & 0x3F))};
+        } else {
+            text +=
+                {static_cast<char>(0xF0 | c >> 18), static_cast<char>(0x80 | (c >> 12 & 0x3F)),
+                 static_cast<char>(0x80 | (c >> 6 & 0x3F)), static_cast<char>(0x80 | (c & 0x3F))};
+        }
+    }
+    return text;
+}
+
+// Whether UTF-16LE text begins here: four ASCII characters, each followed by a NUL.
+bool utf16Begins(std::string_view log, std::size_t at) {
+    for (std::size_t i = 0; i < 8; i += 2) {
+        if (at + i + 1 >= log.size() || log[at + i] < 1 || log[at + i + 1] != 0) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// A log's lines in the report's text, without their line ends.
+std::vector<std::string> linesOf(std::string_view log) {
+    std::size_t at = log.starts_with("\xEF\xBB\xBF") ? 3 : 0;
+    bool utf16Now = log.starts_with("\xFF\xFE");
+    at += utf16Now ? 2 : 0;
+    std::string converted;
+    std::vector<std::string> lines;
+    for (bool formKnown = false;;) {
+        if (!formKnown && (utf16Now || utf16Begins(log, at))) {
+            converted = reportText(log.substr(at));
+            log = converted;
+            at = 0;
+            formKnown = true;
+        }
+        if (at >= log.size()) {
+            return lines;
+        }
+        const std::size_t end = std::min(log.find_first_of("\r\n", at), log.size());
+        lines.emplace_back(log.substr(at, end - at));
+        at = end + (log.substr(end, 2) == "\r\n" ? 2 : 1);
+    }
+}
+
 // The rules written out the slow way: cut into whole lines, report each one after a marker line.
 std::string reference(const std::vector<std::string>& logs) {
+    static const std::regex markerLine("^(\\[[0-9.:/ -]*[0-9][0-9.:/ -]*\\] )?ScriptLog: ####");
     bool afterMarker = false;
     std::string report;
     for (const auto& log : logs) {
-        for (std::size_t at = 0; at < log.size();) {
-            const std::size_t end = std::min(log.find_first_of("\r\n", at), log.size());
-            const std::string line = log.substr(at, end - at);
+        for (const auto& line : linesOf(log)) {
             report += afterMarker ? line + "\r\n" : "";
-            afterMarker = line.starts_with(M);
-            at = end + (log.compare(end, 2, "\r\n") == 0 ? 2 : 1);
+            afterMarker = std::regex_search(line, markerLine);
         }
     }
     return report;
@@ -54,16 +154,16 @@ std::string scanned(const std::vector<std::string>& logs, std::size_t blockSize)
     return sink.text;
 }
 
-// Runs the checks once with the vector search, where the machine has it, and once with the
-// portable one that machines without it take.
+// Runs the checks with each search this machine has: the widest vectors it has down to the
+// portable path that machines without them take.
 template <typename Checks>
-void forEachSearchPath(Checks checks) {
-    for (const bool vector : {true, false}) {
-        SCOPED_TRACE(vector && vesk::hasVectorSearch() ? "vector search" : "portable search");
-        vesk::useVectorSearch(vector);
+void forEachSearchUnit(Checks checks) {
+    for (const auto path : vesk::searchUnits()) {
+        SCOPED_TRACE(vesk::nameOf(path));
+        vesk::useSearchUnit(path);
         checks();
     }
-    vesk::useVectorSearch(true);
+    vesk::useSearchUnit(vesk::searchUnits().front());
 }
 
 TEST(LogScanner, CutsLinesAndPassesTheLineAfterEachMarker) {
@@ -89,10 +189,46 @@ TEST(LogScanner, CutsLinesAndPassesTheLineAfterEachMarker) {
         {"zero-byte log keeps the flag", {M + "\r\n", "", "y"}, "y\r\n"},
         {"LF at start of next log is an empty line", {M + "\r", "\ny"}, "\r\n"},
         {"binary bytes", {M + "\r\n\xff\0\x01x\r\n"s}, "\xff\0\x01x\r\n"s},
+        // The forms real servers write.
+        {"UTF-8 byte-order mark, a marker first",
+         {"\xEF\xBB\xBF" + M + "\r\nfound\r\n"},
+         "found\r\n"},
+        {"no byte-order mark in a passed first line",
+         {M,
+          "\xEF\xBB\xBF"
+          "first\r\n"},
+         "first\r\n"},
+        {"UTF-16LE with its mark", {"\xFF\xFE" + utf16(M + "\r\nfound\r\nx\r\n")}, "found\r\n"},
+        {"UTF-16LE without a mark", {utf16("Log: open\r\n" + M + "\r\nfound\r\n")}, "found\r\n"},
+        {"two 8-bit lines, then UTF-16LE from an odd offset",
+         {"Log: a\r\nLog: b\n" + utf16(M + "\r\nfound")},
+         "found\r\n"},
+        {"UE3 time stamps, the passed line whole",
+         {"[0031.64] " + M + "\r\n[0031.65] ScriptLog: cheat\r\n"},
+         "[0031.65] ScriptLog: cheat\r\n"},
+        {"stamps with blanks, slashes and dashes",
+         {"[12/07/26 18:00:01] " + M + "\r\na\r\n[ 2026-12-07 ] " + M + "\r\nb\r\n"},
+         "a\r\nb\r\n"},
+        {"a stamped marker in UTF-16LE", {utf16("x\n[0031.64] " + M + "\nfound\n")}, "found\r\n"},
+        {"near misses of a stamp",
+         {"[x] " + M + "\r\na\r\n[] " + M + "\r\nb\r\n[1][2] " + M + "\r\nc\r\n[1]" + M +
+          "\r\nd\r\n [1] " + M + "\r\ne\r\n[1]  " + M + "\r\nf\r\n[.] " + M + "\r\ng"},
+         ""},
+        {"the flag from 8-bit into UTF-16LE", {"x\r\n" + M, utf16("first\r\nsecond")}, "first\r\n"},
+        {"the flag from UTF-16LE into 8-bit",
+         {"\xFF\xFE" + utf16("x\r\n" + M), "first\r\nnext"},
+         "first\r\n"},
+        {"a non-ASCII finding in UTF-16LE",
+         {utf16(M + "\r\n") + utf16(u"\u00e9t\u00e9\r\n")},
+         kEAcute + "t" + kEAcute + "\r\n"},
+        {"an 8-bit log with runs of NULs",
+         {"x\r\n" + std::string(100, '\0') + "\r\n" + M + "\r\n" + std::string(5, '\0') + "\r\n" +
+          M + "\r\nafter\0\0\r\n"s + std::string(8, '\0')},
+         std::string(5, '\0') + "\r\nafter\0\0\r\n"s},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(reference(c.logs), c.report) << c.name << " (reference)";
-        forEachSearchPath([&] {
+        forEachSearchUnit([&] {
             for (std::size_t blockSize : {1, 2, 3, 7, 14, 15, 16, 17, 31, 64, 4096}) {
                 EXPECT_EQ(scanned(c.logs, blockSize), c.report)
                     << c.name << ", blocks of " << blockSize;
@@ -103,9 +239,29 @@ TEST(LogScanner, CutsLinesAndPassesTheLineAfterEachMarker) {
 
 TEST(LogScanner, AgreesWithTheLineByLineRulesAtEveryBlockBoundary) {
     // Pieces chosen to put markers, near-markers and line ends at every offset of a block.
-    const std::vector<std::string> pieces = {
-        M,   M,   "ScriptLog: ###",     "x",      "Player caught ", "\r\n", "\r", "\n", "\n\r",
-        "S", "#", std::string(40, 'q'), "\0\xff"s};
+    const std::vector<std::string> pieces = {M,
+                                             M,
+                                             "ScriptLog: ###",
+                                             "x",
+                                             "Player caught ",
+                                             "\r\n",
+                                             "\r",
+                                             "\n",
+                                             "\n\r",
+                                             "S",
+                                             "#",
+                                             std::string(40, 'q'),
+                                             "\0\xff"s,
+                                             "[0031.64] ",
+                                             "[1 2] " + M,
+                                             "[x] ",
+                                             "]",
+                                             std::string(3, '\0'),
+                                             utf16(M),
+                                             utf16("\r\n"),
+                                             utf16("Log"),
+                                             "\xFF\xFE",
+                                             "\xEF\xBB\xBF"};
     std::mt19937 random(20261206);
     for (int round = 0; round < 300; ++round) {
         std::vector<std::string> logs(1 + random() % 3);
@@ -115,7 +271,7 @@ TEST(LogScanner, AgreesWithTheLineByLineRulesAtEveryBlockBoundary) {
             }
         }
         const std::string expected = reference(logs);
-        forEachSearchPath([&] {
+        forEachSearchUnit([&] {
             for (std::size_t blockSize : {1, 5, 15, 16, 33, 100, 65536}) {
                 ASSERT_EQ(scanned(logs, blockSize), expected)
                     << "round " << round << ", blocks of " << blockSize;

@@ -26,11 +26,17 @@ TEST_F(SweepRunTest, ReportsTheLineAfterEachMarkerFromEveryLogWithTheBarAndTheMe
     logs.write("empty.log", "");
     logs.write("B.LOG", "z\r\n" + M + "\r\nupper\r\n");
     logs.write("c.Log", "lf only\n" + M + "\nlinux finding\nquiet\n");
-    fileSystem.order = {"a.log", "empty.log", "B.LOG", "c.Log"};
+    // A UE3 server's stamped lines, as UTF-16LE with its byte-order mark.
+    std::string stamped = "\xFF\xFE";
+    for (const char c : "[0031.64] " + M + "\r\n[0031.65] stamped finding\r\n") {
+        stamped += {c, '\0'};
+    }
+    logs.write("d.log", stamped);
+    fileSystem.order = {"a.log", "empty.log", "B.LOG", "c.Log", "d.log"};
     const auto outcome = sweep(logs.path());
     EXPECT_EQ(outcome.status(), SweepOutcome::Status::completed);
-    EXPECT_EQ(report(), "z\r\nupper\r\nlinux finding\r\n");
-    EXPECT_EQ(view->calls, "disable 25 50 75 100 enable [VESK Parser] 0");
+    EXPECT_EQ(report(), "z\r\nupper\r\nlinux finding\r\n[0031.65] stamped finding\r\n");
+    EXPECT_EQ(view->calls, "disable 20 40 60 80 100 enable [VESK Parser] 0");
     EXPECT_EQ(view->messages, std::vector<std::string>{"Operation completed!"});
 }
 
