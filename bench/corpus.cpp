@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include "sweep/marker_filter.h"
+
 namespace vesk::bench {
 namespace {
 
@@ -40,7 +42,8 @@ std::string makeLog(std::size_t bytes, int findingsPer100, const std::string& li
     log.reserve(bytes + 256);
     while (log.size() < bytes) {
         if (static_cast<int>(random.below(100)) < findingsPer100) {
-            log += "ScriptLog: #### VESK check";
+            log += vesk::MarkerFilter::marker;
+            log += " VESK check";
             log += lineEnd;
         }
         log += "[2026-12-06 19:";

@@ -20,8 +20,8 @@ public:
 };
 
 // Scans the log in the blocks a run reads, over and over.
-void scanLog(benchmark::State& state, const std::string& log, bool vector) {
-    vesk::useVectorSearch(vector);
+void scanLog(benchmark::State& state, const std::string& log, vesk::SearchUnit path) {
+    vesk::useSearchUnit(path);
     vesk::MarkerFilter filter;
     CountingSink sink;
     vesk::LogScanner scanner(filter, sink);
@@ -49,7 +49,20 @@ const Corpus kCorpora[] = {
     {"CrOnly", [] { return vesk::bench::makeLog(kLogSize, 1, "\r", 3); }},
     {"LfOnly", [] { return vesk::bench::makeLog(kLogSize, 1, "\n", 4); }},
     {"OneHundredMiBLine",
-     [] { return "ScriptLog: ####\r\n" + std::string(100 * 1024 * 1024, 'x') + "\r\n"; }},
+     [] {
+         return std::string(vesk::MarkerFilter::marker) + "\r\n" +
+                std::string(100 * 1024 * 1024, 'x') + "\r\n";
+     }},
+    // As the stats logs and UT2004 on Linux write it: each byte of a log followed by a NUL.
+    {"Utf16Le",
+     [] {
+         const std::string log = vesk::bench::makeLog(kLogSize / 2, 1, "\r\n", 5);
+         std::string wide(2 * log.size(), '\0');
+         for (std::size_t i = 0; i < log.size(); ++i) {
+             wide[2 * i] = log[i];
+         }
+         return wide;
+     }},
 };
 
 }  // namespace
@@ -59,11 +72,12 @@ int main(int argc, char** argv) {
     logs.reserve(std::size(kCorpora));
     for (const auto& corpus : kCorpora) {
         const std::string& log = logs.emplace_back(corpus.make());
-        // The portable search is the one taken by machines without AVX2, ARM servers among them.
-        for (const bool vector : {true, false}) {
-            const std::string name = std::string(corpus.name) + (vector ? "" : "/portable");
-            benchmark::RegisterBenchmark(name.c_str(), [&log, vector](benchmark::State& state) {
-                scanLog(state, log, vector);
+        // Each search this machine has; the portable one is taken by machines without vectors.
+        for (const auto path : vesk::searchUnits()) {
+            const std::string name =
+                std::string(corpus.name) + "/" + std::string(vesk::nameOf(path));
+            benchmark::RegisterBenchmark(name.c_str(), [&log, path](benchmark::State& state) {
+                scanLog(state, log, path);
             })->Unit(benchmark::kMillisecond);
         }
     }
