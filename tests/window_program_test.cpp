@@ -1,4 +1,11 @@
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdio>
+#include <fstream>
+#include <stdexcept>
 
 #include "command_runner.h"
 #include "sweep_fixture.h"
@@ -40,6 +47,99 @@ TEST(WindowProgram, TellsItsVersionAndUsageAndRefusesWhatIsNoFolderWithoutOpenin
         EXPECT_EQ(result.status, form.status) << name << result.err;
         EXPECT_TRUE(result.out.starts_with(form.out)) << name << result.out;
         EXPECT_NE(result.err.find(form.err), std::string::npos) << name << result.err;
+    }
+}
+
+}  // namespace
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Form1 in a process of its own, driven through its standard input and output.
+class Form1Process {
+public:
+    Form1Process(const fs::path& home, const fs::path& folder, bool namedDrafts) {
+        int in[2];
+        int out[2];
+        if (::pipe(in) != 0 || ::pipe(out) != 0) {
+            throw std::runtime_error("pipe");
+        }
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::dup2(in[0], 0);
+            ::dup2(out[1], 1);
+            ::setenv("HOME", home.c_str(), 1);
+            ::execl(VESK_FORM1_CHILD, VESK_FORM1_CHILD, folder.c_str(),
+                    namedDrafts ? "named" : "nameless", nullptr);
+            ::_exit(127);
+        }
+        ::close(in[0]);
+        ::close(out[1]);
+        input_ = in[1];
+        output_ = ::fdopen(out[0], "r");
+    }
+    ~Form1Process() {
+        ::close(input_);
+        std::fclose(output_);
+        if (status_ == -1) {
+            ::kill(pid_, SIGKILL);
+            wait();
+        }
+    }
+    std::string line() {
+        char text[4096] = {};
+        return std::fgets(text, sizeof text, output_) != nullptr ? text : "";
+    }
+    void findCheaters() { ASSERT_EQ(::write(input_, "find\n", 5), 5); }
+    pid_t pid() const { return pid_; }
+    int wait() {
+        ::waitpid(pid_, &status_, 0);
+        return status_;
+    }
+
+private:
+    pid_t pid_ = -1;
+    int input_ = -1;
+    std::FILE* output_ = nullptr;
+    int status_ = -1;
+};
+
+// The window's run sweeps the folder as it is at the click, not as it was when it was opened.
+TEST(Form1InItsOwnProcess, FindCheatersSweepsTheFolderAsItIsNow) {
+    TempFolder home;
+    TempFolder logs;
+    home.write(vesk::ReportFile::pathFor(home.path(), vesk::SystemClock().today()).filename(),
+               "from a run before\r\n");
+    Form1Process window(home.path(), logs.path(), false);
+    ASSERT_EQ(window.line(), "ready\n");
+    logs.write("server.log", M + "\r\nwritten since the folder was opened\r\n");
+    window.findCheaters();
+    EXPECT_EQ(window.line(), "Operation completed!\n");
+    EXPECT_EQ(window.wait(), 0);
+    EXPECT_EQ(readBytes(vesk::ReportFile::pathFor(home.path(), vesk::SystemClock().today())),
+              "written since the folder was opened\r\n");
+}
+
+// Killed midway, the window's run leaves the day's earlier report and nothing else.
+TEST(Form1InItsOwnProcess, ARunEndedBySigtermLeavesNoDraft) {
+    TempFolder logs;
+    logs.write("a.log", M + "\r\nnew\r\n");
+    std::ofstream(logs / "b.log");
+    fs::resize_file(logs / "b.log", std::uintmax_t{1} << 30);  // sparse, and slow to read
+    for (const bool named : {false, true}) {
+        TempFolder home;
+        const fs::path report = vesk::ReportFile::pathFor(home.path(), vesk::SystemClock().today());
+        home.write(report.filename(), "earlier\r\n");
+        Form1Process window(home.path(), logs.path(), named);
+        ASSERT_EQ(window.line(), "ready\n");
+        window.findCheaters();
+        ASSERT_TRUE(awaitFileOpenIn(window.pid(), home.path())) << "the run has its draft";
+        ::kill(window.pid(), SIGTERM);
+        const int status = window.wait();
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << named;
+        EXPECT_EQ(readBytes(report), "earlier\r\n");
+        EXPECT_EQ(home.files(), std::vector<fs::path>{report}) << (named ? "named" : "nameless");
     }
 }
 

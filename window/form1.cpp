@@ -197,6 +197,11 @@ void Form1::followDirectory() {
 }
 
 void Form1::runSweep() {
+    // The folder as it is now, not as it was when it was opened: logs written since then count,
+    // and a list without logs must not empty the day's report. Where it cannot be read again,
+    // the run names the folder.
+    std::error_code ec;
+    file1_->setPath(dir1_->path(), ec);
     vesk::SweepRun run(setup_.fileSystem, setup_.clock, setup_.reportFolder);
     run.run(*this);
 }

@@ -1,0 +1,51 @@
+// The window's program as a test drives it in a process of its own, offscreen:
+//   form1_child FOLDER [named]
+// opens Form1 at FOLDER with the machine's file system, says "ready", and on a line "find" on its
+// standard input presses Find Cheaters, answers the completion message, prints it and ends.
+#include <QApplication>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSocketNotifier>
+#include <QTest>
+#include <QTimer>
+#include <cstdio>
+#include <iostream>
+#include <string>
+
+#include "sweep/clock.h"
+#include "sweep/file_system.h"
+#include "sweep/home_folder.h"
+#include "window/form1.h"
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const bool named = argc > 2 && std::string(argv[2]) == "named";
+    const auto fileSystem = vesk::makeNativeFileSystem(
+        named ? vesk::DraftNaming::named : vesk::DraftNaming::namelessWherePossible);
+    const vesk::SystemClock clock;
+    Form1 form({*fileSystem, clock, vesk::homeFolder(), argv[1], {}});
+    form.show();
+
+    QString shown;
+    QTimer answerer;
+    answerer.callOnTimeout([&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            shown = box->text();
+            box->button(QMessageBox::Ok)->click();
+        }
+    });
+    QSocketNotifier input(0, QSocketNotifier::Read);
+    QObject::connect(&input, &QSocketNotifier::activated, [&] {
+        std::string line;
+        std::getline(std::cin, line);
+        answerer.start(5);
+        QTest::mouseClick(form.findChild<QPushButton*>(QStringLiteral("Command1")), Qt::LeftButton);
+        std::printf("%s\n", shown.toUtf8().constData());
+        std::fflush(stdout);
+        QApplication::quit();
+    });
+    std::puts("ready");
+    std::fflush(stdout);
+    return QApplication::exec();
+}
