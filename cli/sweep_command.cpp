@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <optional>
 #include <string>
 
@@ -20,7 +21,10 @@
 #include <io.h>
 #define VESK_ISATTY(f) _isatty(_fileno(f))
 #else
+#include <sys/resource.h>
 #include <unistd.h>
+
+#include <csignal>
 #define VESK_ISATTY(f) ::isatty(::fileno(f))
 #endif
 
@@ -73,6 +77,13 @@ std::optional<std::vector<ListedFolder>> listFolders(
             return std::nullopt;
         }
         ListedFolder listed(fileSystem, *folder, withLogSizes);
+        if (listed.error() == std::errc::too_many_files_open ||
+            listed.error() == std::errc::too_many_files_open_in_system) {
+            // Every folder is held open until the report is written: the fault is their number.
+            std::fprintf(stderr, "%s: out of file descriptors with %zu folders open: %s\n",
+                         kProgram, folders.size(), listed.error().message().c_str());
+            return std::nullopt;
+        }
         if (listed.folder() == nullptr || listed.error()) {
             complain(*folder, listed.error().message());
             return std::nullopt;
@@ -184,8 +195,25 @@ int sweepOrTell(const std::vector<std::filesystem::path>& arguments) {
 }  // namespace
 
 int sweepCommand(const std::vector<std::filesystem::path>& arguments) {
-    removeDraftOnInterrupt();
-    const int status = sweepOrTell(arguments);
+#ifndef _WIN32
+    // Output to a closed pipe, or past a file-size limit, fails its write and is named like any
+    // other failure instead of killing the command midway.
+    std::signal(SIGPIPE, SIG_IGN);
+    std::signal(SIGXFSZ, SIG_IGN);
+    // Each folder given is held open until the report is written.
+    rlimit descriptors{};
+    if (::getrlimit(RLIMIT_NOFILE, &descriptors) == 0 &&
+        descriptors.rlim_cur < descriptors.rlim_max) {
+        descriptors.rlim_cur = descriptors.rlim_max;
+        ::setrlimit(RLIMIT_NOFILE, &descriptors);
+    }
+#endif
+    int status = kFailed;
+    try {
+        status = sweepOrTell(arguments);
+    } catch (const std::bad_alloc&) {
+        std::fprintf(stderr, "%s: out of memory\n", kProgram);
+    }
     // What was printed must have reached standard output, as with any command-line tool.
     if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
         std::fprintf(stderr, "%s: cannot write the output: %s\n", kProgram, std::strerror(errno));

@@ -28,7 +28,10 @@ void ReportFile::open(const std::filesystem::path& path) {
     std::error_code ec;
     draft_ = fs_.draftReport(path_, ec);
     if (draft_ == nullptr) {
-        fail(ec);
+        // A draft that cannot be made is the folder's doing, unless a folder stands in the
+        // report's place.
+        const bool folder = ec != std::errc::is_a_directory && path_.has_parent_path();
+        throw ReportError(folder ? path_.parent_path() : path_, ec.message());
     }
 }
 

@@ -17,6 +17,7 @@ namespace vesk {
 // were stored and the day's earlier report stands, or they were all kept in the draft.
 class ReportError : public std::runtime_error {
 public:
+    // path: the report, or its folder when no draft could be made there.
     ReportError(std::filesystem::path path, std::string reason, std::filesystem::path keptIn = {})
         : std::runtime_error(reason),
           path_(std::move(path)),

@@ -140,6 +140,10 @@ SweepOutcome Sweep::run(const std::vector<const ListedFolder*>& folders, SweepEv
     } catch (const ReportError& error) {
         report.abandon();
         outcome.reportFailure = ReportFailure{error.path(), error.reason(), error.keptIn()};
+    } catch (const std::bad_alloc&) {
+        report.abandon();
+        outcome.reportFailure = ReportFailure{
+            outcome.report, std::make_error_code(std::errc::not_enough_memory).message(), {}};
     }
     outcome.findings = report.lines();
     outcome.logsRead = reader.logsRead();

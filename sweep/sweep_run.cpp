@@ -44,8 +44,9 @@ private:
     bool disabled_ = false;
 };
 
-std::string reportFailureText(const ReportFailure& failure) {
-    const std::string report = "The report " + printable(failure.path);
+std::string reportFailureText(const ReportFailure& failure, const std::filesystem::path& path) {
+    const std::string report =
+        (failure.path == path ? "The report " : "The report folder ") + printable(failure.path);
     if (!failure.keptIn.empty()) {
         return report + " could not be replaced: " + failure.reason +
                "\rThis run's findings are in " + printable(failure.keptIn) + ".";
@@ -59,7 +60,7 @@ std::string reportFailureText(const ReportFailure& failure) {
 
 std::string completionText(const SweepOutcome& outcome) {
     if (outcome.reportFailure) {
-        return reportFailureText(*outcome.reportFailure);
+        return reportFailureText(*outcome.reportFailure, outcome.report);
     }
     std::string text = kCompletedMessage;
     const auto& unreadable = outcome.unreadable;

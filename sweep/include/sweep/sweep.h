@@ -20,7 +20,7 @@ struct UnreadableLog {
 
 // Why the report could not be written, and what became of the run's findings.
 struct ReportFailure {
-    std::filesystem::path path;  // the report
+    std::filesystem::path path;  // the report, or its folder when no draft could be made there
     std::string reason;
     // The draft that holds the findings when it could not take the report's place; else empty,
     // and none of the findings were stored: the day's earlier report is as it was.
