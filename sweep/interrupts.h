@@ -11,6 +11,11 @@
 // they would leave behind: the handler removes it, then the process dies as it would have.
 namespace vesk::interrupts {
 
+// Once, at a run's first draft: the handlers that take the draft away, for the signals the
+// program left to their default. A file grown past its size limit then fails a write (SIGXFSZ
+// ignored) rather than killing the run with its draft.
+void install();
+
 #ifdef _WIN32
 void armDraft(const std::filesystem::path& draft);
 #else

@@ -6,7 +6,6 @@
 #include <cstring>
 
 #include "interrupts.h"
-#include "sweep/file_system.h"
 
 namespace vesk {
 namespace {
@@ -55,20 +54,28 @@ Held::~Held() {
     ::sigprocmask(SIG_SETMASK, &previous_, nullptr);
 }
 
-}  // namespace interrupts
-
-void removeDraftOnInterrupt() {
-    for (const int signal : kInterrupts) {
-        struct sigaction previous {};
-        if (::sigaction(signal, nullptr, &previous) != 0 || previous.sa_handler == SIG_IGN) {
-            continue;
+void install() {
+    static const bool installed = [] {
+        for (const int signal : kInterrupts) {
+            struct sigaction previous {};
+            if (::sigaction(signal, nullptr, &previous) != 0 || previous.sa_handler != SIG_DFL) {
+                continue;
+            }
+            struct sigaction action {};
+            action.sa_handler = removeDraftAndDie;
+            action.sa_flags = SA_RESETHAND | SA_NODEFER;
+            sigemptyset(&action.sa_mask);
+            ::sigaction(signal, &action, nullptr);
         }
-        struct sigaction action {};
-        action.sa_handler = removeDraftAndDie;
-        action.sa_flags = SA_RESETHAND | SA_NODEFER;
-        sigemptyset(&action.sa_mask);
-        ::sigaction(signal, &action, nullptr);
-    }
+        struct sigaction previous {};
+        if (::sigaction(SIGXFSZ, nullptr, &previous) == 0 && previous.sa_handler == SIG_DFL) {
+            std::signal(SIGXFSZ, SIG_IGN);
+        }
+        return true;
+    }();
+    static_cast<void>(installed);
 }
+
+}  // namespace interrupts
 
 }  // namespace vesk

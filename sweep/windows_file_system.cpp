@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "draft_name.h"
 #include "interrupts.h"
@@ -194,10 +195,50 @@ private:
     FileIdentity identity_;
 };
 
+// Takes away the drafts that runs which died left in the folder: a live run holds its draft open
+// without sharing its deletion, so that only the others go.
+void removeDeadDrafts(const std::filesystem::path& folder) {
+    WIN32_FIND_DATAW found{};
+    const std::filesystem::path pattern = folder / L".VOReradivu_*";
+    HANDLE search = FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &found,
+                                     FindExSearchNameMatch, nullptr, 0);
+    if (search == INVALID_HANDLE_VALUE) {
+        return;
+    }
+    do {
+        if (isDraftName(found.cFileName)) {
+            DeleteFileW((folder / found.cFileName).c_str());
+        }
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+}
+
+// Whether the file goes when its last handle closes, as a run's draft does until it is whole.
+bool setDeleteOnClose(HANDLE file, bool deleteOnClose) {
+    FILE_DISPOSITION_INFO disposition{};
+    disposition.DeleteFile = deleteOnClose ? TRUE : FALSE;
+    return SetFileInformationByHandle(file, FileDispositionInfo, &disposition,
+                                      sizeof disposition) != 0;
+}
+
+// Renames the file open as handle, which this process alone may delete or rename.
+bool renameOpenFile(HANDLE file, const std::filesystem::path& to, bool replace) {
+    const std::wstring& name = to.native();
+    std::vector<unsigned char> buffer(sizeof(FILE_RENAME_INFO) + name.size() * sizeof(wchar_t));
+    auto* info = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+    info->ReplaceIfExists = replace ? TRUE : FALSE;
+    info->RootDirectory = nullptr;
+    info->FileNameLength = static_cast<DWORD>(name.size() * sizeof(wchar_t));
+    std::copy(name.begin(), name.end(), info->FileName);
+    return SetFileInformationByHandle(file, FileRenameInfo, info,
+                                      static_cast<DWORD>(buffer.size())) != 0;
+}
+
 class WindowsReportDraft final : public ReportDraft {
 public:
     static std::unique_ptr<ReportDraft> create(const std::filesystem::path& report,
                                                std::error_code& ec) {
+        interrupts::install();
         const std::filesystem::path folderPath =
             report.has_parent_path() ? report.parent_path() : std::filesystem::path(L".");
         FileIdentity folderIdentity;
@@ -211,13 +252,16 @@ public:
             ec = std::make_error_code(std::errc::is_a_directory);
             return nullptr;
         }
+        removeDeadDrafts(folderPath);
         for (int attempt = 0; attempt < 100; ++attempt) {
             const std::filesystem::path path = folderPath / draftNameFor(report.filename());
-            // CREATE_NEW fails on anything already there, a link included.
-            Handle file(CreateFileW(path.c_str(), GENERIC_WRITE,
-                                    FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
-                                    FILE_ATTRIBUTE_HIDDEN, nullptr));
+            // CREATE_NEW fails on anything already there, a link included. Held without sharing
+            // its deletion, and gone with its last handle until it is whole: nothing is left of
+            // a run that is killed.
+            Handle file(CreateFileW(path.c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr,
+                                    CREATE_NEW, FILE_ATTRIBUTE_HIDDEN, nullptr));
             if (file.isValid()) {
+                setDeleteOnClose(file.get(), true);
                 return std::unique_ptr<ReportDraft>(
                     new WindowsReportDraft(std::move(file), path, report, folderIdentity));
             }
@@ -235,7 +279,7 @@ public:
         if (state_ == State::writing || state_ == State::finished) {
             interrupts::disarmDraft();
             file_.reset();
-            DeleteFileW(path_.c_str());
+            DeleteFileW(path_.c_str());  // where deletion on close was refused
         }
     }
 
@@ -257,8 +301,7 @@ public:
         FILE_BASIC_INFO basic{};
         basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
         if (!FlushFileBuffers(file_.get()) ||
-            !SetFileInformationByHandle(file_.get(), FileBasicInfo, &basic, sizeof basic) ||
-            !CloseHandle(file_.release())) {
+            !SetFileInformationByHandle(file_.get(), FileBasicInfo, &basic, sizeof basic)) {
             ec = lastError();
             return;
         }
@@ -266,13 +309,20 @@ public:
     }
 
     void publish(std::error_code& ec) override {
-        const BOOL moved = MoveFileExW(path_.c_str(), report_.c_str(),
-                                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
-        if (!moved) {
+        setDeleteOnClose(file_.get(), false);
+        if (renameOpenFile(file_.get(), report_, true)) {
+            state_ = State::published;
+        } else {
+            // Kept with the run's findings, under a name no later run takes away.
             ec = lastError();
+            const std::filesystem::path kept = path_.parent_path() / keptNameFor(path_.filename());
+            if (renameOpenFile(file_.get(), kept, false)) {
+                path_ = kept;
+            }
+            state_ = State::kept;
         }
         interrupts::disarmDraft();
-        state_ = moved ? State::published : State::kept;
+        file_.reset();
     }
 
     const std::filesystem::path& draftPath() const override { return path_; }
@@ -317,7 +367,7 @@ public:
 
 }  // namespace
 
-std::unique_ptr<FileSystem> makeNativeFileSystem() {
+std::unique_ptr<FileSystem> makeNativeFileSystem(DraftNaming) {
     return std::make_unique<WindowsFileSystem>();
 }
 

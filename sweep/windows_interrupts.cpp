@@ -4,7 +4,6 @@
 #include <iterator>
 
 #include "interrupts.h"
-#include "sweep/file_system.h"
 
 namespace vesk {
 namespace {
@@ -38,10 +37,11 @@ void disarmDraft() {
     draftArmed = 0;
 }
 
-}  // namespace interrupts
-
-void removeDraftOnInterrupt() {
-    SetConsoleCtrlHandler(removeDraftOnControl, TRUE);
+void install() {
+    static const bool installed = SetConsoleCtrlHandler(removeDraftOnControl, TRUE) != 0;
+    static_cast<void>(installed);
 }
+
+}  // namespace interrupts
 
 }  // namespace vesk

@@ -2,12 +2,15 @@
 
 #include <fcntl.h>
 #include <pty.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <stdexcept>
+#include <thread>
 
 namespace {
 
@@ -42,6 +45,14 @@ CommandResult runCommand(const std::filesystem::path& program,
         ::dup2(terminal >= 0 ? terminal : err, 2);
         if (!options.home.empty()) {
             ::setenv("HOME", options.home.c_str(), 1);
+        }
+        for (const auto& [name, value] : options.environment) {
+            ::setenv(name.c_str(), value.c_str(), 1);
+        }
+        if (options.fileSizeLimit >= 0) {
+            const rlimit limit{static_cast<rlim_t>(options.fileSizeLimit),
+                               static_cast<rlim_t>(options.fileSizeLimit)};
+            ::setrlimit(RLIMIT_FSIZE, &limit);
         }
         if (!options.workingFolder.empty() && ::chdir(options.workingFolder.c_str()) != 0) {
             ::_exit(126);
@@ -83,4 +94,21 @@ CommandResult runCommand(const std::filesystem::path& program,
     std::fclose(outFile);
     std::fclose(errFile);
     return result;
+}
+
+bool awaitFileOpenIn(pid_t process, const std::filesystem::path& folder) {
+    const std::string inFolder = folder.string() + "/";
+    const std::filesystem::path descriptors = "/proc/" + std::to_string(process) + "/fd";
+    for (int i = 0; i < 1000; ++i) {
+        std::error_code ec;
+        for (std::filesystem::directory_iterator it(descriptors, ec), end; !ec && it != end;
+             it.increment(ec)) {
+            std::error_code gone;
+            if (std::filesystem::read_symlink(it->path(), gone).string().starts_with(inFolder)) {
+                return true;
+            }
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return false;
 }

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 // Runs a program to its end and keeps what it printed.
@@ -23,7 +24,13 @@ struct CommandOptions {
     bool unprivileged = false;                  // run under the "nobody" user id when root
     bool stderrOnTerminal = false;              // standard error is a pseudo-terminal
     std::function<void(pid_t)> whileRunning{};  // called once the program has started
+    long fileSizeLimit = -1;                    // in bytes, as ulimit -f sets it, when set
+    std::vector<std::pair<std::string, std::string>> environment{};  // set for the program
 };
 
 CommandResult runCommand(const std::filesystem::path& program,
                          const std::vector<std::string>& arguments, const CommandOptions& options);
+
+// Waits, up to two seconds, until the process holds a file open in the folder: a run's draft,
+// named or not.
+bool awaitFileOpenIn(pid_t process, const std::filesystem::path& folder);

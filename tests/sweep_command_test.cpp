@@ -2,8 +2,14 @@
 
 #include <chrono>
 #include <csignal>
+#include <ctime>
 #include <fstream>
 #include <thread>
+
+#include <sys/mount.h>
+
+#include <cerrno>
+#include <cstring>
 
 #include "command_runner.h"
 #include "sweep_fixture.h"
@@ -25,12 +31,6 @@ protected:
         folder.write("a.log", findings);
         std::ofstream(folder / "b.log");
         fs::resize_file(folder / "b.log", std::uintmax_t{256} << 20);
-    }
-    // Once a run has started its report's draft: a second file in the home folder.
-    void awaitDraft(std::size_t before) const {
-        for (int i = 0; i < 1000 && home.files().size() == before; ++i) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        }
     }
 
     TempFolder home;
@@ -140,7 +140,7 @@ TEST_F(SweepCommandTest, EachFormPrintsItsTextsOnceAndExitsWithWhatItLeftBehind)
         {{"--report-folder=" + locked.path().string(), folder},
          2,
          "",
-         (locked / reportPath.filename()).string() + ": Permission denied\n",
+         locked.path().string() + ": Permission denied\n",
          false},
         {{locked.path().string()}, 2, "", locked.path().string() + ": Permission denied\n", false},
         {{folder}, 0, done + "\n" + reportPath.string() + "\n", "", true},
@@ -194,8 +194,8 @@ TEST_F(SweepCommandTest, TwoRunsAtOnceEachLeaveAWholeReport) {
     makeSlow(slow, findings);
     logs.write("quick.log", M + "\r\nquick\r\n");
     CommandResult quick;
-    options.whileRunning = [&](pid_t) {
-        awaitDraft(0);
+    options.whileRunning = [&](pid_t child) {
+        awaitFileOpenIn(child, home.path());
         quick = runCommand(VESK_SWEEP_COMMAND, {logs.path().string()}, {.home = home.path()});
     };
     const auto result = sweep({slow.path().string()});
@@ -205,21 +205,85 @@ TEST_F(SweepCommandTest, TwoRunsAtOnceEachLeaveAWholeReport) {
     EXPECT_EQ(home.files(), std::vector<fs::path>{reportPath});
 }
 
-TEST_F(SweepCommandTest, AnInterruptedRunLeavesTheEarlierReportAloneAndAHangupUnderNohupIsNone) {
-    makeSlow(logs, M + "\r\nnew\r\n");
-    for (const int signal : {SIGTERM, SIGHUP}) {
+// However a run ends midway, the day's earlier report stands and nothing else is left: killed
+// outright, interrupted, or stopped by a file-size limit. A hangup that nohup ignores is none.
+TEST_F(SweepCommandTest, ARunEndedMidwayLeavesTheEarlierReportAndNothingElse) {
+    std::string findings;
+    std::string report;
+    for (int i = 0; i < 300; ++i) {  // more than the file-size limit below
+        findings += M + "\r\nnew\r\n";
+        report += "new\r\n";
+    }
+    makeSlow(logs, findings);
+    struct Ending {
+        int signal;          // sent once the run has its draft
+        long fileSizeLimit;  // or -1
+        int status;          // the exit status, or -1 when it dies of the signal
+        std::string err;
+    };
+    const std::vector<Ending> endings = {
+        {SIGKILL, -1, -1, ""},
+        {SIGTERM, -1, -1, ""},
+        {SIGHUP, -1, 0, ""},  // inherited as ignored, as nohup leaves it
+        {0, 1024, 2,
+         reportPath.string() + ": " + std::make_error_code(std::errc::file_too_large).message()},
+    };
+    for (const auto& ending : endings) {
         home.write(reportPath.filename(), "earlier\r\n");
+        options.fileSizeLimit = ending.fileSizeLimit;
         options.whileRunning = [&](pid_t child) {
-            awaitDraft(1);
-            ::kill(child, signal);
+            if (ending.signal != 0 && awaitFileOpenIn(child, home.path())) {
+                ::kill(child, ending.signal);
+            }
         };
-        std::signal(SIGHUP, signal == SIGHUP ? SIG_IGN : SIG_DFL);  // inherited, as nohup leaves it
+        std::signal(SIGHUP, ending.signal == SIGHUP ? SIG_IGN : SIG_DFL);
         const auto result = sweep({logs.path().string()});
         std::signal(SIGHUP, SIG_DFL);
-        EXPECT_EQ(result.signal, signal == SIGTERM ? SIGTERM : 0)
-            << "it dies of the signal as usual";
-        EXPECT_EQ(readBytes(reportPath), signal == SIGTERM ? "earlier\r\n" : "new\r\n");
-        EXPECT_EQ(home.files(), std::vector<fs::path>{reportPath}) << "no draft is left";
+        EXPECT_EQ(result.status, ending.status) << ending.signal << result.err;
+        EXPECT_EQ(result.signal, ending.status == -1 ? ending.signal : 0);
+        EXPECT_EQ(result.err, ending.err.empty() ? "" : "veskparser-sweep: " + ending.err + "\n");
+        EXPECT_TRUE(readBytes(reportPath) == (ending.status == 0 ? report : "earlier\r\n"));
+        EXPECT_EQ(home.files(), std::vector<fs::path>{reportPath}) << "nothing else is left";
+    }
+}
+
+// The report is named for the local date, which a clock that gave the UTC date would miss: at
+// any moment, one of these zones has a date other than UTC's.
+TEST_F(SweepCommandTest, TheReportIsNamedForTheLocalDate) {
+    logs.write("a.log", M + "\r\nfound\r\n");
+    const std::time_t now = std::time(nullptr);
+    std::tm utc{};
+    ::gmtime_r(&now, &utc);
+    const char* zone = utc.tm_hour >= 12 ? "Etc/GMT-14" : "Etc/GMT+12";
+    options.environment = {{"TZ", zone}};
+    ::setenv("TZ", zone, 1);
+    ::tzset();
+    const fs::path local = vesk::ReportFile::pathFor(home.path(), vesk::SystemClock().today());
+    ::unsetenv("TZ");
+    ::tzset();
+    ASSERT_NE(local, reportPath) << "the zone's date is UTC's";
+    EXPECT_EQ(sweep({logs.path().string()}).status, 0);
+    EXPECT_EQ(readBytes(local), "found\r\n");
+}
+
+// A log mounted into the folder on its own, as containers mount one, is read with a terminal
+// and without one alike.
+TEST_F(SweepCommandTest, ALogMountedIntoTheFolderIsRead) {
+    const fs::path log = logs.write("server.log", "");
+    TempFolder source;
+    const fs::path real = source.write("real.log", M + "\r\nmounted\r\n");
+    if (::mount(real.c_str(), log.c_str(), nullptr, MS_BIND, nullptr) != 0) {
+        GTEST_SKIP() << "cannot mount a file here: " << std::strerror(errno);
+    }
+    struct Unmount {
+        const fs::path& at;
+        ~Unmount() { ::umount2(at.c_str(), MNT_DETACH); }
+    } unmount{log};
+    for (const bool terminal : {false, true}) {
+        options.stderrOnTerminal = terminal;
+        const auto result = sweep({logs.path().string()});
+        EXPECT_EQ(result.status, 0) << result.err;
+        EXPECT_EQ(readBytes(reportPath), "mounted\r\n") << (terminal ? "terminal" : "none");
     }
 }
 

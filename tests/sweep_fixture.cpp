@@ -36,7 +36,9 @@ public:
             files.push_back({name, {}, 0});
         }
         if (hooks_.afterListing) {
-            hooks_.afterListing();
+            if (const std::error_code failure = hooks_.afterListing()) {
+                ec = failure;
+            }
         }
         return files;
     }

@@ -29,10 +29,13 @@ public:
 
     // When set, every listing is these names in this order, whatever the folder holds.
     std::vector<std::filesystem::path> order;
-    // Called after each listing, a run's or a file list's.
-    std::function<void()> afterListing;
+    // Called after each listing, a run's or a file list's; what it returns is the listing's
+    // failure, as a folder that fails to be read to its end gives.
+    std::function<std::error_code()> afterListing;
     // When set, logs are read through it, 16 bytes at a time.
     Read onRead;
+    // The drafts the file system makes where it has no nameless ones.
+    void useNamedDrafts() { real_ = vesk::makeNativeFileSystem(vesk::DraftNaming::named); }
 
     std::unique_ptr<vesk::ReportDraft> draftReport(const std::filesystem::path& report,
                                                    std::error_code& ec) override {

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cwctype>
 #include <fstream>
+#include <optional>
 
 #include "sweep_fixture.h"
 
@@ -106,6 +107,21 @@ TEST_F(SweepRunTest, TheLogsReadAreTheLogsListed) {
     for (const char* name : {"renamed.log", "replaced.log", "removed.log", "kept.log"}) {
         logs.write(name, M + "\r\nfrom " + std::string(name) + "\r\n");
     }
+    std::string linked;
+#ifndef _WIN32
+    // A link to a file on another file system in a log's place: replaced all the same.
+    std::optional<TempFolder> elsewhere;
+    struct stat here {};
+    struct stat there {};
+    const bool otherVolume = ::stat("/dev/shm", &there) == 0 &&
+                             ::stat(logs.path().c_str(), &here) == 0 && here.st_dev != there.st_dev;
+    if (otherVolume) {
+        elsewhere.emplace("/dev/shm");
+        logs.write("linked.log", M + "\r\nfrom linked.log\r\n");
+        elsewhere->write("other.log", M + "\r\nfrom another volume\r\n");
+        linked = "linked.log: Replaced after the folder was listed\n";
+    }
+#endif
     std::error_code ec;
     RecordingView listed(logs.path(), fileSystem.listFiles(logs.path(), ec));
     fileSystem.afterListing = [&] {
@@ -113,6 +129,13 @@ TEST_F(SweepRunTest, TheLogsReadAreTheLogsListed) {
         logs.write("new", M + "\r\nnew contents\r\n");
         fs::rename(logs / "new", logs / "replaced.log");
         fs::remove(logs / "removed.log");
+#ifndef _WIN32
+        if (otherVolume) {
+            fs::remove(logs / "linked.log");
+            fs::create_symlink(*elsewhere / "other.log", logs / "linked.log");
+        }
+#endif
+        return std::error_code();
     };
     const auto outcome = run(listed);
     EXPECT_EQ(report(), "from kept.log\r\n");
@@ -122,10 +145,18 @@ TEST_F(SweepRunTest, TheLogsReadAreTheLogsListed) {
 #else
     const std::string gone = std::make_error_code(std::errc::no_such_file_or_directory).message();
 #endif
-    EXPECT_EQ(named, "removed.log: " + gone + "\nrenamed.log: " + gone +
+    EXPECT_EQ(named, linked + "removed.log: " + gone + "\nrenamed.log: " + gone +
                          "\nreplaced.log: Replaced after the folder was listed\n");
     RecordingView vanished(logs / "gone", {"a.log"});  // the folder itself, since it was listed
     EXPECT_EQ(unreadable(run(vanished)), "gone: " + gone + "\n");
+
+    // A folder that fails to be read to its end is named, whatever was read of it.
+    const auto failure = std::make_error_code(std::errc::io_error);
+    fileSystem.afterListing = [&] { return failure; };
+    const auto failed = run(listed);
+    EXPECT_EQ(failed.status(), SweepOutcome::Status::someUnreadable);
+    EXPECT_EQ(unreadable(failed),
+              logs.path().filename().string() + ": " + failure.message() + "\n");
 }
 
 TEST_F(SweepRunTest, ALogIsReadAsFarAsItReachedWhenItWasOpened) {
@@ -208,7 +239,59 @@ TEST_F(SweepRunTest, AReportThatCannotBeCreatedOrPutInPlaceIsNamedWithWhatBecame
         ".VOReradivu_2001-07-10.log."));
 }
 
+// Where drafts have names: a dead run's is taken away by the next run, a live run's is not.
+TEST_F(SweepRunTest, ANamedDraftIsHeldByItsRunAndTakenAwayOnceItsRunIsGone) {
+    fileSystem.useNamedDrafts();
+    logs.write("a.log", M + "\r\nfound\r\n");
+    std::error_code ec;
+    auto live = fileSystem.draftReport(reportPath(), ec);
+    ASSERT_NE(live, nullptr) << ec.message();
+    const fs::path dead = reports.write(".VOReradivu_2001-07-09.log.AbCdEf012345", "left behind");
+    const fs::path kept = reports.write(".VOReradivu_2001-07-09.log.AbCdEf012345.kept", "findings");
+    const auto drafts = [&] {
+        std::vector<fs::path> names;
+        for (const auto& file : reports.files()) {
+            names.push_back(file.filename());
+        }
+        std::sort(names.begin(), names.end());
+        return names;
+    };
+    const auto whileLive = drafts();  // the dead one, the kept one, the live one
+    ASSERT_EQ(whileLive.size(), 3u);
+    EXPECT_EQ(sweep(logs.path()).status(), SweepOutcome::Status::completed);
+    EXPECT_EQ(report(), "found\r\n");
+    EXPECT_FALSE(fs::exists(dead));
+    auto expected = whileLive;
+    std::erase(expected, dead.filename());
+    expected.push_back(reportPath().filename());
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(drafts(), expected) << "the live run's draft and the kept one stay";
+    live.reset();
+    EXPECT_EQ(drafts(), (std::vector<fs::path>{kept.filename(), reportPath().filename()}));
+}
+
 #ifndef _WIN32
+
+// The report keeps its permissions as an editor's save does: its mode, and its owner and group
+// where the run may set them.
+TEST_F(SweepRunTest, TheReportKeepsItsModeAndOwner) {
+    logs.write("a.log", M + "\r\nfound\r\n");
+    reports.write(reportPath().filename(), "earlier");
+    ASSERT_EQ(::chmod(reportPath().c_str(), 0600), 0);
+    const bool root = ::geteuid() == 0;
+    if (root) {
+        ASSERT_EQ(::chown(reportPath().c_str(), 65534, 65534), 0);
+    }
+    sweep(logs.path());
+    struct stat st {};
+    ASSERT_EQ(::stat(reportPath().c_str(), &st), 0);
+    EXPECT_EQ(report(), "found\r\n");
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
+    if (root) {
+        EXPECT_EQ(st.st_uid, 65534u);
+        EXPECT_EQ(st.st_gid, 65534u);
+    }
+}
 
 TEST_F(SweepRunTest, NothingButOrdinaryFilesIsEverOpened) {
     const fs::path real = logs.write("real.log", M + "\r\nfound\r\n");
@@ -223,6 +306,7 @@ TEST_F(SweepRunTest, NothingButOrdinaryFilesIsEverOpened) {
             fs::remove(logs / "swapped.log");
             ::mkfifo((logs / "swapped.log").c_str(), 0600);
         }
+        return std::error_code();
     };
     ASSERT_EQ(::mkfifo(reportPath().c_str(), 0600), 0);  // opening it would hang the run
     EXPECT_EQ(unreadable(sweep(logs.path())), "swapped.log: Not an ordinary file\n");

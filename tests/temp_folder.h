@@ -11,11 +11,11 @@
 // A fresh folder under the system's temporary folder, removed with everything in it.
 class TempFolder {
 public:
-    TempFolder() {
+    explicit TempFolder(
+        const std::filesystem::path& under = std::filesystem::temp_directory_path()) {
         std::random_device random;
         do {
-            path_ =
-                std::filesystem::temp_directory_path() / ("vesk-test-" + std::to_string(random()));
+            path_ = under / ("vesk-test-" + std::to_string(random()));
         } while (!std::filesystem::create_directory(path_));
     }
     ~TempFolder() {

@@ -48,8 +48,9 @@ public:
     virtual std::unique_ptr<InputFile> openLog(const ListedFile& log, std::error_code& ec) = 0;
 };
 
-// The day's report while a run writes it: a hidden file of its own beside the report, created
-// under a name no one can guess, that takes the report's place only when it is whole.
+// The day's report while a run writes it: a file of its own beside the report, nameless or under
+// a hidden name no one can guess, that takes the report's place only when it is whole, with the
+// earlier report's permissions.
 class ReportDraft {
 public:
     // Removes the draft unless it was published or kept.
@@ -59,7 +60,7 @@ public:
     // Flushes everything to the disk and closes the draft.
     virtual void finish(std::error_code& ec) = 0;
     // Moves the finished draft over the report in one step. When that fails the draft is kept,
-    // under draftPath(), with the run's findings.
+    // under draftPath(), with the run's findings, where it has a name.
     virtual void publish(std::error_code& ec) = 0;
     virtual const std::filesystem::path& draftPath() const = 0;
     virtual FileIdentity folderIdentity() const = 0;
@@ -78,13 +79,16 @@ public:
                                                  std::error_code& ec);
 };
 
-// The file system of the machine the program runs on.
-std::unique_ptr<FileSystem> makeNativeFileSystem();
+// How the report's draft comes into being. Where the file system allows, it has no name until it
+// is whole, so that nothing is left of it however the run ends. Elsewhere, and on Windows, it is
+// named from the start and held by its run; each run takes away those whose run is gone.
+enum class DraftNaming { namelessWherePossible, named };
 
-// Removes the draft of a run that a signal (SIGINT, SIGTERM, SIGHUP; Ctrl+C or a closed console
-// on Windows) ends, before the process dies of it as it would have. Signals that were ignored
-// stay ignored.
-void removeDraftOnInterrupt();
+// The file system of the machine the program runs on. A signal that ends a run (SIGINT, SIGTERM,
+// SIGHUP; Ctrl+C or a closed console on Windows) takes its draft away before the process dies of
+// it, unless the program ignores or handles that signal itself.
+std::unique_ptr<FileSystem> makeNativeFileSystem(
+    DraftNaming naming = DraftNaming::namelessWherePossible);
 
 // Failures that the operating system has no code for.
 enum class SweepErrc { notOrdinaryFile = 1, replaced, shrank };

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <memory>
+#include <system_error>
+#include <utility>
+
+#include "sweep/file_system.h"
+
+namespace vesk {
+
+inline std::error_code lastError() {
+    return {errno, std::system_category()};
+}
+
+inline FileIdentity identityOf(const struct stat& st) {
+    return {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+}
+
+// A file descriptor, closed with its owner.
+class Descriptor {
+public:
+    explicit Descriptor(int fd = -1) : fd_(fd) {}
+    Descriptor(Descriptor&& other) noexcept : fd_(other.release()) {}
+    Descriptor& operator=(Descriptor&& other) noexcept {
+        reset();
+        fd_ = other.release();
+        return *this;
+    }
+    ~Descriptor() { reset(); }
+    int get() const { return fd_; }
+    int release() { return std::exchange(fd_, -1); }
+    void reset() {
+        if (fd_ >= 0) {
+            ::close(release());
+        }
+    }
+
+private:
+    int fd_;
+};
+
+// The report's draft, nameless until it is whole where the file system can do that, unless a
+// named one is asked for.
+std::unique_ptr<ReportDraft> createPosixDraft(const std::filesystem::path& report, bool named,
+                                              std::error_code& ec);
+
+}  // namespace vesk
