@@ -93,11 +93,15 @@ constexpr off_t kSequentialHintFrom = 1024 * 1024;
 
 class PosixInputFile final : public InputFile {
 public:
-    PosixInputFile(Descriptor fd, std::uint64_t size) : fd_(std::move(fd)), size_(size) {}
+    PosixInputFile(Descriptor fd, const struct stat& st)
+        : fd_(std::move(fd)),
+          size_(static_cast<std::uint64_t>(st.st_size)),
+          identity_(identityOf(st)) {}
 
-    std::size_t read(char* data, std::size_t size, std::error_code& ec) override {
+    std::size_t readAt(std::uint64_t offset, char* data, std::size_t size,
+                       std::error_code& ec) override {
         for (;;) {
-            const ssize_t n = ::read(fd_.get(), data, size);
+            const ssize_t n = ::pread(fd_.get(), data, size, static_cast<off_t>(offset));
             if (n >= 0) {
                 return static_cast<std::size_t>(n);
             }
@@ -108,10 +112,12 @@ public:
         }
     }
     std::uint64_t size() const override { return size_; }
+    FileIdentity identity() const override { return identity_; }
 
 private:
     Descriptor fd_;
     std::uint64_t size_;
+    FileIdentity identity_;
 };
 
 class PosixLogFolder final : public LogFolder {
@@ -176,8 +182,7 @@ public:
         if (st.st_size >= kSequentialHintFrom) {
             ::posix_fadvise(fd.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
         }
-        return std::make_unique<PosixInputFile>(std::move(fd),
-                                                static_cast<std::uint64_t>(st.st_size));
+        return std::make_unique<PosixInputFile>(std::move(fd), st);
     }
 
 private:

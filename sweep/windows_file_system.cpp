@@ -125,21 +125,32 @@ void forEachFile(HANDLE directory, Found found, std::error_code& ec) {
 
 class WindowsInputFile final : public InputFile {
 public:
-    WindowsInputFile(Handle handle, std::uint64_t size) : handle_(std::move(handle)), size_(size) {}
+    WindowsInputFile(Handle handle, std::uint64_t size, FileIdentity identity)
+        : handle_(std::move(handle)), size_(size), identity_(identity) {}
 
-    std::size_t read(char* data, std::size_t size, std::error_code& ec) override {
+    std::size_t readAt(std::uint64_t offset, char* data, std::size_t size,
+                       std::error_code& ec) override {
+        OVERLAPPED at{};
+        at.Offset = static_cast<DWORD>(offset);
+        at.OffsetHigh = static_cast<DWORD>(offset >> 32);
         DWORD n = 0;
-        if (!ReadFile(handle_.get(), data, static_cast<DWORD>(size), &n, nullptr)) {
-            ec = lastError();
+        if (!ReadFile(handle_.get(), data,
+                      static_cast<DWORD>(std::min<std::size_t>(size, 1u << 30)), &n, &at)) {
+            const std::error_code error = lastError();
+            if (error.value() != ERROR_HANDLE_EOF) {
+                ec = error;
+            }
             return 0;
         }
         return n;
     }
     std::uint64_t size() const override { return size_; }
+    FileIdentity identity() const override { return identity_; }
 
 private:
     Handle handle_;
     std::uint64_t size_;
+    FileIdentity identity_;
 };
 
 class WindowsLogFolder final : public LogFolder {
@@ -186,7 +197,7 @@ public:
         }
         const std::uint64_t size =
             (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
-        return std::make_unique<WindowsInputFile>(std::move(handle), size);
+        return std::make_unique<WindowsInputFile>(std::move(handle), size, identityOf(info));
     }
 
 private:

@@ -99,10 +99,11 @@ TEST_F(Form1Test, FindCheatersSweepsWithTheBarOnScreenPaintingOnlyWhatChanges) {
     bar->installEventFilter(&barPaints);
     button->installEventFilter(&buttonPaints);
     std::vector<int> shownAtEachLog;  // on screen while the run holds the event loop
-    fileSystem.onRead = [&](const auto&, auto& log, char* data, std::size_t size, auto& ec) {
+    fileSystem.onRead = [&](const auto&, auto& log, std::uint64_t at, char* data, std::size_t size,
+                            auto& ec) {
         EXPECT_FALSE(button->isEnabled());
         shownAtEachLog.push_back(barPaints.painted.empty() ? 0 : barPaints.painted.back());
-        return log.read(data, size, ec);
+        return log.readAt(at, data, size, ec);
     };
     QElapsedTimer run;
     qint64 runMs = 0;

@@ -7,18 +7,20 @@ namespace {
 class HookedLog final : public vesk::InputFile {
 public:
     HookedLog(std::unique_ptr<vesk::InputFile> log, std::filesystem::path name,
-              const ForwardingFileSystem::Read& read)
-        : log_(std::move(log)), name_(std::move(name)), read_(read) {}
+              const ForwardingFileSystem& hooks)
+        : log_(std::move(log)), name_(std::move(name)), hooks_(hooks) {}
 
-    std::size_t read(char* data, std::size_t size, std::error_code& ec) override {
-        return read_(name_, *log_, data, std::min<std::size_t>(size, 16), ec);
+    std::size_t readAt(std::uint64_t offset, char* data, std::size_t size,
+                       std::error_code& ec) override {
+        return hooks_.onRead(name_, *log_, offset, data, std::min(size, hooks_.readLimit), ec);
     }
     std::uint64_t size() const override { return log_->size(); }
+    vesk::FileIdentity identity() const override { return log_->identity(); }
 
 private:
     std::unique_ptr<vesk::InputFile> log_;
     std::filesystem::path name_;
-    const ForwardingFileSystem::Read& read_;
+    const ForwardingFileSystem& hooks_;
 };
 
 class HookedFolder final : public vesk::LogFolder {
@@ -46,7 +48,7 @@ public:
                                              std::error_code& ec) override {
         auto file = folder_->openLog(log, ec);
         if (file != nullptr && hooks_.onRead) {
-            return std::make_unique<HookedLog>(std::move(file), log.name, hooks_.onRead);
+            return std::make_unique<HookedLog>(std::move(file), log.name, hooks_);
         }
         return file;
     }

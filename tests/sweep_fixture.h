@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <numeric>
+#include <random>
 #include <set>
 #include <string>
 #include <vector>
@@ -20,20 +21,69 @@
 // The marker, under a short name: the tests' logs are written around it.
 inline const std::string M = "ScriptLog: ####";
 
+// The text as UTF-16LE code units, without a byte-order mark.
+inline std::string utf16(std::u16string_view text) {
+    std::string bytes;
+    for (const char16_t unit : text) {
+        bytes += static_cast<char>(unit & 0xFF);
+        bytes += static_cast<char>(unit >> 8);
+    }
+    return bytes;
+}
+inline std::string utf16(std::string_view ascii) {
+    return utf16(std::u16string(ascii.begin(), ascii.end()));
+}
+
+// A log made of pieces that put markers, stamps, near-markers, line ends, NULs, UTF-16 text and
+// byte-order marks at every offset of a block.
+inline std::string randomLog(std::mt19937& random, int pieceCount) {
+    using namespace std::string_literals;
+    static const std::vector<std::string> pieces = {M,
+                                                    M,
+                                                    "ScriptLog: ###",
+                                                    "x",
+                                                    "Player caught ",
+                                                    "\r\n",
+                                                    "\r",
+                                                    "\n",
+                                                    "\n\r",
+                                                    "S",
+                                                    "#",
+                                                    std::string(40, 'q'),
+                                                    "\0\xff"s,
+                                                    "[0031.64] ",
+                                                    "[1 2] " + M,
+                                                    "[x] ",
+                                                    "]",
+                                                    std::string(3, '\0'),
+                                                    utf16(M),
+                                                    utf16("\r\n"),
+                                                    utf16("Log"),
+                                                    "\xFF\xFE",
+                                                    "\xEF\xBB\xBF"};
+    std::string log;
+    for (int i = 0; i < pieceCount; ++i) {
+        log += pieces[random() % pieces.size()];
+    }
+    return log;
+}
+
 // The machine's file system, with hooks for tests at the moments a real folder cannot be made
 // to act on demand: after a folder is listed, and as each log is read.
 class ForwardingFileSystem : public vesk::FileSystem {
 public:
     using Read = std::function<std::size_t(const std::filesystem::path& name, vesk::InputFile& log,
-                                           char* data, std::size_t size, std::error_code& ec)>;
+                                           std::uint64_t offset, char* data, std::size_t size,
+                                           std::error_code& ec)>;
 
     // When set, every listing is these names in this order, whatever the folder holds.
     std::vector<std::filesystem::path> order;
     // Called after each listing, a run's or a file list's; what it returns is the listing's
     // failure, as a folder that fails to be read to its end gives.
     std::function<std::error_code()> afterListing;
-    // When set, logs are read through it, 16 bytes at a time.
+    // When set, logs are read through it, readLimit bytes at a time at most.
     Read onRead;
+    std::size_t readLimit = 16;
     // The drafts the file system makes where it has no nameless ones.
     void useNamedDrafts() { real_ = vesk::makeNativeFileSystem(vesk::DraftNaming::named); }
 

@@ -164,15 +164,14 @@ TEST_F(SweepRunTest, ALogIsReadAsFarAsItReachedWhenItWasOpened) {
     const fs::path rotated =
         logs.write("rotated.log", "x\r\n" + M + "\r\nkept\r\n" + M + "\r\nlost");
     fileSystem.order = {"live.log", "rotated.log"};
-    int reads = 0;
-    fileSystem.onRead = [&](const auto& name, auto& log, char* data, std::size_t size, auto& ec) {
-        ++reads;
-        if (name == "live.log" && reads <= 2) {  // a server writing faster than the run reads
+    fileSystem.onRead = [&](const auto& name, auto& log, std::uint64_t at, char* data,
+                            std::size_t size, auto& ec) {
+        if (name == "live.log" && at < 32) {  // a server writing faster than the run reads
             std::ofstream(live, std::ios::app) << M << "\r\nafter\r\n";
-        } else if (reads == 5) {  // copy-and-truncate rotation, after 32 bytes
+        } else if (name == "rotated.log" && at == 32) {  // copy-and-truncate rotation
             fs::resize_file(rotated, 0);
         }
-        return log.read(data, size, ec);
+        return log.readAt(at, data, size, ec);
     };
     EXPECT_EQ(unreadable(sweep(logs.path())), "rotated.log: Shorter than when it was opened\n");
     EXPECT_EQ(report(), "before\r\nkept\r\n");
@@ -186,13 +185,13 @@ TEST_F(SweepRunTest, UnreadableLogsAreNamedAndTheOthersStillSwept) {
         fileSystem.order.push_back("gone" + std::to_string(i) + ".log");
     }
     fileSystem.order.push_back("b.log");
-    fileSystem.onRead = [reads = 0](const auto& name, auto& log, char* data, std::size_t size,
-                                    auto& ec) mutable {
-        if (name == "a.log" && reads++ == 2) {
+    fileSystem.onRead = [](const auto& name, auto& log, std::uint64_t at, char* data,
+                           std::size_t size, auto& ec) {
+        if (name == "a.log" && at == 32) {
             ec = std::make_error_code(std::errc::io_error);
             return std::size_t{0};
         }
-        return log.read(data, size, ec);
+        return log.readAt(at, data, size, ec);
     };
     const auto outcome = sweep(logs.path());
     EXPECT_EQ(outcome.status(), SweepOutcome::Status::someUnreadable);
@@ -225,9 +224,10 @@ TEST_F(SweepRunTest, AReportThatCannotBeCreatedOrPutInPlaceIsNamedWithWhatBecame
 
     // A folder in the report's place once the run has its hidden draft, which keeps the findings.
     fs::remove(reportPath());
-    fileSystem.onRead = [&](const auto&, auto& log, char* data, std::size_t size, auto& ec) {
+    fileSystem.onRead = [&](const auto&, auto& log, std::uint64_t at, char* data, std::size_t size,
+                            auto& ec) {
         fs::create_directories(reportPath());
-        return log.read(data, size, ec);
+        return log.readAt(at, data, size, ec);
     };
     outcome = sweep(logs.path());
     EXPECT_EQ(view->messages.at(0), "The report " + reportPath().string() +

@@ -19,15 +19,17 @@ std::string drawnWhileSweeping(const fs::path& folder, std::chrono::milliseconds
     const TempFolder reports;
     ForwardingFileSystem fileSystem;
     std::chrono::steady_clock::time_point now{};
-    fileSystem.onRead = [&](const auto&, auto& log, char* data, std::size_t size, auto& ec) {
+    fileSystem.onRead = [&](const auto&, auto& log, std::uint64_t at, char* data, std::size_t size,
+                            auto& ec) {
         now += step;
-        return log.read(data, size, ec);
+        return log.readAt(at, data, size, ec);
     };
     const vesk::ListedFolder listed(fileSystem, folder, true);
     std::FILE* terminal = std::fopen((reports / "terminal").c_str(), "w");
     vesk::TerminalProgress progress(terminal, listed.logBytes(), [&] { return now; });
     const FixedClock clock({2001, 7, 10});
-    vesk::Sweep(fileSystem, clock, reports.path()).run({&listed}, progress);
+    // Read on one thread, so that the clock moves with each read as the scanner takes it.
+    vesk::Sweep(fileSystem, clock, reports.path(), 0).run({&listed}, progress);
     progress.finish();
     std::fclose(terminal);
     return readBytes(reports / "terminal");

@@ -20,11 +20,15 @@ struct FileIdentity {
 class InputFile {
 public:
     virtual ~InputFile() = default;
-    // Up to size bytes; 0 at the end of the file.
-    virtual std::size_t read(char* data, std::size_t size, std::error_code& ec) = 0;
+    // Up to size bytes from offset on; 0 at the end of the file. Several threads may read at
+    // once, each at its own offset.
+    virtual std::size_t readAt(std::uint64_t offset, char* data, std::size_t size,
+                               std::error_code& ec) = 0;
     // The length when the file was opened: what a run reads of it, so that a log a live server
     // keeps writing is not chased for ever.
     virtual std::uint64_t size() const = 0;
+    // The file that was opened, whatever name led to it.
+    virtual FileIdentity identity() const = 0;
 };
 
 // A file as the folder's listing gave it.
