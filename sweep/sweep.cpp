@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <memory>
 #include <new>
+#include <span>
 
+#include "log_blocks.h"
 #include "log_name.h"
 #include "log_scanner.h"
 #include "report_file.h"
@@ -11,21 +13,6 @@
 
 namespace vesk {
 namespace {
-
-// Small enough to stay in the cache between the read and the scan.
-constexpr std::size_t kBlockSize = 64 * 1024;
-// The kernel copies into a page-aligned buffer several times faster than into one that is
-// merely 16-byte aligned, as a large malloc block is.
-constexpr std::align_val_t kBlockAlignment{4096};
-
-struct BlockDeleter {
-    void operator()(char* block) const { ::operator delete[](block, kBlockAlignment); }
-};
-using Block = std::unique_ptr<char[], BlockDeleter>;
-
-Block makeBlock() {
-    return Block(static_cast<char*>(::operator new[](kBlockSize, kBlockAlignment)));
-}
 
 // The report, telling of each finding as its line ends.
 class FindingSink final : public LineSink {
@@ -48,19 +35,41 @@ public:
     FolderReader(ReportFile& report, SweepEvents& events)
         : report_(report), events_(events), sink_(report, events), scanner_(filter_, sink_) {}
 
-    void sweep(const ListedFolder& listed) {
+    void sweep(const std::vector<const ListedFolder*>& folders, unsigned readers) {
+        std::vector<LogToRead> logs;
+        for (const ListedFolder* listed : folders) {
+            for (const ListedFile* log : listed->logs()) {
+                if (!isReport(*listed, *log)) {
+                    logs.push_back({listed->folder(), log});
+                }
+            }
+        }
+        const auto blocks = readLogs(std::move(logs), readers);
+        for (const ListedFolder* listed : folders) {
+            sweep(*listed, *blocks);
+        }
+    }
+
+    int logsRead() const { return logsRead_; }
+    std::vector<UnreadableLog> takeUnreadable() { return std::move(unreadable_); }
+
+private:
+    // The report's folder may be one swept: the day's report there is no log.
+    bool isReport(const ListedFolder& listed, const ListedFile& log) const {
+        return listed.folder()->identity() == report_.folderIdentity() &&
+               sameFileName(log.name, report_.path().filename());
+    }
+
+    void sweep(const ListedFolder& listed, LogBlocks& blocks) {
         const std::filesystem::path& directory = listed.directoryPath();
         events_.folderStarted(listed);
         if (listed.folder() == nullptr) {
             failed({directory, listed.error().message()});
             return;
         }
-        // The report's folder may be the one swept: the day's report there is no log.
-        const bool reportHere = listed.folder()->identity() == report_.folderIdentity();
-        const std::filesystem::path reportName = report_.path().filename();
         for (const ListedFile* log : listed.logs()) {
-            if (!reportHere || !sameFileName(log->name, reportName)) {
-                read(*listed.folder(), directory, *log);
+            if (!isReport(listed, *log)) {
+                read(blocks, directory, *log);
             }
             events_.logDone();
         }
@@ -70,40 +79,33 @@ public:
         events_.folderDone(listed);
     }
 
-    int logsRead() const { return logsRead_; }
-    std::vector<UnreadableLog> takeUnreadable() { return std::move(unreadable_); }
-
-private:
     void failed(UnreadableLog what) {
         events_.unreadable(what);
         unreadable_.push_back(std::move(what));
     }
 
-    void read(LogFolder& folder, const std::filesystem::path& directory, const ListedFile& log) {
+    void read(LogBlocks& blocks, const std::filesystem::path& directory, const ListedFile& log) {
         std::error_code ec;
-        auto file = folder.openLog(log, ec);
-        if (file == nullptr) {
+        if (!blocks.open(ec)) {
             failed({directory / log.name, ec.message()});
             return;
         }
         events_.logOpened(directory, log);
-        // As far as the log reached when it was opened; what comes later is the next run's.
         scanner_.beginLog();
-        for (std::uint64_t left = file->size(); left > 0;) {
-            const std::size_t n =
-                file->read(block_.get(),
-                           static_cast<std::size_t>(std::min<std::uint64_t>(left, kBlockSize)), ec);
-            if (n == 0 && !ec) {
-                ec = SweepErrc::shrank;
+        for (;;) {
+            const std::span<const char> block = blocks.next(ec);
+            if (!block.empty()) {
+                scanner_.scan(block.data(), block.size());
+                events_.bytesRead(block.size());
             }
             if (ec) {
                 scanner_.abandonLog();
                 failed({directory / log.name, ec.message()});
                 return;
             }
-            scanner_.scan(block_.get(), n);
-            left -= n;
-            events_.bytesRead(n);
+            if (block.empty()) {
+                break;
+            }
         }
         scanner_.endLog();
         ++logsRead_;
@@ -114,15 +116,19 @@ private:
     FindingSink sink_;
     MarkerFilter filter_;
     LogScanner scanner_;
-    Block block_ = makeBlock();
     std::vector<UnreadableLog> unreadable_;
     int logsRead_ = 0;
 };
 
 }  // namespace
 
-Sweep::Sweep(FileSystem& fs, const Clock& clock, std::filesystem::path reportFolder)
-    : fs_(fs), clock_(clock), reportFolder_(std::move(reportFolder)) {}
+Sweep::Sweep(FileSystem& fs, const Clock& clock, std::filesystem::path reportFolder,
+             unsigned readers)
+    : fs_(fs), clock_(clock), reportFolder_(std::move(reportFolder)), readers_(readers) {}
+
+unsigned Sweep::machineReaders() {
+    return defaultReaders();
+}
 
 SweepOutcome Sweep::run(const std::vector<const ListedFolder*>& folders, SweepEvents& events) {
     SweepOutcome outcome;
@@ -132,9 +138,7 @@ SweepOutcome Sweep::run(const std::vector<const ListedFolder*>& folders, SweepEv
     FolderReader reader(report, events);
     try {
         report.open(outcome.report);
-        for (const ListedFolder* folder : folders) {
-            reader.sweep(*folder);
-        }
+        reader.sweep(folders, readers_);
         report.close();
         outcome.unreadable = reader.takeUnreadable();
     } catch (const ReportError& error) {

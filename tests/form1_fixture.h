@@ -59,7 +59,7 @@ protected:
     // Creates and shows the window, which opens the start folder.
     void openWindow(std::vector<Drive> drives = {{"/", "root"}}) {
         form = std::make_unique<Form1>(
-            Form1Setup{fileSystem, clock, reports.path(), startFolder, std::move(drives)});
+            Form1Setup{fileSystem, clock, reports.path(), startFolder, std::move(drives), 0});
         form->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
     }

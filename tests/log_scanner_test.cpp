@@ -32,19 +32,6 @@ const std::string kEAcute = GetACP() == 1252 ? "\xE9" : "?";
 const std::string kEAcute = "\xC3\xA9";
 #endif
 
-// The text as UTF-16LE code units, without a byte-order mark.
-std::string utf16(std::u16string_view text) {
-    std::string bytes;
-    for (const char16_t unit : text) {
-        bytes += static_cast<char>(unit & 0xFF);
-        bytes += static_cast<char>(unit >> 8);
-    }
-    return bytes;
-}
-std::string utf16(std::string_view ascii) {
-    return utf16(std::u16string(ascii.begin(), ascii.end()));
-}
-
 // UTF-16LE as the report's text: UTF-8 here, the ANSI code page on Windows.
 std::string reportText(std::string_view bytes) {
     std::u16string units;
@@ -238,37 +225,11 @@ TEST(LogScanner, CutsLinesAndPassesTheLineAfterEachMarker) {
 }
 
 TEST(LogScanner, AgreesWithTheLineByLineRulesAtEveryBlockBoundary) {
-    // Pieces chosen to put markers, near-markers and line ends at every offset of a block.
-    const std::vector<std::string> pieces = {M,
-                                             M,
-                                             "ScriptLog: ###",
-                                             "x",
-                                             "Player caught ",
-                                             "\r\n",
-                                             "\r",
-                                             "\n",
-                                             "\n\r",
-                                             "S",
-                                             "#",
-                                             std::string(40, 'q'),
-                                             "\0\xff"s,
-                                             "[0031.64] ",
-                                             "[1 2] " + M,
-                                             "[x] ",
-                                             "]",
-                                             std::string(3, '\0'),
-                                             utf16(M),
-                                             utf16("\r\n"),
-                                             utf16("Log"),
-                                             "\xFF\xFE",
-                                             "\xEF\xBB\xBF"};
     std::mt19937 random(20261206);
     for (int round = 0; round < 300; ++round) {
         std::vector<std::string> logs(1 + random() % 3);
         for (auto& log : logs) {
-            for (int i = static_cast<int>(random() % 60); i > 0; --i) {
-                log += pieces[random() % pieces.size()];
-            }
+            log = randomLog(random, static_cast<int>(random() % 60));
         }
         const std::string expected = reference(logs);
         forEachSearchUnit([&] {

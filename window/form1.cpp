@@ -202,7 +202,7 @@ void Form1::runSweep() {
     // the run names the folder.
     std::error_code ec;
     file1_->setPath(dir1_->path(), ec);
-    vesk::SweepRun run(setup_.fileSystem, setup_.clock, setup_.reportFolder);
+    vesk::SweepRun run(setup_.fileSystem, setup_.clock, setup_.reportFolder, setup_.readers);
     run.run(*this);
 }
 

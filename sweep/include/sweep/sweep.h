@@ -61,16 +61,23 @@ public:
 // The sweep itself: every line that follows a marker line, from every log of the listed folders
 // in the listing's order, into the day's report. The marker flag carries from log to log and
 // from one folder to the next. The report is written whole or not at all.
+// The logs are read ahead on threads of their own where the machine has more than one core (see
+// readers), the scanner seeing them in the listing's order all the same.
 class Sweep {
 public:
-    Sweep(FileSystem& fs, const Clock& clock, std::filesystem::path reportFolder);
+    Sweep(FileSystem& fs, const Clock& clock, std::filesystem::path reportFolder,
+          unsigned readers = machineReaders());
 
     SweepOutcome run(const std::vector<const ListedFolder*>& folders, SweepEvents& events);
+
+    // One thread for each core the program has beside the sweep's own.
+    static unsigned machineReaders();
 
 private:
     FileSystem& fs_;
     const Clock& clock_;
     std::filesystem::path reportFolder_;
+    unsigned readers_;
 };
 
 }  // namespace vesk

@@ -21,7 +21,8 @@ std::string completionText(const SweepOutcome& outcome);
 // and the completion message on the view.
 class SweepRun {
 public:
-    SweepRun(FileSystem& fs, const Clock& clock, std::filesystem::path reportFolder);
+    SweepRun(FileSystem& fs, const Clock& clock, std::filesystem::path reportFolder,
+             unsigned readers = Sweep::machineReaders());
 
     SweepOutcome run(SweepView& view);
 
@@ -29,6 +30,7 @@ private:
     FileSystem& fs_;
     const Clock& clock_;
     std::filesystem::path reportFolder_;
+    unsigned readers_;
 };
 
 }  // namespace vesk

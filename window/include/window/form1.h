@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <vector>
 
+#include "sweep/sweep.h"
 #include "sweep/sweep_view.h"
 #include "window/mounted_drives.h"
 
@@ -26,6 +27,7 @@ struct Form1Setup {
     std::filesystem::path reportFolder;
     std::filesystem::path startFolder;
     std::vector<Drive> drives;
+    unsigned readers = vesk::Sweep::machineReaders();  // threads that read logs ahead
 };
 
 // The program's only window: the folder pickers, the three buttons, the progress bar and the
