@@ -27,6 +27,13 @@ public:
 class LogScanner {
 public:
     LogScanner(MarkerFilter& filter, LineSink& sink) : filter_(&filter), sink_(&sink) {}
+    // Where another scanner stands, to go on to other ends: what the log would give if it ended
+    // now, while the other goes on reading it.
+    LogScanner(const LogScanner& other, MarkerFilter& filter, LineSink& sink)
+        : LogScanner(other) {
+        filter_ = &filter;
+        sink_ = &sink;
+    }
 
     void beginLog();
     void scan(const char* data, std::size_t size);

@@ -133,6 +133,7 @@ private:
 struct FixedClock : vesk::Clock {
     explicit FixedClock(vesk::LocalDate day) : date(day) {}
     vesk::LocalDate today() const override { return date; }
+    std::chrono::milliseconds untilTomorrow() const override { return std::chrono::hours(1); }
 
     vesk::LocalDate date;
 };

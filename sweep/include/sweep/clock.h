@@ -1,5 +1,7 @@
 #pragma once
 
+#include <chrono>
+
 namespace vesk {
 
 struct LocalDate {
@@ -12,12 +14,19 @@ class Clock {
 public:
     virtual ~Clock() = default;
     virtual LocalDate today() const = 0;
+    // How long until the next local midnight, when today() moves on.
+    virtual std::chrono::milliseconds untilTomorrow() const = 0;
 };
+
+inline bool operator==(const LocalDate& a, const LocalDate& b) {
+    return a.year == b.year && a.month == b.month && a.day == b.day;
+}
 
 // The machine's local date.
 class SystemClock final : public Clock {
 public:
     LocalDate today() const override;
+    std::chrono::milliseconds untilTomorrow() const override;
 };
 
 }  // namespace vesk
