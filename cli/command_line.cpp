@@ -30,6 +30,8 @@ std::optional<CommandLine> parseCommandLine(const std::vector<std::filesystem::p
             parsed.version = true;
         } else if (text == "-q" || text == "--quiet") {
             parsed.quiet = true;
+        } else if (text == "--follow") {
+            parsed.follow = true;
         } else if (text == reportOption) {
             if (std::next(it) == arguments.end()) {
                 problem = reportOption + " needs a folder";
@@ -54,7 +56,7 @@ std::optional<CommandLine> parseCommandLine(const std::vector<std::filesystem::p
 }
 
 std::string usageLine() {
-    return "usage: veskparser-sweep [-q] [--report-folder DIR] [--] [FOLDER...]";
+    return "usage: veskparser-sweep [-q] [--follow] [--report-folder DIR] [--] [FOLDER...]";
 }
 
 std::string helpText() {
@@ -71,6 +73,10 @@ std::string helpText() {
            "once it is whole.\n"
            "\n"
            "  -q, --quiet             print nothing but problems, which go to standard error\n"
+           "  --follow                after the sweep, keep the report what a sweep would write\n"
+           "                          while the servers write, and print each new finding as\n"
+           "                          LOG:LINE the moment its line ends; SIGINT, SIGTERM or\n"
+           "                          SIGHUP end it with the report published\n"
            "  --report-folder DIR     write the report into DIR instead of your home folder\n"
            "  --report-folder=DIR     (C:\\ on Windows)\n"
            "  --                      take every argument after it as a FOLDER\n"
@@ -83,13 +89,14 @@ std::string helpText() {
            "path. Where standard error is a terminal it shows the progress there.\n"
            "\n"
            "Exit status:\n"
-           "  0  every log was read; the report was replaced.\n"
+           "  0  every log was read; the report was replaced (with --follow: at the end).\n"
            "  1  some logs could not be read; the report was replaced with the findings of the\n"
            "     others.\n"
            "  2  the arguments are wrong, or a FOLDER or DIR is not a folder: nothing was\n"
            "     written. Or the report could not be written: the day's earlier report is left\n"
            "     as it was, and where the findings are kept in a draft, the draft is named. Or\n"
-           "     the output could not be written: a sweep still replaced the report.\n";
+           "     the output could not be written: a sweep still replaced the report. With\n"
+           "     --follow: also when no FOLDER is left to follow.\n";
 }
 
 }  // namespace vesk

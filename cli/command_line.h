@@ -12,6 +12,7 @@ struct CommandLine {
     std::vector<std::filesystem::path> folders;  // the current folder when none is given
     std::filesystem::path reportFolder;          // empty: the home folder
     bool quiet = false;
+    bool follow = false;
     bool help = false;
     bool version = false;
 };

@@ -19,7 +19,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const std::string kUsage = "usage: veskparser-sweep [-q] [--report-folder DIR] [--] [FOLDER...]\n";
+const std::string kUsage =
+    "usage: veskparser-sweep [-q] [--follow] [--report-folder DIR] [--] [FOLDER...]\n";
 
 class SweepCommandTest : public ::testing::Test {
 protected:
@@ -172,8 +173,9 @@ TEST_F(SweepCommandTest, EachFormPrintsItsTextsOnceAndExitsWithWhatItLeftBehind)
 
     options = {.home = home.path()};
     const auto help = sweep({"--help"}).out;
-    for (const char* form : {"--report-folder DIR", "--report-folder=DIR", "\n  --  ",
-                             "-q, --quiet", "-h, --help", "--version", "\"ScriptLog: ####\""}) {
+    for (const char* form :
+         {"--report-folder DIR", "--report-folder=DIR", "\n  --  ", "-q, --quiet", "--follow",
+          "-h, --help", "--version", "\"ScriptLog: ####\""}) {
         EXPECT_NE(help.find(form), std::string::npos) << form << " in " << help;
     }
     fs::remove(reportPath);

@@ -65,6 +65,22 @@ check "--report-folder: the report there" "cheat 1 cheat 2 " \
 "$wine" "$exe" 'C:\missing' >/dev/null 2>&1
 check "a missing folder: exit status" 2 "$?"
 
+# --follow: an append to a log is picked up, printed and published.
+mkdir -p "$c/live" "$c/home"
+printf 'ScriptLog: ####\r\nat the start\r\n' >"$c/live/server.log"
+"$wine" "$exe" --follow --report-folder 'C:\home' 'C:\live' >"$c/follow.out" 2>/dev/null &
+follower=$!
+followed="$c/home/VOReradivu_$today.log"
+for _ in $(seq 100); do [ -f "$followed" ] && break; sleep 0.1; done
+printf 'ScriptLog: ####\r\nappended\r\n' >>"$c/live/server.log"
+for _ in $(seq 100); do grep -q appended "$followed" 2>/dev/null && break; sleep 0.1; done
+check "--follow: the report with the appended finding" "appended at the start " \
+    "$(sorted_lines "$followed")"
+check "--follow: the finding printed with its log" 'C:\live\server.log:appended' \
+    "$(tr -d '\r' <"$c/follow.out" | grep appended)"
+kill "$follower" 2>/dev/null
+wait "$follower" 2>/dev/null
+
 out=$("$wine" "$exe" --version 2>/dev/null | tr -d '\r')
 check "--version" "veskparser-sweep $version" "$out"
 

@@ -1,0 +1,98 @@
+#include "command_common.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "command_line.h"
+#include "sweep/printable.h"
+
+namespace vesk {
+
+void complain(const std::filesystem::path& path, const std::string& reason) {
+    std::fprintf(stderr, "%s: %s: %s\n", kProgram, printable(path).c_str(), reason.c_str());
+}
+
+int usageError(const std::string& problem) {
+    std::fprintf(stderr, "%s: %s\n%s\nTry '%s --help'.\n", kProgram, problem.c_str(),
+                 usageLine().c_str(), kProgram);
+    return kFailed;
+}
+
+namespace {
+
+std::string counted(std::uint64_t count, const char* thing) {
+    return std::to_string(count) + " " + thing + (count == 1 ? "" : "s");
+}
+
+}  // namespace
+
+// The folder a path names, found the way the system finds it: on Linux through every link
+// along the way, so that link/.. is the parent of the link's target and typo/.. is no folder; on
+// Windows, whose paths lose ".." before any lookup, as Windows does.
+std::optional<std::filesystem::path> resolveFolder(const std::filesystem::path& given) {
+    std::error_code ec;
+#ifdef _WIN32
+    auto folder = std::filesystem::absolute(given, ec).lexically_normal();
+#else
+    auto folder = std::filesystem::canonical(given, ec);
+#endif
+    if (!ec && !std::filesystem::is_directory(folder, ec) && !ec) {
+        ec = std::make_error_code(std::errc::not_a_directory);
+    }
+    if (ec) {
+        complain(given, ec == std::errc::not_a_directory ? "Not a folder" : ec.message());
+        return std::nullopt;
+    }
+    return folder;
+}
+
+// Every folder listed before anything is written; a folder given twice is swept once.
+std::optional<std::vector<ListedFolder>> listFolders(
+    FileSystem& fileSystem, const std::vector<std::filesystem::path>& given, bool withLogSizes) {
+    std::vector<ListedFolder> folders;
+    for (const auto& path : given) {
+        const auto folder = resolveFolder(path);
+        if (!folder) {
+            return std::nullopt;
+        }
+        ListedFolder listed(fileSystem, *folder, withLogSizes);
+        if (listed.error() == std::errc::too_many_files_open ||
+            listed.error() == std::errc::too_many_files_open_in_system) {
+            // Every folder is held open until the report is written: the fault is their number.
+            std::fprintf(stderr, "%s: out of file descriptors with %zu folders open: %s\n",
+                         kProgram, folders.size(), listed.error().message().c_str());
+            return std::nullopt;
+        }
+        if (listed.folder() == nullptr || listed.error()) {
+            complain(*folder, listed.error().message());
+            return std::nullopt;
+        }
+        const auto same = [&](const ListedFolder& other) {
+            return other.folder()->identity() == listed.folder()->identity();
+        };
+        if (std::none_of(folders.begin(), folders.end(), same)) {
+            folders.push_back(std::move(listed));
+        }
+    }
+    return folders;
+}
+
+void complainAboutReport(const ReportFailure& failure) {
+    complain(failure.path, failure.reason);
+    if (!failure.keptIn.empty()) {
+        std::fprintf(stderr, "%s: this run's findings are in %s\n", kProgram,
+                     printable(failure.keptIn).c_str());
+    }
+}
+
+void printCompletion(const SweepOutcome& outcome) {
+    std::string counts = counted(outcome.findings, "finding") + " from " +
+                         counted(static_cast<std::uint64_t>(outcome.logsRead), "log");
+    if (!outcome.unreadable.empty()) {
+        counts += "; " + counted(outcome.unreadable.size(), "log") + " could not be read";
+    }
+    std::printf("Operation completed!\n%s\n%s\n", counts.c_str(),
+                printable(outcome.report).c_str());
+}
+
+}  // namespace vesk

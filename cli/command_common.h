@@ -1,0 +1,29 @@
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli/sweep_command.h"
+#include "sweep/file_system.h"
+#include "sweep/listed_folder.h"
+#include "sweep/sweep.h"
+
+// What veskparser-sweep's ways of running share: how it names its folders and its problems.
+namespace vesk {
+
+inline constexpr const char* kProgram = "veskparser-sweep";
+
+// "veskparser-sweep: PATH: REASON" on standard error, the path safe to show.
+void complain(const std::filesystem::path& path, const std::string& reason);
+int usageError(const std::string& problem);
+void complainAboutReport(const ReportFailure& failure);
+// "Operation completed!", the counts, and the report's path, on standard output.
+void printCompletion(const SweepOutcome& outcome);
+
+std::optional<std::filesystem::path> resolveFolder(const std::filesystem::path& given);
+std::optional<std::vector<ListedFolder>> listFolders(
+    FileSystem& fileSystem, const std::vector<std::filesystem::path>& given, bool withLogSizes);
+
+}  // namespace vesk
