@@ -116,8 +116,11 @@ void Follower::refresh() {
             readFolder(*folder);
         }
     }
-    if (std::exchange(changed_, false) && content() != published_ && !due_) {
-        due_ = std::chrono::steady_clock::now() + kGather;
+    // What changed is gathered for half a second at most; the report is written only if what a
+    // run would write differs from what was published.
+    if (std::exchange(changed_, false)) {
+        walk(nullptr);
+        due_ = due_ ? due_ : std::chrono::steady_clock::now() + kGather;
     }
 }
 
@@ -217,10 +220,9 @@ void Follower::read(Folder& folder, std::unique_ptr<Log>& log, LogFolder& opened
     }
 }
 
-// What a run would write now: each log as if it ended here, the flag carried from log to log.
-// First lines that have become findings are told of once.
-std::string Follower::content() {
-    std::string out;
+// What a run would write now, into out where given: each log as if it ended here, the flag
+// carried from log to log. First lines that have become findings are told of once.
+void Follower::walk(std::string* out) {
     bool carried = false;
     for (const auto& folder : folders_) {
         for (const auto& log : folder->logs) {
@@ -230,25 +232,36 @@ std::string Follower::content() {
             LogScanner ending(log->scanner, filter, tail);
             ending.endLog();
             const bool anyLine = log->findings.firstEnded || tail.firstEnded;
-            if (anyLine && carried) {
-                out += log->findings.first + tail.first + "\r\n";
-                if (log->findings.firstEnded && !log->firstAnnounced && announce_) {
-                    events_.finding(folder->path / log->name, log->findings.first);
-                }
+            const bool firstPasses = anyLine && carried;
+            if (firstPasses && log->findings.firstEnded && !log->firstAnnounced && announce_) {
+                events_.finding(folder->path / log->name, log->findings.first);
             }
             log->firstAnnounced = log->firstAnnounced || (carried && log->findings.firstEnded);
-            out += log->findings.rest + tail.rest;
+            if (out != nullptr) {
+                if (firstPasses) {
+                    *out += log->findings.first + tail.first + "\r\n";
+                }
+                *out += log->findings.rest + tail.rest;
+            }
             carried = anyLine ? filter.armed() : carried;
         }
     }
+}
+
+std::string Follower::content() {
+    std::string out;
+    walk(&out);
     return out;
 }
 
 bool Follower::publish() {
     const LocalDate today = clock_.today();
     std::string text = content();
-    ReportFile report(fs_);
     due_.reset();
+    if (publishedDay_ && *publishedDay_ == today && text == published_) {
+        return true;
+    }
+    ReportFile report(fs_);
     try {
         report.open(ReportFile::pathFor(reportFolder_, today));
         report.write(text);
@@ -271,9 +284,7 @@ void Follower::publishWhenDue() {
 }
 
 void Follower::publishNow() {
-    if (due_ || !publishedDay_ || !(*publishedDay_ == clock_.today()) || content() != published_) {
-        publish();
-    }
+    publish();
 }
 
 std::optional<std::chrono::milliseconds> Follower::nextDue() const {

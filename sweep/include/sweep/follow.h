@@ -67,6 +67,7 @@ private:
     void readFolder(Folder& folder);
     static bool sameTail(InputFile& input, const Log& log);
     void read(Folder& folder, std::unique_ptr<Log>& log, LogFolder& opened, const ListedFile& file);
+    void walk(std::string* out);
     std::string content();
     bool publish();
 
