@@ -77,29 +77,28 @@ struct Search {
 };
 
 // The marker's last byte alone filters the candidates: a number sign is rare in game logs, and
-// the C library's memchr finds it with whatever vector unit the machine has. A marker line that
-// holds no NUL lies wholly before or after any NUL, so only markers before the first NUL count.
+// the C library's memchr finds it with whatever vector unit the machine has. A marker line holds
+// no NUL, so only a NUL before the marker line found can come first.
 const char* findMarkerLinePortable(const Search& search, const char* from) {
-    const char* limit = search.last;
-    const char* nul = nullptr;
-    if (search.watchNul) {
-        nul = static_cast<const char*>(
-            std::memchr(from, 0, static_cast<std::size_t>(search.last + kTail - from)));
-        limit = nul != nullptr && nul < limit ? nul : limit;
-    }
+    const char* line = nullptr;
     const char* tail = from + kTail;
-    const char* const tailsEnd = limit + kTail;
-    while (tail < tailsEnd) {
+    const char* const tailsEnd = search.last + kTail;
+    while (tail < tailsEnd && line == nullptr) {
         const void* hit = std::memchr(tail, kMarkerLast, static_cast<std::size_t>(tailsEnd - tail));
         if (hit == nullptr) {
             break;
         }
-        if (const char* line = search.lineOf(static_cast<const char*>(hit) - kTail)) {
-            return line;
-        }
+        line = search.lineOf(static_cast<const char*>(hit) - kTail);
         tail = static_cast<const char*>(hit) + 1;
     }
-    return nul;
+    if (search.watchNul) {
+        // A stamped line found here may begin before from, where NULs were looked for already.
+        const char* const nulsEnd = line != nullptr ? std::max(line, from) : tailsEnd;
+        if (const void* nul = std::memchr(from, 0, static_cast<std::size_t>(nulsEnd - from))) {
+            return static_cast<const char*>(nul);
+        }
+    }
+    return line;
 }
 
 // The first place to look again among the candidates of one stretch at p: each marker candidate

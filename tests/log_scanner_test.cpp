@@ -226,10 +226,10 @@ TEST(LogScanner, CutsLinesAndPassesTheLineAfterEachMarker) {
 
 TEST(LogScanner, AgreesWithTheLineByLineRulesAtEveryBlockBoundary) {
     std::mt19937 random(20261206);
-    for (int round = 0; round < 300; ++round) {
+    for (int round = 0; round < 1000; ++round) {
         std::vector<std::string> logs(1 + random() % 3);
         for (auto& log : logs) {
-            log = randomLog(random, static_cast<int>(random() % 60));
+            log = randomLog(random, static_cast<int>(random() % 80));
         }
         const std::string expected = reference(logs);
         forEachSearchUnit([&] {
