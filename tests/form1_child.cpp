@@ -37,6 +37,7 @@ int main(int argc, char** argv) {
     });
     QSocketNotifier input(0, QSocketNotifier::Read);
     QObject::connect(&input, &QSocketNotifier::activated, [&] {
+        input.setEnabled(false);  // once: at the end of the input it would fire again and again
         std::string line;
         std::getline(std::cin, line);
         answerer.start(5);
