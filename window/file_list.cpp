@@ -1,5 +1,7 @@
 #include "file_list.h"
 
+#include <QStringList>
+
 #include "sweep/file_system.h"
 #include "window/native_path.h"
 
@@ -14,11 +16,19 @@ bool FileList::setPath(const std::filesystem::path& folder, std::error_code& ec)
         return false;
     }
     path_ = folder;
-    names_ = std::move(names);
-    clear();
-    for (const auto& name : names_) {
-        addItem(native_path::displayName(name));
+    // Read again at every sweep: an unchanged folder leaves the widget alone, since filling it
+    // item by item costs more than the sweep itself for tens of thousands of logs.
+    if (names == names_) {
+        return true;
     }
+    names_ = std::move(names);
+    QStringList items;
+    items.reserve(static_cast<qsizetype>(names_.size()));
+    for (const auto& name : names_) {
+        items.append(native_path::displayName(name));
+    }
+    clear();
+    addItems(items);
     return true;
 }
 
