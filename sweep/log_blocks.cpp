@@ -1,10 +1,13 @@
 #include "log_blocks.h"
 
 #include <algorithm>
+#include <charconv>
 #include <condition_variable>
 #include <deque>
+#include <fstream>
 #include <mutex>
 #include <new>
+#include <string>
 #include <thread>
 
 #ifdef __linux__
@@ -409,15 +412,42 @@ private:
 
 }  // namespace
 
+unsigned readersBeside(unsigned cores, std::string_view loadavg) {
+    // "0.42 0.37 0.30 2/345 6789": the fourth field counts the tasks runnable now, this one
+    // among them.
+    unsigned runnable = 1;
+    std::size_t at = 0;
+    for (int field = 0; field < 3 && at != std::string_view::npos; ++field) {
+        at = loadavg.find(' ', at);
+        at = at == std::string_view::npos ? at : at + 1;
+    }
+    if (at != std::string_view::npos) {
+        const char* end = loadavg.data() + loadavg.size();
+        unsigned counted = 0;
+        const auto [stop, ec] = std::from_chars(loadavg.data() + at, end, counted);
+        if (ec == std::errc() && stop != end && *stop == '/' && counted > 0) {
+            runnable = counted;
+        }
+    }
+    return cores > runnable ? cores - runnable : 0;
+}
+
 unsigned defaultReaders() {
+    unsigned cores = std::thread::hardware_concurrency();
 #ifdef __linux__
-    cpu_set_t cores;
-    if (::sched_getaffinity(0, sizeof cores, &cores) == 0) {
-        return static_cast<unsigned>(CPU_COUNT(&cores)) - 1;
+    cpu_set_t allowed;
+    if (::sched_getaffinity(0, sizeof allowed, &allowed) == 0) {
+        cores = static_cast<unsigned>(CPU_COUNT(&allowed));
+    }
+    // A reader on a core that another task keeps busy gets half of it and makes the scanner wait
+    // for what it took: under load the sweep read ahead took twice as long as one thread.
+    std::ifstream loadavg("/proc/loadavg");
+    std::string line;
+    if (std::getline(loadavg, line)) {
+        return readersBeside(cores, line);
     }
 #endif
-    const unsigned count = std::thread::hardware_concurrency();
-    return count > 1 ? count - 1 : 0;
+    return cores > 1 ? cores - 1 : 0;
 }
 
 std::unique_ptr<LogBlocks> readLogs(std::vector<LogToRead> logs, unsigned readers) {

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 #include <span>
+#include <string_view>
 #include <system_error>
 #include <vector>
 
@@ -29,9 +30,13 @@ public:
     virtual std::span<const char> next(std::error_code& ec) = 0;
 };
 
-// The number of threads that read ahead of the scanner: one for each core the program has beside
-// the scanner's, which reads too while it would wait.
+// The number of threads that read ahead of the scanner: one for each core the program has that
+// no other task keeps busy now, beside the scanner's own, which reads too while it would wait.
 unsigned defaultReaders();
+
+// That number for the cores the program has and the system's /proc/loadavg line; where the line
+// says nothing, every core but the scanner's.
+unsigned readersBeside(unsigned cores, std::string_view loadavg);
 
 // The logs read on the scanner's own thread when readers is 0; else read ahead on that many
 // threads, small logs several at a time and a large log in blocks from several offsets, within

@@ -4,6 +4,7 @@
 #include <map>
 #include <mutex>
 
+#include "sweep/log_blocks.h"
 #include "sweep/sweep.h"
 #include "sweep_fixture.h"
 
@@ -101,3 +102,24 @@ TEST_F(ReadAheadTest, SeveralThreadsReadWhatOneThreadReads) {
 }
 
 }  // namespace
+
+TEST(ReadersTest, OneForEachCoreNoOtherTaskKeepsBusy) {
+    const struct {
+        unsigned cores;
+        const char* loadavg;
+        unsigned readers;
+    } cases[] = {
+        {2, "0.10 0.20 0.30 1/116 4242\n", 1},  // only the sweep runs
+        {2, "2.00 2.00 2.00 3/120 4242\n", 0},  // two other tasks hold both cores
+        {2, "1.00 1.00 1.00 2/120 4242\n", 0},
+        {8, "3.10 2.00 1.00 3/300 4242\n", 5},
+        {1, "0.00 0.00 0.00 1/100 4242\n", 0},
+        {4, "", 3},  // nothing to go by: every core but the sweep's
+        {4, "0.10 0.20 0.30 x/116 4242", 3},
+        {4, "0.10 0.20 0.30 0/116 4242", 3},
+        {4, "0.10 0.20 0.30 12", 3},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(vesk::readersBeside(c.cores, c.loadavg), c.readers) << c.loadavg;
+    }
+}

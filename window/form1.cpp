@@ -13,6 +13,7 @@
 #include "message_box.h"
 #include "progress_bar.h"
 #include "sweep/printable.h"
+#include "sweep/sweep.h"
 #include "sweep/sweep_run.h"
 #include "twips.h"
 #include "window/font_faces.h"
@@ -202,7 +203,8 @@ void Form1::runSweep() {
     // the run names the folder.
     std::error_code ec;
     file1_->setPath(dir1_->path(), ec);
-    vesk::SweepRun run(setup_.fileSystem, setup_.clock, setup_.reportFolder, setup_.readers);
+    vesk::SweepRun run(setup_.fileSystem, setup_.clock, setup_.reportFolder,
+                       setup_.readers.value_or(vesk::Sweep::machineReaders()));
     run.run(*this);
 }
 

@@ -70,7 +70,8 @@ public:
 
     SweepOutcome run(const std::vector<const ListedFolder*>& folders, SweepEvents& events);
 
-    // One thread for each core the program has beside the sweep's own.
+    // One thread for each core the program has beside the sweep's own that no other task keeps
+    // busy now.
     static unsigned machineReaders();
 
 private:

@@ -2,9 +2,9 @@
 
 #include <QWidget>
 #include <filesystem>
+#include <optional>
 #include <vector>
 
-#include "sweep/sweep.h"
 #include "sweep/sweep_view.h"
 #include "window/mounted_drives.h"
 
@@ -27,7 +27,8 @@ struct Form1Setup {
     std::filesystem::path reportFolder;
     std::filesystem::path startFolder;
     std::vector<Drive> drives;
-    unsigned readers = vesk::Sweep::machineReaders();  // threads that read logs ahead
+    // Threads that read logs ahead; unset, as many as the machine has cores idle at the click.
+    std::optional<unsigned> readers = std::nullopt;
 };
 
 // The program's only window: the folder pickers, the three buttons, the progress bar and the
