@@ -29,8 +29,7 @@ public:
     LogScanner(MarkerFilter& filter, LineSink& sink) : filter_(&filter), sink_(&sink) {}
     // Where another scanner stands, to go on to other ends: what the log would give if it ended
     // now, while the other goes on reading it.
-    LogScanner(const LogScanner& other, MarkerFilter& filter, LineSink& sink)
-        : LogScanner(other) {
+    LogScanner(const LogScanner& other, MarkerFilter& filter, LineSink& sink) : LogScanner(other) {
         filter_ = &filter;
         sink_ = &sink;
     }
