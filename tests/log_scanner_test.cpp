@@ -79,7 +79,11 @@ std::string reportText(std::string_view bytes) {
 // Whether UTF-16LE text begins here: four ASCII characters, each followed by a NUL.
 bool utf16Begins(std::string_view log, std::size_t at) {
     for (std::size_t i = 0; i < 8; i += 2) {
-        if (at + i + 1 >= log.size() || log[at + i] < 1 || log[at + i + 1] != 0) {
+        if (at + i + 1 >= log.size()) {
+            return false;
+        }
+        const auto unit = static_cast<unsigned char>(log[at + i]);  // char may be unsigned
+        if (unit < 0x01 || unit > 0x7F || log[at + i + 1] != 0) {
             return false;
         }
     }
