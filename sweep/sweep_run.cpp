@@ -84,7 +84,7 @@ std::string completionText(const SweepOutcome& outcome) {
 
 SweepRun::SweepRun(FileSystem& fs, const Clock& clock, std::filesystem::path reportFolder,
                    unsigned readers)
-    : fs_(fs), clock_(clock), reportFolder_(std::move(reportFolder)), readers_(readers) {}
+    : fs_(fs), sweep_(fs, clock, std::move(reportFolder), readers) {}
 
 SweepOutcome SweepRun::run(SweepView& view) {
     // The file list opens the gate and counts the logs; the logs read are the folder's own
@@ -96,7 +96,7 @@ SweepOutcome SweepRun::run(SweepView& view) {
         folders.push_back(&listed.emplace(fs_, view.directoryPath(), false));
     }
     ViewEvents events(view, logEntryCount);
-    const SweepOutcome outcome = Sweep(fs_, clock_, reportFolder_, readers_).run(folders, events);
+    const SweepOutcome outcome = sweep_.run(folders, events);
     // A failed report leaves the button usable whatever state the run stopped in.
     if (events.disabled() || outcome.reportFailure) {
         view.setFindEnabled(true);

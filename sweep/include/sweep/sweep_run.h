@@ -28,9 +28,7 @@ public:
 
 private:
     FileSystem& fs_;
-    const Clock& clock_;
-    std::filesystem::path reportFolder_;
-    unsigned readers_;
+    Sweep sweep_;
 };
 
 }  // namespace vesk
