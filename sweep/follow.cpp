@@ -214,7 +214,8 @@ void Follower::read(Folder& folder, std::unique_ptr<Log>& log, LogFolder& opened
         }
         log->scanner.scan(block.data(), n);
         log->position += n;
-        log->tail.append(block.data(), n);
+        const std::size_t kept = std::min(n, kTailSize);
+        log->tail.append(block.data() + n - kept, kept);
         log->tail.erase(0, log->tail.size() - std::min(log->tail.size(), kTailSize));
         changed_ = true;
     }
