@@ -131,14 +131,10 @@ public:
 
     std::vector<ListedFile> listFiles(bool withLogSizes, std::error_code& ec) override {
         std::vector<ListedFile> files;
-        Descriptor duplicate(::fcntl(fd_.get(), F_DUPFD_CLOEXEC, 0));
-        DIR* dir = duplicate.get() < 0 ? nullptr : ::fdopendir(duplicate.get());
+        const Listing dir = listFolder(fd_.get(), ec);
         if (dir == nullptr) {
-            ec = lastError();
             return files;
         }
-        duplicate.release();
-        ::rewinddir(dir);  // the duplicate shares its position with the folder's descriptor
         const auto statusWanted = [&](std::string_view name) {
             return (withLogSizes || !inodesReliable_) && hasLogExtension(name);
         };
@@ -155,8 +151,7 @@ public:
                 listed.size = static_cast<std::uint64_t>(file.status->st_size);
             }
         };
-        forEachFile(dir, statusWanted, found, ec);
-        ::closedir(dir);
+        forEachFile(dir.get(), statusWanted, found, ec);
         return files;
     }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -43,6 +45,25 @@ public:
 private:
     int fd_;
 };
+
+struct DirCloser {
+    void operator()(DIR* dir) const { ::closedir(dir); }
+};
+using Listing = std::unique_ptr<DIR, DirCloser>;
+
+// The entries of the folder open as folderFd, from its first, through a descriptor of the
+// listing's own; null with the reason where it cannot be read.
+inline Listing listFolder(int folderFd, std::error_code& ec) {
+    Descriptor duplicate(::fcntl(folderFd, F_DUPFD_CLOEXEC, 0));
+    Listing dir(duplicate.get() < 0 ? nullptr : ::fdopendir(duplicate.get()));
+    if (dir == nullptr) {
+        ec = lastError();
+        return dir;
+    }
+    duplicate.release();
+    ::rewinddir(dir.get());  // the duplicate shares its position with the folder's descriptor
+    return dir;
+}
 
 // The report's draft, nameless until it is whole where the file system can do that, unless a
 // named one is asked for.

@@ -28,21 +28,15 @@ bool canNameLater() {
     return can;
 }
 
-bool sameFile(const struct stat& a, const struct stat& b) {
-    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
-}
-
 // Takes away the drafts that runs which died left in the folder. A live run holds a lock on its
 // draft for as long as it lives; the lock of one that died went with it.
 void removeDeadDrafts(int folder) {
-    Descriptor listing(::fcntl(folder, F_DUPFD_CLOEXEC, 0));
-    DIR* dir = listing.get() < 0 ? nullptr : ::fdopendir(listing.get());
+    std::error_code ignored;  // a folder that cannot be listed keeps what it holds
+    const Listing dir = listFolder(folder, ignored);
     if (dir == nullptr) {
         return;
     }
-    listing.release();
-    ::rewinddir(dir);
-    while (const dirent* entry = ::readdir(dir)) {
+    while (const dirent* entry = ::readdir(dir.get())) {
         if (!isDraftName(entry->d_name)) {
             continue;
         }
@@ -53,11 +47,10 @@ void removeDeadDrafts(int folder) {
         if (draft.get() >= 0 && ::fstat(draft.get(), &held) == 0 && S_ISREG(held.st_mode) &&
             ::flock(draft.get(), LOCK_EX | LOCK_NB) == 0 &&
             ::fstatat(folder, entry->d_name, &named, AT_SYMLINK_NOFOLLOW) == 0 &&
-            sameFile(held, named)) {
+            identityOf(held) == identityOf(named)) {
             ::unlinkat(folder, entry->d_name, 0);
         }
     }
-    ::closedir(dir);
 }
 
 class PosixReportDraft final : public ReportDraft {
