@@ -22,6 +22,9 @@ void armDraft(const std::filesystem::path& draft);
 // The draft's name within the folder open as folderFd.
 void armDraft(int folderFd, const std::string& name);
 
+// SIGINT, SIGTERM and SIGHUP.
+sigset_t signalSet();
+
 // The signals that end a run, held back for as long as this lives.
 class Held {
 public:

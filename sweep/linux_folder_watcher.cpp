@@ -9,26 +9,17 @@
 #include <array>
 #include <cerrno>
 
+#include "interrupts.h"
 #include "posix_io.h"
 #include "sweep/folder_watcher.h"
 
 namespace vesk {
 namespace {
 
-constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
 constexpr auto kPollEvery = std::chrono::seconds(1);
 // After the first change, others that come with it are waited for this long, so that a writer's
 // burst is read once.
 constexpr auto kGatherFor = std::chrono::milliseconds(5);
-
-sigset_t stopSignals() {
-    sigset_t set;
-    sigemptyset(&set);
-    for (const int signal : kStopSignals) {
-        sigaddset(&set, signal);
-    }
-    return set;
-}
 
 // File systems that tell no one of changes made on other machines.
 bool isNetworkFolder(const std::filesystem::path& folder) {
@@ -47,7 +38,8 @@ class LinuxFolderWatcher final : public FolderWatcher {
 public:
     explicit LinuxFolderWatcher(const std::vector<std::filesystem::path>& folders)
         : changes_(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {
-        const sigset_t signals = stopSignals();
+        // The signals that end a run end following too.
+        const sigset_t signals = interrupts::signalSet();
         signals_ = Descriptor(::signalfd(-1, &signals, SFD_NONBLOCK | SFD_CLOEXEC));
         constexpr std::uint32_t kChanges = IN_MODIFY | IN_CLOSE_WRITE | IN_CREATE | IN_DELETE |
                                            IN_MOVED_FROM | IN_MOVED_TO | IN_ATTRIB |
@@ -119,7 +111,7 @@ private:
 }  // namespace
 
 void holdStopSignals() {
-    const sigset_t signals = stopSignals();
+    const sigset_t signals = interrupts::signalSet();
     ::pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 }
 

@@ -81,12 +81,17 @@ void disarmDraft() {
     forgetSweeperIfDone();
 }
 
-Held::Held() {
-    sigset_t held;
-    sigemptyset(&held);
+sigset_t signalSet() {
+    sigset_t signals;
+    sigemptyset(&signals);
     for (const int signal : kInterrupts) {
-        sigaddset(&held, signal);
+        sigaddset(&signals, signal);
     }
+    return signals;
+}
+
+Held::Held() {
+    const sigset_t held = signalSet();
     ::pthread_sigmask(SIG_BLOCK, &held, &previous_);
     ++holding;
     rememberSweeper();
