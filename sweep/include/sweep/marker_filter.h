@@ -95,11 +95,7 @@ public:
             }
             while (p != end && verdict_ == Verdict::open && !isLineEnd(*p)) {
                 if (phase_ == Phase::stamp && isStampChar(*p)) {
-                    bool digit = false;
-                    for (; p != end && detail::kStampChars[static_cast<unsigned char>(*p)]; ++p) {
-                        digit |= static_cast<unsigned char>(*p - '0') < 10;
-                    }
-                    digit_ = digit_ || digit;
+                    p = skipStampChars(p, end, digit_);
                 } else if ((phase_ == Phase::marker ||
                             (phase_ == Phase::begin && *p != stampOpen)) &&
                            matched_ == 0 && static_cast<std::size_t>(end - p) >= marker.size()) {
@@ -125,15 +121,22 @@ public:
     private:
         enum class Phase : std::uint8_t { begin, stamp, blank, marker, decided };
 
+        // Past the stamp's characters from p on, in a tight loop; digit is raised where they
+        // held one.
+        static constexpr const char* skipStampChars(const char* p, const char* end, bool& digit) {
+            bool any = false;
+            for (; p != end && detail::kStampChars[static_cast<unsigned char>(*p)]; ++p) {
+                any |= static_cast<unsigned char>(*p - '0') < 10;
+            }
+            digit = digit || any;
+            return p;
+        }
+
         // A stamped line wholly at hand, in one go: its stamp in a tight loop, then the marker.
         // Null when the line's start is not wholly at hand.
         constexpr const char* settleStamped(const char* p, const char* end) {
-            const char* close = p + 1;
             bool digit = false;
-            for (; close != end && detail::kStampChars[static_cast<unsigned char>(*close)];
-                 ++close) {
-                digit |= static_cast<unsigned char>(*close - '0') < 10;
-            }
+            const char* close = skipStampChars(p + 1, end, digit);
             if (static_cast<std::size_t>(end - close) < 2 + marker.size()) {
                 return nullptr;
             }
