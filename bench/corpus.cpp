@@ -2,7 +2,7 @@
 
 #include <array>
 
-#include "sweep/marker_filter.h"
+#include "sweep/marker.h"
 
 namespace vesk::bench {
 namespace {
@@ -42,7 +42,7 @@ std::string makeLog(std::size_t bytes, int findingsPer100, const std::string& li
     log.reserve(bytes + 256);
     while (log.size() < bytes) {
         if (static_cast<int>(random.below(100)) < findingsPer100) {
-            log += vesk::MarkerFilter::marker;
+            log += vesk::kMarker;
             log += " VESK check";
             log += lineEnd;
         }

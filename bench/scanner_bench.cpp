@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "corpus.h"
-#include "sweep/byte_search.h"
-#include "sweep/log_scanner.h"
+#include "rule/byte_search.h"
+#include "rule/log_scanner.h"
 
 namespace {
 
@@ -20,11 +20,10 @@ public:
 };
 
 // Scans the log in the blocks a run reads, over and over.
-void scanLog(benchmark::State& state, const std::string& log, vesk::SearchUnit path) {
-    vesk::useSearchUnit(path);
+void scanLog(benchmark::State& state, const std::string& log, const vesk::ByteSearch& search) {
     vesk::MarkerFilter filter;
     CountingSink sink;
-    vesk::LogScanner scanner(filter, sink);
+    vesk::LogScanner scanner(filter, sink, search);
     for (auto _ : state) {
         scanner.beginLog();
         for (std::size_t at = 0; at < log.size(); at += kBlock) {
@@ -73,11 +72,10 @@ int main(int argc, char** argv) {
     for (const auto& corpus : kCorpora) {
         const std::string& log = logs.emplace_back(corpus.make());
         // Each search this machine has; the portable one is taken by machines without vectors.
-        for (const auto path : vesk::searchUnits()) {
-            const std::string name =
-                std::string(corpus.name) + "/" + std::string(vesk::nameOf(path));
-            benchmark::RegisterBenchmark(name.c_str(), [&log, path](benchmark::State& state) {
-                scanLog(state, log, path);
+        for (const auto& search : vesk::byteSearches()) {
+            const std::string name = std::string(corpus.name) + "/" + std::string(search.name);
+            benchmark::RegisterBenchmark(name.c_str(), [&log, &search](benchmark::State& state) {
+                scanLog(state, log, search);
             })->Unit(benchmark::kMillisecond);
         }
     }

@@ -1,6 +1,6 @@
 #include "command_line.h"
 
-#include "sweep/marker_filter.h"
+#include "sweep/marker.h"
 #include "sweep/printable.h"
 
 namespace vesk {
@@ -67,7 +67,7 @@ std::string helpText() {
            "Sweeps every *.log of each FOLDER (default: the current folder) for cheater findings,\n"
            "as the window's Find Cheaters does: each line that follows a line beginning with\n"
            "\"" +
-           std::string(MarkerFilter::marker) +
+           std::string(kMarker) +
            "\" goes into the day's report, VOReradivu_yyyy-mm-dd.log. The folders are\n"
            "swept in the order given into one report, which replaces the day's earlier one only\n"
            "once it is whole.\n"

@@ -3,8 +3,8 @@
 #include <optional>
 #include <vector>
 
-#include "log_name.h"
 #include "progress_rule.h"
+#include "read/log_name.h"
 #include "sweep/listed_folder.h"
 #include "sweep/printable.h"
 

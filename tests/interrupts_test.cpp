@@ -7,7 +7,7 @@
 #include <fstream>
 #include <thread>
 
-#include "sweep/interrupts.h"
+#include "platform/posix/interrupts.h"
 #include "temp_folder.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "sweep/log_scanner.h"
+#include "rule/log_scanner.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "sweep/byte_search.h"
+#include "rule/byte_search.h"
 #include "sweep_fixture.h"
 
 namespace {
@@ -129,10 +129,11 @@ std::string reference(const std::vector<std::string>& logs) {
 
 // Feeds every log in blocks of the given size, each block in a buffer of its own so that a read
 // past its end is caught by the sanitizers.
-std::string scanned(const std::vector<std::string>& logs, std::size_t blockSize) {
+std::string scanned(const std::vector<std::string>& logs, std::size_t blockSize,
+                    const vesk::ByteSearch& search) {
     vesk::MarkerFilter filter;
     StringSink sink;
-    vesk::LogScanner scanner(filter, sink);
+    vesk::LogScanner scanner(filter, sink, search);
     for (const auto& log : logs) {
         scanner.beginLog();
         for (std::size_t at = 0; at < log.size(); at += blockSize) {
@@ -148,13 +149,11 @@ std::string scanned(const std::vector<std::string>& logs, std::size_t blockSize)
 // Runs the checks with each search this machine has: the widest vectors it has down to the
 // portable path that machines without them take.
 template <typename Checks>
-void forEachSearchUnit(Checks checks) {
-    for (const auto path : vesk::searchUnits()) {
-        SCOPED_TRACE(vesk::nameOf(path));
-        vesk::useSearchUnit(path);
-        checks();
+void forEachSearch(Checks checks) {
+    for (const auto& search : vesk::byteSearches()) {
+        SCOPED_TRACE(search.name);
+        checks(search);
     }
-    vesk::useSearchUnit(vesk::searchUnits().front());
 }
 
 TEST(LogScanner, CutsLinesAndPassesTheLineAfterEachMarker) {
@@ -219,9 +218,9 @@ TEST(LogScanner, CutsLinesAndPassesTheLineAfterEachMarker) {
     };
     for (const auto& c : cases) {
         EXPECT_EQ(reference(c.logs), c.report) << c.name << " (reference)";
-        forEachSearchUnit([&] {
+        forEachSearch([&](const vesk::ByteSearch& search) {
             for (std::size_t blockSize : {1, 2, 3, 7, 14, 15, 16, 17, 31, 64, 4096}) {
-                EXPECT_EQ(scanned(c.logs, blockSize), c.report)
+                EXPECT_EQ(scanned(c.logs, blockSize, search), c.report)
                     << c.name << ", blocks of " << blockSize;
             }
         });
@@ -236,9 +235,9 @@ TEST(LogScanner, AgreesWithTheLineByLineRulesAtEveryBlockBoundary) {
             log = randomLog(random, static_cast<int>(random() % 80));
         }
         const std::string expected = reference(logs);
-        forEachSearchUnit([&] {
+        forEachSearch([&](const vesk::ByteSearch& search) {
             for (std::size_t blockSize : {1, 5, 15, 16, 33, 100, 65536}) {
-                ASSERT_EQ(scanned(logs, blockSize), expected)
+                ASSERT_EQ(scanned(logs, blockSize, search), expected)
                     << "round " << round << ", blocks of " << blockSize;
             }
         });

@@ -4,7 +4,7 @@
 #include <map>
 #include <mutex>
 
-#include "sweep/log_blocks.h"
+#include "read/log_blocks.h"
 #include "sweep/sweep.h"
 #include "sweep_fixture.h"
 

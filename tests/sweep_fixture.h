@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "report/report_file.h"
 #include "sweep/clock.h"
 #include "sweep/file_system.h"
-#include "sweep/report_file.h"
 #include "sweep/sweep_run.h"
 #include "sweep/sweep_view.h"
 #include "temp_folder.h"

@@ -1,0 +1,33 @@
+#include "sweep/listed_folder.h"
+
+#include "read/log_name.h"
+
+namespace vesk {
+
+ListedFolder::ListedFolder(FileSystem& fs, std::filesystem::path directory, bool withLogSizes)
+    : directory_(std::move(directory)), folder_(fs.openFolder(directory_, error_)) {
+    if (folder_ != nullptr) {
+        files_ = folder_->listFiles(withLogSizes, error_);
+    }
+}
+
+std::vector<const ListedFile*> ListedFolder::logs() const {
+    std::vector<const ListedFile*> logs;
+    for (const auto& file : files_) {
+        if (hasLogExtension(
+                std::basic_string_view<std::filesystem::path::value_type>(file.name.native()))) {
+            logs.push_back(&file);
+        }
+    }
+    return logs;
+}
+
+std::uint64_t ListedFolder::logBytes() const {
+    std::uint64_t bytes = 0;
+    for (const ListedFile* log : logs()) {
+        bytes += log->size;
+    }
+    return bytes;
+}
+
+}  // namespace vesk
