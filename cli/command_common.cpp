@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "command_line.h"
+#include "command_platform.h"
 #include "sweep/printable.h"
 
 namespace vesk {
@@ -26,16 +27,9 @@ std::string counted(std::uint64_t count, const char* thing) {
 
 }  // namespace
 
-// The folder a path names, found the way the system finds it: on Linux through every link
-// along the way, so that link/.. is the parent of the link's target and typo/.. is no folder; on
-// Windows, whose paths lose ".." before any lookup, as Windows does.
 std::optional<std::filesystem::path> resolveFolder(const std::filesystem::path& given) {
     std::error_code ec;
-#ifdef _WIN32
-    auto folder = std::filesystem::absolute(given, ec).lexically_normal();
-#else
-    auto folder = std::filesystem::canonical(given, ec);
-#endif
+    auto folder = findFolder(given, ec);
     if (!ec && !std::filesystem::is_directory(folder, ec) && !ec) {
         ec = std::make_error_code(std::errc::not_a_directory);
     }

@@ -11,6 +11,7 @@
 #include "command_common.h"
 #include "command_line.h"
 #include "follow_command.h"
+#include "command_platform.h"
 #include "sweep/clock.h"
 #include "sweep/home_folder.h"
 #include "sweep/listed_folder.h"
@@ -18,17 +19,6 @@
 #include "sweep/sweep.h"
 #include "terminal_progress.h"
 #include "vesk/version.h"
-
-#ifdef _WIN32
-#include <io.h>
-#define VESK_ISATTY(f) _isatty(_fileno(f))
-#else
-#include <sys/resource.h>
-#include <unistd.h>
-
-#include <csignal>
-#define VESK_ISATTY(f) ::isatty(::fileno(f))
-#endif
 
 namespace vesk {
 namespace {
@@ -65,7 +55,7 @@ int sweep(const CommandLine& command) {
     if (!reportFolder) {
         return kFailed;
     }
-    const bool showProgress = !command.quiet && VESK_ISATTY(stderr);
+    const bool showProgress = !command.quiet && isTerminal(stderr);
     auto fileSystem = makeNativeFileSystem();
     const auto folders = listFolders(*fileSystem, command.folders, showProgress);
     if (!folders) {
@@ -120,19 +110,6 @@ int sweepOrTell(const std::vector<std::filesystem::path>& arguments) {
 }  // namespace
 
 int sweepCommand(const std::vector<std::filesystem::path>& arguments) {
-#ifndef _WIN32
-    // Output to a closed pipe, or past a file-size limit, fails its write and is named like any
-    // other failure instead of killing the command midway.
-    std::signal(SIGPIPE, SIG_IGN);
-    std::signal(SIGXFSZ, SIG_IGN);
-    // Each folder given is held open until the report is written.
-    rlimit descriptors{};
-    if (::getrlimit(RLIMIT_NOFILE, &descriptors) == 0 &&
-        descriptors.rlim_cur < descriptors.rlim_max) {
-        descriptors.rlim_cur = descriptors.rlim_max;
-        ::setrlimit(RLIMIT_NOFILE, &descriptors);
-    }
-#endif
     int status = kFailed;
     try {
         status = sweepOrTell(arguments);

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <cstdio>
+#include <filesystem>
+#include <system_error>
+
+// What veskparser-sweep needs from the system it runs on.
+namespace vesk {
+
+// Before anything else: standard input, output and error that were closed lead to the null
+// device, so that no file of the run takes their place; output to a closed pipe, or past a
+// file-size limit, fails its write instead of killing the command midway; and as many files may
+// be open as the system lets this user have, since each folder given is held open until the report
+// is written.
+void prepareProcess();
+
+bool isTerminal(std::FILE* stream);
+
+// The folder a path names, found the way the system finds it: on Linux through every link along
+// the way, so that link/.. is the parent of the link's target and typo/.. is no folder; on
+// Windows, whose paths lose ".." before any lookup, as Windows does.
+std::filesystem::path findFolder(const std::filesystem::path& given, std::error_code& ec);
+
+}  // namespace vesk
