@@ -76,7 +76,7 @@ public:
                                            std::uint64_t offset, char* data, std::size_t size,
                                            std::error_code& ec)>;
 
-    // When set, every listing is these names in this order, whatever the folder holds.
+    // When set, every listing holds these names, whatever the folder holds.
     std::vector<std::filesystem::path> order;
     // Called after each listing, a run's or a file list's; what it returns is the listing's
     // failure, as a folder that fails to be read to its end gives.

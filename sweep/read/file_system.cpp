@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <string>
 
+#include "read/name_order.h"
+
 namespace vesk {
 namespace {
 
@@ -34,9 +36,8 @@ std::vector<std::filesystem::path> FileSystem::listFiles(const std::filesystem::
     for (auto& file : folder->listFiles(false, ec)) {
         names.push_back(std::move(file.name));
     }
-    // By the names' own code units: the order of comparing paths, at a fraction of the cost.
     std::sort(names.begin(), names.end(),
-              [](const auto& a, const auto& b) { return a.native() < b.native(); });
+              [](const auto& a, const auto& b) { return comesBefore(a, b); });
     return names;
 }
 

@@ -10,8 +10,10 @@
 
 namespace vesk {
 
-// A folder held open with the ordinary, visible files it held when it was listed: the logs a
-// sweep reads, taken in one reading of the folder.
+// A folder held open with the ordinary, visible files it held when it was listed, in name order:
+// the logs a sweep reads, taken in one reading of the folder. Names are in the order the original
+// platform's file system lists them, whatever system this is: ASCII letters compared as
+// capitals, every other byte (or UTF-16 unit on Windows) as it is.
 class ListedFolder {
 public:
     ListedFolder(FileSystem& fs, std::filesystem::path directory, bool withLogSizes);
@@ -19,6 +21,8 @@ public:
     const std::filesystem::path& directoryPath() const { return directory_; }
     // Null when the folder could not be opened.
     LogFolder* folder() const { return folder_.get(); }
+    // Every file listed, in name order.
+    const std::vector<ListedFile>& files() const { return files_; }
     // The files that match "*.log", and how long they were when listed.
     std::vector<const ListedFile*> logs() const;
     std::uint64_t logBytes() const;
