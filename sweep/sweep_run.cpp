@@ -83,8 +83,8 @@ std::string completionText(const SweepOutcome& outcome) {
 }
 
 SweepRun::SweepRun(FileSystem& fs, const Clock& clock, std::filesystem::path reportFolder,
-                   unsigned readers)
-    : fs_(fs), sweep_(fs, clock, std::move(reportFolder), readers) {}
+                   SweepSettings settings)
+    : fs_(fs), sweep_(fs, clock, std::move(reportFolder), settings) {}
 
 SweepOutcome SweepRun::run(SweepView& view) {
     // The file list opens the gate and counts the logs; the logs read are the folder's own

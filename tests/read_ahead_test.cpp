@@ -50,8 +50,8 @@ protected:
         makeLogs();
         const vesk::ListedFolder listed(fileSystem, logs.path(), false);
         fs::rename(logs / "random0.log", logs / "replaced.log");  // after the listing
-        const auto outcome =
-            vesk::Sweep(fileSystem, clock, reports.path(), readers).run({&listed}, events);
+        const auto outcome = vesk::Sweep(fileSystem, clock, reports.path(), {.readers = readers})
+                                 .run({&listed}, events);
         std::map<std::string, std::string> unreadable;
         for (const auto& log : outcome.unreadable) {
             unreadable[log.path.filename().string()] = log.reason;

@@ -29,7 +29,7 @@ std::string drawnWhileSweeping(const fs::path& folder, std::chrono::milliseconds
     vesk::TerminalProgress progress(terminal, listed.logBytes(), [&] { return now; });
     const FixedClock clock({2001, 7, 10});
     // Read on one thread, so that the clock moves with each read as the scanner takes it.
-    vesk::Sweep(fileSystem, clock, reports.path(), 0).run({&listed}, progress);
+    vesk::Sweep(fileSystem, clock, reports.path(), {.readers = 0}).run({&listed}, progress);
     progress.finish();
     std::fclose(terminal);
     return readBytes(reports / "terminal");

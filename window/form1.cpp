@@ -204,7 +204,7 @@ void Form1::runSweep() {
     std::error_code ec;
     file1_->setPath(dir1_->path(), ec);
     vesk::SweepRun run(setup_.fileSystem, setup_.clock, setup_.reportFolder,
-                       setup_.readers.value_or(vesk::Sweep::machineReaders()));
+                       {.readers = setup_.readers});
     run.run(*this);
 }
 

@@ -29,11 +29,18 @@ private:
     SweepEvents& events_;
 };
 
+// A stop was requested midway.
+struct Stopped {};
+
 // One run's reading of the listed folders into the report.
 class FolderReader {
 public:
-    FolderReader(ReportFile& report, SweepEvents& events)
-        : report_(report), events_(events), sink_(report, events), scanner_(filter_, sink_) {}
+    FolderReader(ReportFile& report, SweepEvents& events, std::stop_token stop)
+        : report_(report),
+          events_(events),
+          stop_(std::move(stop)),
+          sink_(report, events),
+          scanner_(filter_, sink_) {}
 
     void sweep(const std::vector<const ListedFolder*>& folders, unsigned readers) {
         std::vector<LogToRead> logs;
@@ -93,6 +100,9 @@ private:
         events_.logOpened(directory, log);
         scanner_.beginLog();
         for (;;) {
+            if (stop_.stop_requested()) {
+                throw Stopped();
+            }
             const std::span<const char> block = blocks.next(ec);
             if (!block.empty()) {
                 scanner_.scan(block.data(), block.size());
@@ -113,6 +123,7 @@ private:
 
     ReportFile& report_;
     SweepEvents& events_;
+    std::stop_token stop_;
     FindingSink sink_;
     MarkerFilter filter_;
     LogScanner scanner_;
@@ -123,27 +134,31 @@ private:
 }  // namespace
 
 Sweep::Sweep(FileSystem& fs, const Clock& clock, std::filesystem::path reportFolder,
-             unsigned readers)
-    : fs_(fs), clock_(clock), reportFolder_(std::move(reportFolder)), readers_(readers) {}
+             SweepSettings settings)
+    : fs_(fs), clock_(clock), reportFolder_(std::move(reportFolder)), settings_(settings) {}
 
 unsigned Sweep::machineReaders() {
     return defaultReaders();
 }
 
-SweepOutcome Sweep::run(const std::vector<const ListedFolder*>& folders, SweepEvents& events) {
+SweepOutcome Sweep::run(const std::vector<const ListedFolder*>& folders, SweepEvents& events,
+                        std::stop_token stop) {
     SweepOutcome outcome;
     // The date is taken once: a run past midnight keeps the name of the day it started.
     outcome.report = ReportFile::pathFor(reportFolder_, clock_.today());
     ReportFile report(fs_);
-    FolderReader reader(report, events);
+    FolderReader reader(report, events, std::move(stop));
     try {
         report.open(outcome.report);
-        reader.sweep(folders, readers_);
+        reader.sweep(folders, settings_.readers.value_or(machineReaders()));
         report.close();
         outcome.unreadable = reader.takeUnreadable();
     } catch (const ReportError& error) {
         report.abandon();
         outcome.reportFailure = ReportFailure{error.path(), error.reason(), error.keptIn()};
+    } catch (const Stopped&) {
+        report.abandon();
+        outcome.stopped = true;
     } catch (const std::bad_alloc&) {
         report.abandon();
         outcome.reportFailure = ReportFailure{

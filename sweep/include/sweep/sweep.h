@@ -4,12 +4,14 @@
 #include <cstdint>
 #include <filesystem>
 #include <optional>
+#include <stop_token>
 #include <string>
 #include <vector>
 
 #include "sweep/clock.h"
 #include "sweep/file_system.h"
 #include "sweep/listed_folder.h"
+#include "sweep/settings.h"
 
 namespace vesk {
 
@@ -28,9 +30,10 @@ struct ReportFailure {
 };
 
 struct SweepOutcome {
-    enum class Status { completed, someUnreadable, reportFailed };
+    enum class Status { completed, someUnreadable, reportFailed, stopped };
     Status status() const {
-        return reportFailure        ? Status::reportFailed
+        return stopped              ? Status::stopped
+               : reportFailure      ? Status::reportFailed
                : unreadable.empty() ? Status::completed
                                     : Status::someUnreadable;
     }
@@ -40,6 +43,8 @@ struct SweepOutcome {
     int logsRead = 0;            // logs read to their end
     std::vector<UnreadableLog> unreadable;
     std::optional<ReportFailure> reportFailure;
+    // Stopped before its end: nothing was stored, and the day's earlier report is as it was.
+    bool stopped = false;
 };
 
 // What a sweep tells as it goes, on the thread that sweeps. Each does nothing unless overridden.
@@ -66,9 +71,11 @@ public:
 class Sweep {
 public:
     Sweep(FileSystem& fs, const Clock& clock, std::filesystem::path reportFolder,
-          unsigned readers = machineReaders());
+          SweepSettings settings = {});
 
-    SweepOutcome run(const std::vector<const ListedFolder*>& folders, SweepEvents& events);
+    // A stop requested while it runs ends it after the block being read, without a report.
+    SweepOutcome run(const std::vector<const ListedFolder*>& folders, SweepEvents& events,
+                     std::stop_token stop = {});
 
     // One thread for each core the program has beside the sweep's own that no other task keeps
     // busy now.
@@ -78,7 +85,7 @@ private:
     FileSystem& fs_;
     const Clock& clock_;
     std::filesystem::path reportFolder_;
-    unsigned readers_;
+    SweepSettings settings_;
 };
 
 }  // namespace vesk

@@ -22,7 +22,7 @@ std::string completionText(const SweepOutcome& outcome);
 class SweepRun {
 public:
     SweepRun(FileSystem& fs, const Clock& clock, std::filesystem::path reportFolder,
-             unsigned readers = Sweep::machineReaders());
+             SweepSettings settings = {});
 
     SweepOutcome run(SweepView& view);
 
