@@ -25,104 +25,46 @@ struct StringSink final : vesk::LineSink {
     std::string text;
 };
 
-// é in the report's text.
+// Characters as UTF-16LE code units and as the report's 8-bit text: UTF-8 here, the ANSI code
+// page on Windows.
+struct Character {
+    std::string utf16;
+    std::string report;
+};
 #ifdef _WIN32
-const std::string kEAcute = GetACP() == 1252 ? "\xE9" : "?";
+const bool kCodePage1252 = GetACP() == 1252;
+const Character kEAcute{"\xE9\0"s, kCodePage1252 ? "\xE9" : "?"};
+const std::vector<Character> kBeyondAscii = {kEAcute};
 #else
-const std::string kEAcute = "\xC3\xA9";
+const Character kEAcute{"\xE9\0"s, "\xC3\xA9"};
+const std::vector<Character> kBeyondAscii = {
+    kEAcute,
+    {"\x2D\x4E", "\xE4\xB8\xAD"},               // a CJK character
+    {"\x3D\xD8\x00\xDE"s, "\xF0\x9F\x98\x80"},  // a surrogate pair, outside the first plane
+    {"\x3D\xD8"s + utf16("x"), "?x"},           // a high surrogate without its pair
+    {"\x00\xDE"s, "?"},                         // a low surrogate alone
+};
 #endif
 
-// UTF-16LE as the report's text: UTF-8 here, the ANSI code page on Windows.
-std::string reportText(std::string_view bytes) {
-    std::u16string units;
-    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
-        units += static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
-                                       static_cast<unsigned char>(bytes[i + 1]) << 8);
-    }
-    std::string text;
-    for (std::size_t i = 0; i < units.size(); ++i) {
-        char32_t c = units[i];
-        const bool high = c >= 0xD800 && c <= 0xDBFF;
-        if (high && i + 1 < units.size() && units[i + 1] >= 0xDC00 && units[i + 1] <= 0xDFFF) {
-            c = 0x10000 + ((c - 0xD800) << 10) + (units[++i] - 0xDC00);
-        } else if (c >= 0xD800 && c <= 0xDFFF) {
-            c = '?';
-        }
-#ifdef _WIN32
-        if (c >= 0x80) {
-            const std::wstring wide(
-                units.begin() + static_cast<std::ptrdiff_t>(i) - (c >= 0x10000 ? 1 : 0),
-                units.begin() + static_cast<std::ptrdiff_t>(i) + 1);
-            char out[8];
-            const int n = WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()),
-                                              out, sizeof out, "?", nullptr);
-            text.append(out, static_cast<std::size_t>(n));
-            continue;
-        }
-#endif
-        if (c < 0x80) {
-            text += static_cast<char>(c);
-        } else if (c < 0x800) {
-            text += {static_cast<char>(0xC0 | c >> 6), static_cast<char>(0x80 | (c & 0x3F))};
-        } else if (c < 0x10000) {
-            text += {static_cast<char>(0xE0 | c >> 12), static_cast<char>(0x80 | (c >> 6 & 0x3F)),
-                     static_cast<char>(0x80 | (c & 0x3F))};
-        } else {
-            text +=
-                {static_cast<char>(0xF0 | c >> 18), static_cast<char>(0x80 | (c >> 12 & 0x3F)),
-                 static_cast<char>(0x80 | (c >> 6 & 0x3F)), static_cast<char>(0x80 | (c & 0x3F))};
-        }
-    }
-    return text;
-}
-
-// Whether UTF-16LE text begins here: four ASCII characters, each followed by a NUL.
-bool utf16Begins(std::string_view log, std::size_t at) {
-    for (std::size_t i = 0; i < 8; i += 2) {
-        if (at + i + 1 >= log.size()) {
-            return false;
-        }
-        const auto unit = static_cast<unsigned char>(log[at + i]);  // char may be unsigned
-        if (unit < 0x01 || unit > 0x7F || log[at + i + 1] != 0) {
-            return false;
-        }
-    }
-    return true;
-}
-
-// A log's lines in the report's text, without their line ends.
-std::vector<std::string> linesOf(std::string_view log) {
-    std::size_t at = log.starts_with("\xEF\xBB\xBF") ? 3 : 0;
-    bool utf16Now = log.starts_with("\xFF\xFE");
-    at += utf16Now ? 2 : 0;
-    std::string converted;
+// Lines of text, without their line ends: CR LF, CR alone or LF alone.
+std::vector<std::string> linesOf(std::string_view text) {
     std::vector<std::string> lines;
-    for (bool formKnown = false;;) {
-        if (!formKnown && (utf16Now || utf16Begins(log, at))) {
-            converted = reportText(log.substr(at));
-            log = converted;
-            at = 0;
-            formKnown = true;
-        }
-        if (at >= log.size()) {
-            return lines;
-        }
-        const std::size_t end = std::min(log.find_first_of("\r\n", at), log.size());
-        lines.emplace_back(log.substr(at, end - at));
-        at = end + (log.substr(end, 2) == "\r\n" ? 2 : 1);
+    for (std::size_t at = 0; at < text.size();) {
+        const std::size_t end = std::min(text.find_first_of("\r\n", at), text.size());
+        lines.emplace_back(text.substr(at, end - at));
+        at = end + (text.substr(end, 2) == "\r\n" ? 2 : 1);
     }
+    return lines;
 }
 
-// The rules written out the slow way: cut into whole lines, report each one after a marker line.
-std::string reference(const std::vector<std::string>& logs) {
+// The rule written out the slow way over whole lines: each line after a marker line.
+std::string reference(const std::vector<std::string>& lines) {
     static const std::regex markerLine("^(\\[[0-9.:/ -]*[0-9][0-9.:/ -]*\\] )?ScriptLog: ####");
     bool afterMarker = false;
     std::string report;
-    for (const auto& log : logs) {
-        for (const auto& line : linesOf(log)) {
-            report += afterMarker ? line + "\r\n" : "";
-            afterMarker = std::regex_search(line, markerLine);
-        }
+    for (const auto& line : lines) {
+        report += afterMarker ? line + "\r\n" : "";
+        afterMarker = std::regex_search(line, markerLine);
     }
     return report;
 }
@@ -157,6 +99,7 @@ void forEachSearch(Checks checks) {
 }
 
 TEST(LogScanner, CutsLinesAndPassesTheLineAfterEachMarker) {
+    const std::string dump = utf16("C:\\srv\\ut\\crash.dmp");
     struct Case {
         const char* name;
         std::vector<std::string> logs;
@@ -208,16 +151,29 @@ TEST(LogScanner, CutsLinesAndPassesTheLineAfterEachMarker) {
         {"the flag from UTF-16LE into 8-bit",
          {"\xFF\xFE" + utf16("x\r\n" + M), "first\r\nnext"},
          "first\r\n"},
-        {"a non-ASCII finding in UTF-16LE",
-         {utf16(M + "\r\n") + utf16(u"\u00e9t\u00e9\r\n")},
-         kEAcute + "t" + kEAcute + "\r\n"},
+        {"characters beyond ASCII in UTF-16LE",
+         {utf16(M + "\r\n") + kEAcute.utf16 + utf16("t") + kEAcute.utf16 + utf16("\r\n")},
+         kEAcute.report + "t" + kEAcute.report + "\r\n"},
         {"an 8-bit log with runs of NULs",
          {"x\r\n" + std::string(100, '\0') + "\r\n" + M + "\r\n" + std::string(5, '\0') + "\r\n" +
           M + "\r\nafter\0\0\r\n"s + std::string(8, '\0')},
          std::string(5, '\0') + "\r\nafter\0\0\r\n"s},
+        // Text that changes its form midway.
+        {"a crash dump's UTF-16LE path in an 8-bit log loses no later finding",
+         {M + "\r\nbefore\r\n" + dump + "\r\n" + M + "\r\nafter the dump\r\n"},
+         "before\r\nafter the dump\r\n"},
+        {"8-bit text after UTF-16LE text, from its first marker line",
+         {"\xFF\xFE" + utf16(M + "\r\nwide\r\n") + "[0031.64] " + M + "\r\nnarrow\r\n"},
+         "wide\r\nnarrow\r\n"},
+        {"UTF-16LE text whose first line begins beyond ASCII",
+         {"x\r\n" + kEAcute.utf16 + utf16("t\r\n" + M + "\r\nfound\r\n")},
+         "found\r\n"},
+        {"a UTF-16LE marker line after 8-bit reading took its line end for its own",
+         {"x\r\n" + utf16(u"\u0416\u0416\r\n" + std::u16string(M.begin(), M.end()) + u"\r\nf\r\n")},
+         "f\r\n"},
+        {"a byte-order mark midway", {"x\r\n\xFF\xFE" + utf16(M + "\r\nfound\r\n")}, "found\r\n"},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(reference(c.logs), c.report) << c.name << " (reference)";
         forEachSearch([&](const vesk::ByteSearch& search) {
             for (std::size_t blockSize : {1, 2, 3, 7, 14, 15, 16, 17, 31, 64, 4096}) {
                 EXPECT_EQ(scanned(c.logs, blockSize, search), c.report)
@@ -227,20 +183,144 @@ TEST(LogScanner, CutsLinesAndPassesTheLineAfterEachMarker) {
     }
 }
 
-TEST(LogScanner, AgreesWithTheLineByLineRulesAtEveryBlockBoundary) {
+// A log of sections in either form, each section's lines known, put together as servers and
+// crashes put them: a UTF-16LE section begins at an 8-bit line's start, with a byte-order mark or
+// its first characters below 256, and 8-bit text comes back with a marker line. Marker lines
+// stand at the sections' edges and at the edges of the blocks read.
+class Sections {
+public:
+    explicit Sections(std::mt19937& random) : random_(random) {}
+
+    void add8Bit(bool marked, bool startsWithMarker) {
+        if (marked) {
+            log_ += "\xEF\xBB\xBF";
+        }
+        if (startsWithMarker || sections_ > 0) {
+            line8Bit(pick({M, "[0031.64] " + M, M + " more"}));
+        }
+        for (int i = 0, n = static_cast<int>(random_() % 6); i < n; ++i) {
+            const std::string junk = pick({"x"s, "\0\0\0\0\xff\x01"s, "\xe9t\xe9"s, "caught"s});
+            line8Bit(pick({"Log: " + junk, M, "[1 2] " + M, "[x] " + M, "Player " + junk, ""s}));
+        }
+        ++sections_;
+    }
+
+    void addUtf16(bool marked) {
+        if (marked) {
+            log_ += "\xFF\xFE";
+        }
+        const std::u16string first =
+            pick<std::u16string>({u"Log: ", u"\u00e9t\u00e9 ", u"ScriptLog: ####"});
+        std::string raw = utf16(first);
+        std::string text(first.begin(), first.end());
+        if (first[0] == u'\u00e9') {
+            text = kEAcute.report + "t" + kEAcute.report + " ";
+        }
+        for (int i = 0, n = static_cast<int>(random_() % 5); i < n; ++i) {
+            const Character c = kBeyondAscii[random_() % kBeyondAscii.size()];
+            raw += c.utf16;
+            text += c.report;
+        }
+        lineUtf16(raw, text);
+        for (int i = 0, n = static_cast<int>(random_() % 5); i < n; ++i) {
+            const std::string line = pick({M, "[0031.64] " + M, "found"s, "Log: x"s, ""s});
+            lineUtf16(utf16(line), line);
+        }
+        ++sections_;
+    }
+
+    // A quiet line that puts what follows near the end of the first block.
+    void fillTo(std::size_t offset) {
+        if (log_.size() + 2 < offset) {
+            line8Bit(std::string(offset - log_.size() - 2, 'q'));
+        }
+    }
+
+    const std::string& log() const { return log_; }
+    const std::vector<std::string>& lines() const { return lines_; }
+
+private:
+    template <typename T>
+    T pick(std::initializer_list<T> options) {
+        return options.begin()[random_() % options.size()];
+    }
+    // An empty line after a lone CR ends with CR too, so that the two make no CR LF.
+    std::string lineEnd(bool empty) {
+        lastEnd_ = empty && lastEnd_ == "\r" ? "\r"s : pick({"\r\n"s, "\n"s, "\r"s});
+        return lastEnd_;
+    }
+
+    void line8Bit(const std::string& text) {
+        log_ += text + lineEnd(text.empty());
+        lines_.push_back(text);
+    }
+    void lineUtf16(const std::string& raw, const std::string& text) {
+        log_ += raw + utf16(lineEnd(text.empty()));
+        lines_.push_back(text);
+    }
+
+    std::mt19937& random_;
+    std::string log_;
+    std::vector<std::string> lines_;
+    std::string lastEnd_;
+    int sections_ = 0;
+};
+
+TEST(LogScanner, FindsEveryMarkerLineWhereverTheTextChangesItsForm) {
+    std::mt19937 random(20261208);
+    for (int round = 0; round < 300; ++round) {
+        Sections sections(random);
+        const bool atBlockEdge = round % 3 == 0;
+        if (atBlockEdge) {
+            sections.fillTo(65536 - random() % 40);
+        }
+        bool utf16Now = !atBlockEdge && random() % 2 == 0;
+        for (int i = 0, n = 1 + static_cast<int>(random() % 5); i < n; ++i) {
+            if (utf16Now) {
+                sections.addUtf16(i == 0 ? random() % 2 == 0 : random() % 3 == 0);
+            } else {
+                sections.add8Bit(i == 0 && !atBlockEdge && random() % 2 == 0, random() % 2 == 0);
+            }
+            utf16Now = !utf16Now;
+        }
+        const std::string expected = reference(sections.lines());
+        forEachSearch([&](const vesk::ByteSearch& search) {
+            const auto blockSizes = atBlockEdge ? std::vector<std::size_t>{4096, 65536}
+                                                : std::vector<std::size_t>{1, 7, 64, 65536};
+            for (std::size_t blockSize : blockSizes) {
+                ASSERT_EQ(scanned({sections.log()}, blockSize, search), expected)
+                    << "round " << round << ", blocks of " << blockSize;
+            }
+        });
+    }
+}
+
+// Whatever the bytes, the report does not depend on how they arrive: the same for blocks of any
+// size as for the whole log at once, and for every search.
+TEST(LogScanner, GivesTheSameReportForEveryBlockSize) {
     std::mt19937 random(20261206);
     for (int round = 0; round < 1000; ++round) {
         std::vector<std::string> logs(1 + random() % 3);
         for (auto& log : logs) {
             log = randomLog(random, static_cast<int>(random() % 80));
         }
-        const std::string expected = reference(logs);
+        const std::string whole = scanned(logs, 1 << 20, vesk::byteSearches().back());
         forEachSearch([&](const vesk::ByteSearch& search) {
-            for (std::size_t blockSize : {1, 5, 15, 16, 33, 100, 65536}) {
-                ASSERT_EQ(scanned(logs, blockSize, search), expected)
+            for (std::size_t blockSize : {1, 5, 15, 16, 33, 100, 1 << 20}) {
+                ASSERT_EQ(scanned(logs, blockSize, search), whole)
                     << "round " << round << ", blocks of " << blockSize;
             }
         });
+    }
+    // Logs of 8-bit text alone agree with the rule over whole lines.
+    for (int round = 0; round < 300; ++round) {
+        std::string log;
+        for (int i = 0, n = static_cast<int>(random() % 40); i < n; ++i) {
+            log +=
+                std::vector<std::string>{M,    "[0031.64] ", "ScriptLog: ###", "x", "\r\n", "\r",
+                                         "\n", "#",          "[1 2] " + M,     "]"}[random() % 10];
+        }
+        ASSERT_EQ(scanned({log}, 7, vesk::fastestSearch()), reference(linesOf(log))) << log;
     }
 }
 

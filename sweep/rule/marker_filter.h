@@ -166,16 +166,16 @@ public:
         std::uint8_t matched_ = 0;
     };
 
-    // Whether a line, without its line end, is a marker line.
-    static constexpr bool isMarkerLine(std::string_view line) {
-        LineStart start;
-        return start.feed(line) == LineStart::Verdict::marker;
-    }
-
     // Where the line that holds the marker found at `at` begins, when that line is a marker line
     // stamped or not: a line end must stand right before it, at or after first - 1. Else null.
     static const char* markerLineStart(const char* first, const char* at) {
-        if (isLineEnd(at[-1])) {
+        return markerLineStart(first, at, [](const char* line) { return isLineEnd(line[-1]); });
+    }
+    // The same, where startsLine(line) tells whether a line may start at line, looking back no
+    // further than first - 1.
+    template <typename StartsLine>
+    static const char* markerLineStart(const char* first, const char* at, StartsLine startsLine) {
+        if (startsLine(at)) {
             return at;
         }
         if (at - first < 3 || at[-1] != ' ' || at[-2] != stampClose) {
@@ -187,7 +187,7 @@ public:
             digit = digit || isDigit(*p);
         }
         const bool stamp = p >= first && p < at - 3 && *p == stampOpen && digit;
-        return stamp && isLineEnd(p[-1]) ? p : nullptr;
+        return stamp && startsLine(p) ? p : nullptr;
     }
 
     // Whether the line now beginning is to be reported.

@@ -1,0 +1,79 @@
+#pragma once
+
+#include <cstddef>
+#include <string_view>
+
+#include "rule/byte_search.h"
+#include "rule/marker_filter.h"
+
+namespace vesk {
+
+// Receives the lines that pass, in pieces: a passed line may be longer than any buffer.
+class LineSink {
+public:
+    virtual ~LineSink() = default;
+    virtual void write(std::string_view piece) = 0;
+    virtual void endLine() = 0;
+};
+
+// Cuts 8-bit text into lines as it arrives in pieces and hands every passed line to the sink, byte
+// for byte. A line ends at CR LF, at CR alone or at LF alone. Only the first bytes of a line are
+// ever looked at one by one; the rest is skipped or copied with the byte searches.
+//
+// Where the text may change its form (UTF-16LE text may begin at a line's start), the decoder in
+// front of it asks it to watch: it then stops at each line start that may begin another form, and
+// at NULs, which every such start holds.
+class LineScanner {
+public:
+    LineScanner(MarkerFilter& filter, LineSink& sink, const ByteSearch& search)
+        : filter_(&filter), sink_(&sink), search_(&search) {}
+    // Where another scanner stands, going on to other ends.
+    LineScanner(const LineScanner& other, MarkerFilter& filter, LineSink& sink)
+        : LineScanner(other) {
+        filter_ = &filter;
+        sink_ = &sink;
+    }
+
+    void beginLog();
+    // Scans the text from p to end. When watchForm, stops at the start of a line that may be text
+    // of another form, unless formKnown() was called for it: returns where it stopped, else end.
+    const char* scan(const char* p, const char* end, bool watchForm);
+    // The line about to start is 8-bit text.
+    void formKnown();
+    // The text changes its form here: an open line ends with it.
+    void breakLine();
+    // The last line needs no line end.
+    void endLog();
+    // A read failed midway: a passed line is closed so the report stays whole, but a partial line
+    // says nothing about the marker, so the flag stays as the last whole line left it.
+    void abandonLog();
+
+    // At a line's start with no line end half seen: where text of another form may take over, or
+    // a part of the log read on its own may begin.
+    bool atLineStart() const { return !lineOpen_; }
+
+private:
+    using Verdict = MarkerFilter::LineStart::Verdict;
+
+    void endLine();
+    const char* matchLineStart(const char* p, const char* end, bool watchForm);
+    const char* skipQuietLines(const char* p, const char* end, bool watchForm);
+    const char* lineBeforeForm(const char* p, const char* nul) const;
+    static bool startsLine(const char* p);
+    const char* resumePoint(const char* p, const char* end, bool watchForm) const;
+    const char* toLineEnd(const char* p, const char* end);
+
+    MarkerFilter* filter_;
+    LineSink* sink_;
+    const ByteSearch* search_;
+    bool lineOpen_ = false;
+    bool pass_ = false;
+    bool pendingCr_ = false;
+    bool formKnown_ = false;  // the open line's start was looked at for another form
+    MarkerFilter::LineStart start_;
+    // Within the text being scanned: where it began, and the next marker line found there.
+    const char* pieceStart_ = nullptr;
+    const char* nextMarkerLine_ = nullptr;
+};
+
+}  // namespace vesk
