@@ -8,69 +8,13 @@
 #include <vector>
 
 #include "platform/windows/interrupts.h"
+#include "platform/windows/windows_error.h"
+#include "platform/windows/windows_handle.h"
 #include "report/draft_name.h"
 #include "sweep/file_system.h"
 
 namespace vesk {
 namespace {
-
-// Win32 error numbers with the system's own wording, in UTF-8.
-class WindowsCategory final : public std::error_category {
-public:
-    const char* name() const noexcept override { return "windows"; }
-    std::string message(int code) const override {
-        wchar_t* text = nullptr;
-        const DWORD length = FormatMessageW(
-            FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                FORMAT_MESSAGE_IGNORE_INSERTS,
-            nullptr, static_cast<DWORD>(code), MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US),
-            reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-        if (length == 0 || text == nullptr) {
-            return "Windows error " + std::to_string(code);
-        }
-        std::wstring wide(text, length);
-        LocalFree(text);
-        while (!wide.empty() && (wide.back() == L'\r' || wide.back() == L'\n' ||
-                                 wide.back() == L' ' || wide.back() == L'.')) {
-            wide.pop_back();
-        }
-        const int size = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()),
-                                             nullptr, 0, nullptr, nullptr);
-        std::string utf8(static_cast<std::size_t>(size), '\0');
-        WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), utf8.data(),
-                            size, nullptr, nullptr);
-        return utf8;
-    }
-};
-
-// Constant-initialized: no first-use initialization can run between a failing call and the
-// reading of its error, which such initialization would reset.
-const WindowsCategory kWindowsCategory;
-
-// Called first thing after the call that failed.
-std::error_code lastError() {
-    const DWORD code = GetLastError();
-    return {static_cast<int>(code), kWindowsCategory};
-}
-
-class Handle {
-public:
-    explicit Handle(HANDLE handle = INVALID_HANDLE_VALUE) : handle_(handle) {}
-    Handle(Handle&& other) noexcept : handle_(other.release()) {}
-    Handle& operator=(Handle&&) = delete;
-    ~Handle() { reset(); }
-    HANDLE get() const { return handle_; }
-    bool isValid() const { return handle_ != INVALID_HANDLE_VALUE && handle_ != nullptr; }
-    HANDLE release() { return std::exchange(handle_, INVALID_HANDLE_VALUE); }
-    void reset() {
-        if (isValid()) {
-            CloseHandle(release());
-        }
-    }
-
-private:
-    HANDLE handle_;
-};
 
 FileIdentity identityOf(const BY_HANDLE_FILE_INFORMATION& info) {
     return {info.dwVolumeSerialNumber,
@@ -89,7 +33,7 @@ Handle openDirectory(const std::filesystem::path& directory, FileIdentity& ident
                               FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     BY_HANDLE_FILE_INFORMATION info{};
     if (!handle.isValid() || !GetFileInformationByHandle(handle.get(), &info)) {
-        ec = lastError();
+        ec = lastWindowsError();
         return Handle();
     }
     identity = identityOf(info);
@@ -119,7 +63,7 @@ void forEachFile(HANDLE directory, Found found, std::error_code& ec) {
     }
     const DWORD error = GetLastError();
     if (error != ERROR_NO_MORE_FILES) {
-        ec = {static_cast<int>(error), kWindowsCategory};
+        ec = windowsError(error);
     }
 }
 
@@ -136,7 +80,7 @@ public:
         DWORD n = 0;
         if (!ReadFile(handle_.get(), data,
                       static_cast<DWORD>(std::min<std::size_t>(size, 1u << 30)), &n, &at)) {
-            const std::error_code error = lastError();
+            const std::error_code error = lastWindowsError();
             if (error.value() != ERROR_HANDLE_EOF) {
                 ec = error;
             }
@@ -183,7 +127,7 @@ public:
                                   OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
         BY_HANDLE_FILE_INFORMATION info{};
         if (!handle.isValid() || !GetFileInformationByHandle(handle.get(), &info)) {
-            ec = lastError();
+            ec = lastWindowsError();
             return nullptr;
         }
         if (GetFileType(handle.get()) != FILE_TYPE_DISK ||
@@ -276,7 +220,7 @@ public:
                 return std::unique_ptr<ReportDraft>(
                     new WindowsReportDraft(std::move(file), path, report, folderIdentity));
             }
-            const std::error_code error = lastError();
+            const std::error_code error = lastWindowsError();
             if (error.value() != ERROR_FILE_EXISTS && error.value() != ERROR_ALREADY_EXISTS) {
                 ec = error;
                 return nullptr;
@@ -299,7 +243,7 @@ public:
             const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(size, 1u << 30));
             DWORD n = 0;
             if (!WriteFile(file_.get(), data, chunk, &n, nullptr)) {
-                ec = lastError();
+                ec = lastWindowsError();
                 return;
             }
             data += n;
@@ -313,7 +257,7 @@ public:
         basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
         if (!FlushFileBuffers(file_.get()) ||
             !SetFileInformationByHandle(file_.get(), FileBasicInfo, &basic, sizeof basic)) {
-            ec = lastError();
+            ec = lastWindowsError();
             return;
         }
         state_ = State::finished;
@@ -325,7 +269,7 @@ public:
             state_ = State::published;
         } else {
             // Kept with the run's findings, under a name no later run takes away.
-            ec = lastError();
+            ec = lastWindowsError();
             const std::filesystem::path kept = path_.parent_path() / keptNameFor(path_.filename());
             if (renameOpenFile(file_.get(), kept, false)) {
                 path_ = kept;

@@ -1,0 +1,132 @@
+#include "report/findings.h"
+
+#include <utility>
+
+namespace vesk {
+namespace {
+
+// Bytes added are counted against the budget, or moved to the scratch file, once there are this
+// many: few enough that the uncounted rest of many logs stays small, enough that the pieces in the
+// scratch file stay few.
+constexpr std::size_t kCountEvery = 4 * 1024;
+
+}  // namespace
+
+bool FindingSpool::keepInMemory(std::size_t size) {
+    const std::lock_guard lock(mutex_);
+    if (inMemory_ + size > budget_ && !unavailable_) {
+        return false;
+    }
+    inMemory_ += size;  // beyond the budget only where no scratch file can be had
+    return true;
+}
+
+void FindingSpool::releaseMemory(std::size_t size) {
+    const std::lock_guard lock(mutex_);
+    inMemory_ -= size;
+}
+
+bool FindingSpool::store(std::string_view bytes, Extent& stored) {
+    const std::lock_guard lock(mutex_);
+    if (file_ == nullptr && !unavailable_) {
+        std::error_code ec;
+        file_ = openScratchFile(ec);
+        unavailable_ = file_ == nullptr;
+    }
+    if (unavailable_) {
+        return false;
+    }
+    std::error_code ec;
+    file_->writeAt(end_, bytes.data(), bytes.size(), ec);
+    if (ec) {
+        return false;
+    }
+    stored = {end_, bytes.size()};
+    end_ += bytes.size();
+    live_ += bytes.size();
+    return true;
+}
+
+void FindingSpool::forget(Extent extent) {
+    const std::lock_guard lock(mutex_);
+    file_->discard(extent.offset, extent.size);
+    live_ -= extent.size;
+    if (live_ == 0) {
+        end_ = 0;  // all of it free again: written over from the start
+    }
+}
+
+void FindingSpool::read(std::uint64_t offset, char* data, std::size_t size, std::error_code& ec) {
+    const std::lock_guard lock(mutex_);
+    file_->readAt(offset, data, size, ec);
+}
+
+Findings::Findings(Findings&& other) noexcept
+    : spool_(other.spool_),
+      extents_(std::move(other.extents_)),
+      stored_(std::exchange(other.stored_, 0)),
+      memory_(std::move(other.memory_)),
+      counted_(std::exchange(other.counted_, 0)) {
+    other.memory_.clear();
+}
+
+Findings& Findings::operator=(Findings&& other) noexcept {
+    if (this != &other) {
+        clear();
+        spool_ = other.spool_;
+        extents_ = std::move(other.extents_);
+        stored_ = std::exchange(other.stored_, 0);
+        memory_ = std::move(other.memory_);
+        counted_ = std::exchange(other.counted_, 0);
+        other.extents_.clear();
+        other.memory_.clear();
+    }
+    return *this;
+}
+
+Findings::~Findings() {
+    clear();
+}
+
+void Findings::append(std::string_view piece) {
+    memory_.append(piece);
+    const std::size_t uncounted = memory_.size() - counted_;
+    if (uncounted >= kCountEvery) {
+        if (spool_->keepInMemory(uncounted)) {
+            counted_ += uncounted;
+        } else {
+            spill();
+        }
+    }
+}
+
+void Findings::clear() {
+    for (const auto& extent : extents_) {
+        spool_->forget(extent);
+    }
+    extents_.clear();
+    stored_ = 0;
+    spool_->releaseMemory(counted_);
+    counted_ = 0;
+    memory_.clear();
+}
+
+// The budget is spent: what memory holds goes to the scratch file, or stays where there is none.
+void Findings::spill() {
+    FindingSpool::Extent stored{};
+    if (!spool_->store(memory_, stored)) {
+        return;
+    }
+    if (!extents_.empty() && extents_.back().offset + extents_.back().size == stored.offset) {
+        extents_.back().size += stored.size;
+    } else {
+        extents_.push_back(stored);
+    }
+    stored_ += stored.size;
+    spool_->releaseMemory(counted_);
+    counted_ = 0;
+    memory_.clear();
+    memory_.shrink_to_fit();
+}
+
+}  // namespace vesk

@@ -1,0 +1,101 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <span>
+#include <string>
+#include <string_view>
+#include <system_error>
+#include <vector>
+
+#include "platform/scratch_file.h"
+
+namespace vesk {
+
+// Where the findings that wait to be written are kept: in memory up to a budget shared by all of
+// them, and beyond it in a scratch file of their own, so that memory does not grow with what the
+// logs hold. Findings of several threads may share one.
+class FindingSpool {
+public:
+    explicit FindingSpool(std::size_t memoryBudget) : budget_(memoryBudget) {}
+
+    struct Extent {
+        std::uint64_t offset;
+        std::uint64_t size;
+    };
+
+    // Whether size more bytes may be kept in memory; counted as kept when so.
+    bool keepInMemory(std::size_t size);
+    void releaseMemory(std::size_t size);
+    // Stores the bytes in the scratch file; false when it cannot be had or written.
+    bool store(std::string_view bytes, Extent& stored);
+    // Reads a stored extent back in pieces of at most the buffer's size.
+    template <typename Piece>
+    void readBack(Extent extent, std::span<char> buffer, Piece piece, std::error_code& ec) {
+        while (extent.size > 0 && !ec) {
+            const auto size =
+                static_cast<std::size_t>(std::min<std::uint64_t>(extent.size, buffer.size()));
+            read(extent.offset, buffer.data(), size, ec);
+            if (!ec) {
+                piece(std::string_view(buffer.data(), size));
+            }
+            extent.offset += size;
+            extent.size -= size;
+        }
+    }
+    // Bytes in the scratch file that no findings refer to any more, which are reused once all of
+    // them are.
+    void forget(Extent extent);
+
+private:
+    void read(std::uint64_t offset, char* data, std::size_t size, std::error_code& ec);
+
+    std::mutex mutex_;
+    const std::size_t budget_;
+    std::size_t inMemory_ = 0;
+    std::unique_ptr<ScratchFile> file_;
+    bool unavailable_ = false;
+    std::uint64_t end_ = 0;
+    std::uint64_t live_ = 0;
+};
+
+// Lines that passed, each followed by CR LF, kept until they are written. The bytes stay in memory
+// while the spool's budget allows, and move to its scratch file in large pieces beyond it.
+class Findings {
+public:
+    explicit Findings(FindingSpool& spool) : spool_(&spool) {}
+    Findings(Findings&& other) noexcept;
+    Findings& operator=(Findings&& other) noexcept;
+    Findings(const Findings&) = delete;
+    Findings& operator=(const Findings&) = delete;
+    ~Findings();
+
+    void append(std::string_view piece);
+    void clear();
+    std::uint64_t size() const { return stored_ + memory_.size(); }
+    bool empty() const { return size() == 0; }
+
+    // Hands over the bytes in order, those in the scratch file read back through the buffer.
+    template <typename Piece>
+    void forEachPiece(std::span<char> buffer, Piece piece, std::error_code& ec) const {
+        for (const auto& extent : extents_) {
+            spool_->readBack(extent, buffer, piece, ec);
+        }
+        if (!ec && !memory_.empty()) {
+            piece(std::string_view(memory_));
+        }
+    }
+
+private:
+    void spill();
+
+    FindingSpool* spool_;
+    std::vector<FindingSpool::Extent> extents_;  // in the scratch file, before memory_
+    std::uint64_t stored_ = 0;
+    std::string memory_;
+    std::size_t counted_ = 0;  // of memory_, counted against the spool's budget
+};
+
+}  // namespace vesk
