@@ -4,7 +4,6 @@
 #include <map>
 #include <mutex>
 
-#include "read/log_blocks.h"
 #include "sweep/sweep.h"
 #include "sweep_fixture.h"
 
@@ -12,28 +11,36 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Logs read ahead on several threads reach the scanner as one thread reads them: the report, the
-// logs that could not be read and why, byte for byte.
+// Logs read and scanned in parts on several threads are joined as one thread reads them: the
+// report, the logs that could not be read and why, byte for byte.
 class ReadAheadTest : public ::testing::Test, protected SweepFolders {
 protected:
     // The folder as each run begins: random logs of the scanner's pieces, logs larger than the
-    // blocks read, and the logs the seam acts on.
-    void makeLogs() {
+    // stretches read on their own, UTF-16LE text across stretches, and the logs the seam acts on.
+    void makeLogs(std::uint32_t seed) {
         for (const auto& file : logs.files()) {
             fs::remove(file);
         }
-        std::mt19937 random(20261207);
+        std::mt19937 random(seed);
         for (int i = 0; i < 40; ++i) {
             logs.write("random" + std::to_string(i) + ".log",
                        randomLog(random, static_cast<int>(random() % 300)));
         }
-        // Markers and line ends at every block edge: lines of lengths that do not divide 64 KiB.
+        // Markers and line ends at every edge: lines of lengths that divide nothing.
         std::string large;
-        for (int i = 0; large.size() < 3 * 1024 * 1024; ++i) {
-            large += (i % 3 == 0 ? M : "line " + std::string(i % 97, 'x')) + "\r\n";
+        for (int i = 0; large.size() < 600000; ++i) {
+            large +=
+                (i % 3 == 0 ? M : "line " + std::string(i % 97, 'x')) + (i % 7 == 0   ? "\r"
+                                                                         : i % 5 == 0 ? "\n"
+                                                                                      : "\r\n");
         }
         logs.write("large.log", large);
-        logs.write("stamped.log", utf16("[0031.64] " + M + "\r\n") + large.substr(0, 200000));
+        logs.write("mixed.log",
+                   large.substr(0, 100000) + "\r\n" +
+                       utf16("x\r\n" + M + "\r\nwide" + std::string(30000, 'w') + "\r\n") + M +
+                       "\r\nnarrow\r\n" + large.substr(0, 100000));
+        logs.write("long lines.log", std::string(250000, 'q') + "\r\n" + M + "\r\n" +
+                                         std::string(250000, 'p') + "\r\n" + M);
         for (const char* name : {"fails.log", "shrinks.log", "grows.log", "replaced.log"}) {
             logs.write(name, large.substr(0, 300000));
         }
@@ -46,12 +53,14 @@ protected:
         int logsRead;
     };
 
-    Result sweepWith(unsigned readers) {
-        makeLogs();
+    Result sweepWith(unsigned readers, std::uint64_t stretch, std::uint32_t seed) {
+        makeLogs(seed);
         const vesk::ListedFolder listed(fileSystem, logs.path(), false);
         fs::rename(logs / "random0.log", logs / "replaced.log");  // after the listing
-        const auto outcome = vesk::Sweep(fileSystem, clock, reports.path(), {.readers = readers})
-                                 .run({&listed}, events);
+        const auto outcome =
+            vesk::Sweep(fileSystem, clock, reports.path(),
+                        {.blockSize = 4096, .readers = readers, .stretchSize = stretch})
+                .run({&listed}, events);
         std::map<std::string, std::string> unreadable;
         for (const auto& log : outcome.unreadable) {
             unreadable[log.path.filename().string()] = log.reason;
@@ -67,17 +76,21 @@ protected:
 };
 
 TEST_F(ReadAheadTest, SeveralThreadsReadWhatOneThreadReads) {
-    // Logs that fail, shrink or grow while they are read, as the threads' reads reach them.
+    // Logs that fail, shrink or grow while they are read, as the threads' reads reach the same
+    // byte, whatever the stretch they read.
     std::mutex acted;
     fileSystem.readLimit = 1 << 20;
     fileSystem.onRead = [&](const fs::path& name, vesk::InputFile& log, std::uint64_t at,
                             char* data, std::size_t size, std::error_code& ec) {
         const std::lock_guard lock(acted);
-        if (name == "fails.log" && at >= 65536) {
-            ec = std::make_error_code(std::errc::io_error);
-            return std::size_t{0};
+        if (name == "fails.log" && at + size > 65536) {
+            if (at >= 65536) {
+                ec = std::make_error_code(std::errc::io_error);
+                return std::size_t{0};
+            }
+            size = 65536 - at;
         }
-        if (name == "shrinks.log" && at >= 131072) {  // at a block's edge: what is kept is kept
+        if (name == "shrinks.log" && at + size > 131072) {
             fs::resize_file(logs / name, 131072);
         }
         if (name == "grows.log") {
@@ -85,41 +98,25 @@ TEST_F(ReadAheadTest, SeveralThreadsReadWhatOneThreadReads) {
         }
         return log.readAt(at, data, size, ec);
     };
-    const Result one = sweepWith(0);
-    for (const char* named :
-         {"fails.log: ", "random0.log: ", "replaced.log: Replaced after the folder was listed\n",
-          "shrinks.log: Shorter than when it was opened\n"}) {
-        EXPECT_NE(one.unreadable.find(named), std::string::npos) << named << one.unreadable;
-    }
-    EXPECT_GT(one.findings, 10000u);
-    for (const unsigned readers : {1u, 3u}) {
-        const Result several = sweepWith(readers);
-        EXPECT_TRUE(several.report == one.report) << readers << " threads";
-        EXPECT_EQ(several.unreadable, one.unreadable) << readers << " threads";
-        EXPECT_EQ(several.findings, one.findings);
-        EXPECT_EQ(several.logsRead, one.logsRead);
+    for (const std::uint32_t seed : {20261207u, 20261208u}) {
+        const Result one = sweepWith(0, 0, seed);
+        for (const char* named : {"fails.log: ", "random0.log: ",
+                                  "replaced.log: Replaced after the folder was listed\n",
+                                  "shrinks.log: Shorter than when it was opened\n"}) {
+            EXPECT_NE(one.unreadable.find(named), std::string::npos) << named << one.unreadable;
+        }
+        EXPECT_GT(one.findings, 10000u);
+        EXPECT_NE(one.report.find("www\r\nnarrow\r\n"), std::string::npos);
+        for (const unsigned readers : {1u, 3u}) {
+            for (const std::uint64_t stretch : {997u, 4096u, 70001u}) {
+                const Result several = sweepWith(readers, stretch, seed);
+                EXPECT_TRUE(several.report == one.report) << readers << " threads, " << stretch;
+                EXPECT_EQ(several.unreadable, one.unreadable) << readers << " threads";
+                EXPECT_EQ(several.findings, one.findings);
+                EXPECT_EQ(several.logsRead, one.logsRead);
+            }
+        }
     }
 }
 
 }  // namespace
-
-TEST(ReadersTest, OneForEachCoreNoOtherTaskKeepsBusy) {
-    const struct {
-        unsigned cores;
-        const char* loadavg;
-        unsigned readers;
-    } cases[] = {
-        {2, "0.10 0.20 0.30 1/116 4242\n", 1},  // only the sweep runs
-        {2, "2.00 2.00 2.00 3/120 4242\n", 0},  // two other tasks hold both cores
-        {2, "1.00 1.00 1.00 2/120 4242\n", 0},
-        {8, "3.10 2.00 1.00 3/300 4242\n", 5},
-        {1, "0.00 0.00 0.00 1/100 4242\n", 0},
-        {4, "", 3},  // nothing to go by: every core but the sweep's
-        {4, "0.10 0.20 0.30 x/116 4242", 3},
-        {4, "0.10 0.20 0.30 0/116 4242", 3},
-        {4, "0.10 0.20 0.30 12", 3},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(vesk::readersBeside(c.cores, c.loadavg), c.readers) << c.loadavg;
-    }
-}

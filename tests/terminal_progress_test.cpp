@@ -29,7 +29,8 @@ std::string drawnWhileSweeping(const fs::path& folder, std::chrono::milliseconds
     vesk::TerminalProgress progress(terminal, listed.logBytes(), [&] { return now; });
     const FixedClock clock({2001, 7, 10});
     // Read on one thread, so that the clock moves with each read as the scanner takes it.
-    vesk::Sweep(fileSystem, clock, reports.path(), {.readers = 0}).run({&listed}, progress);
+    vesk::Sweep(fileSystem, clock, reports.path(), {.blockSize = 16, .readers = 0})
+        .run({&listed}, progress);
     progress.finish();
     std::fclose(terminal);
     return readBytes(reports / "terminal");
@@ -37,7 +38,7 @@ std::string drawnWhileSweeping(const fs::path& folder, std::chrono::milliseconds
 
 TEST(TerminalProgress, MovesWithinALargeLogAndIsDrawnAtMostTenTimesASecondForTinyOnes) {
     TempFolder large;
-    large.write("server-with-a-long-name.log", std::string(64, 'x'));  // four reads by the seam
+    large.write("server-with-a-long-name.log", std::string(64, 'x'));  // four blocks read
     std::string drawn = drawnWhileSweeping(large.path(), 150ms);
     for (const char* shown :
          {"[#######.......................]  25%  server-with-a-long-na...  ",

@@ -1,48 +1,28 @@
 #include "sweep/sweep.h"
 
-#include <algorithm>
 #include <memory>
 #include <new>
-#include <span>
 
-#include "read/log_blocks.h"
+#include "engine/log_pass.h"
+#include "platform/machine.h"
 #include "read/log_name.h"
+#include "report/findings.h"
 #include "report/report_file.h"
-#include "rule/log_scanner.h"
 #include "rule/marker_filter.h"
 
 namespace vesk {
 namespace {
 
-// The report, telling of each finding as its line ends.
-class FindingSink final : public LineSink {
-public:
-    FindingSink(ReportFile& report, SweepEvents& events) : report_(report), events_(events) {}
-    void write(std::string_view piece) override { report_.write(piece); }
-    void endLine() override {
-        report_.endLine();
-        events_.finding();
-    }
-
-private:
-    ReportFile& report_;
-    SweepEvents& events_;
-};
-
-// A stop was requested midway.
-struct Stopped {};
+// Findings read ahead of the report are kept in memory up to this much in all.
+constexpr std::size_t kFindingsInMemory = 16 * 1024 * 1024;
 
 // One run's reading of the listed folders into the report.
 class FolderReader {
 public:
-    FolderReader(ReportFile& report, SweepEvents& events, std::stop_token stop)
-        : report_(report),
-          events_(events),
-          stop_(std::move(stop)),
-          sink_(report, events),
-          scanner_(filter_, sink_) {}
+    FolderReader(ReportFile& report, SweepEvents& events) : report_(report), events_(events) {}
 
-    void sweep(const std::vector<const ListedFolder*>& folders, unsigned readers) {
+    void sweep(const std::vector<const ListedFolder*>& folders, const SweepSettings& settings,
+               FindingSpool& spool, std::stop_token stop) {
         std::vector<LogToRead> logs;
         for (const ListedFolder* listed : folders) {
             for (const ListedFile* log : listed->logs()) {
@@ -51,9 +31,10 @@ public:
                 }
             }
         }
-        const auto blocks = readLogs(std::move(logs), readers);
+        const unsigned workers = settings.readers.value_or(Sweep::machineReaders());
+        LogPass pass(std::move(logs), workers, settings, spool, std::move(stop));
         for (const ListedFolder* listed : folders) {
-            sweep(*listed, *blocks);
+            sweep(*listed, pass);
         }
     }
 
@@ -61,13 +42,29 @@ public:
     std::vector<UnreadableLog> takeUnreadable() { return std::move(unreadable_); }
 
 private:
+    // What the pass tells of a log, as the run's events.
+    class LogEvents final : public PassEvents {
+    public:
+        LogEvents(SweepEvents& events, const std::filesystem::path& folder, const ListedFile& log)
+            : events_(events), folder_(folder), log_(log) {}
+        void opened() override { events_.logOpened(folder_, log_); }
+        void read(std::uint64_t bytes) override {
+            events_.bytesRead(static_cast<std::size_t>(bytes));
+        }
+
+    private:
+        SweepEvents& events_;
+        const std::filesystem::path& folder_;
+        const ListedFile& log_;
+    };
+
     // The report's folder may be one swept: the day's report there is no log.
     bool isReport(const ListedFolder& listed, const ListedFile& log) const {
         return listed.folder()->identity() == report_.folderIdentity() &&
                sameFileName(log.name, report_.path().filename());
     }
 
-    void sweep(const ListedFolder& listed, LogBlocks& blocks) {
+    void sweep(const ListedFolder& listed, LogPass& pass) {
         const std::filesystem::path& directory = listed.directoryPath();
         events_.folderStarted(listed);
         if (listed.folder() == nullptr) {
@@ -76,7 +73,13 @@ private:
         }
         for (const ListedFile* log : listed.logs()) {
             if (!isReport(listed, *log)) {
-                read(blocks, directory, *log);
+                LogEvents told(events_, directory, *log);
+                std::error_code ec;
+                if (pass.joinNext(report_, filter_, told, ec)) {
+                    ++logsRead_;
+                } else {
+                    failed({directory / log->name, ec.message()});
+                }
             }
             events_.logDone();
         }
@@ -91,42 +94,9 @@ private:
         unreadable_.push_back(std::move(what));
     }
 
-    void read(LogBlocks& blocks, const std::filesystem::path& directory, const ListedFile& log) {
-        std::error_code ec;
-        if (!blocks.open(ec)) {
-            failed({directory / log.name, ec.message()});
-            return;
-        }
-        events_.logOpened(directory, log);
-        scanner_.beginLog();
-        for (;;) {
-            if (stop_.stop_requested()) {
-                throw Stopped();
-            }
-            const std::span<const char> block = blocks.next(ec);
-            if (!block.empty()) {
-                scanner_.scan(block.data(), block.size());
-                events_.bytesRead(block.size());
-            }
-            if (ec) {
-                scanner_.abandonLog();
-                failed({directory / log.name, ec.message()});
-                return;
-            }
-            if (block.empty()) {
-                break;
-            }
-        }
-        scanner_.endLog();
-        ++logsRead_;
-    }
-
     ReportFile& report_;
     SweepEvents& events_;
-    std::stop_token stop_;
-    FindingSink sink_;
     MarkerFilter filter_;
-    LogScanner scanner_;
     std::vector<UnreadableLog> unreadable_;
     int logsRead_ = 0;
 };
@@ -138,7 +108,8 @@ Sweep::Sweep(FileSystem& fs, const Clock& clock, std::filesystem::path reportFol
     : fs_(fs), clock_(clock), reportFolder_(std::move(reportFolder)), settings_(settings) {}
 
 unsigned Sweep::machineReaders() {
-    return defaultReaders();
+    const unsigned cores = usableCores();
+    return cores > 1 ? cores - 1 : 0;
 }
 
 SweepOutcome Sweep::run(const std::vector<const ListedFolder*>& folders, SweepEvents& events,
@@ -146,11 +117,12 @@ SweepOutcome Sweep::run(const std::vector<const ListedFolder*>& folders, SweepEv
     SweepOutcome outcome;
     // The date is taken once: a run past midnight keeps the name of the day it started.
     outcome.report = ReportFile::pathFor(reportFolder_, clock_.today());
+    FindingSpool spool(kFindingsInMemory);
     ReportFile report(fs_);
-    FolderReader reader(report, events, std::move(stop));
+    FolderReader reader(report, events);
     try {
         report.open(outcome.report);
-        reader.sweep(folders, settings_.readers.value_or(machineReaders()));
+        reader.sweep(folders, settings_, spool, std::move(stop));
         report.close();
         outcome.unreadable = reader.takeUnreadable();
     } catch (const ReportError& error) {

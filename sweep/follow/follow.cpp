@@ -18,9 +18,9 @@ constexpr std::size_t kTailSize = 64;
 
 // A log's findings as following keeps them: its first line apart, since whether it is a finding
 // depends on the log before it, and the lines after it that passed.
-class Findings final : public LineSink {
+class LogLines final : public LineSink {
 public:
-    Findings(FollowEvents* events, const bool* announce, std::filesystem::path path)
+    LogLines(FollowEvents* events, const bool* announce, std::filesystem::path path)
         : events_(events), announce_(announce), path_(std::move(path)) {}
 
     void write(std::string_view piece) override { (firstEnded ? rest : first).append(piece); }
@@ -64,7 +64,7 @@ struct Follower::Log {
     std::uint64_t position = 0;
     std::string tail;  // the last bytes read, to know the log again when it has grown
     MarkerFilter filter;
-    Findings findings;
+    LogLines findings;
     LogScanner scanner{filter, findings};
     bool failing = false;
     std::string failure;
@@ -228,7 +228,7 @@ void Follower::walk(std::string* out) {
     for (const auto& folder : folders_) {
         for (const auto& log : folder->logs) {
             MarkerFilter filter = log->filter;
-            Findings tail(nullptr, nullptr, {});
+            LogLines tail(nullptr, nullptr, {});
             tail.firstEnded = log->findings.firstEnded;
             LogScanner ending(log->scanner, filter, tail);
             ending.endLog();

@@ -46,6 +46,16 @@ void ReportFile::write(std::string_view piece) {
     buffer_.insert(buffer_.end(), piece.begin(), piece.end());
 }
 
+void ReportFile::write(const Findings& findings, std::span<char> buffer, std::uint64_t lines) {
+    std::error_code ec;
+    findings.forEachPiece(
+        buffer, [&](std::string_view piece) { write(piece); }, ec);
+    if (ec) {
+        fail(ec);
+    }
+    lines_ += lines;
+}
+
 void ReportFile::endLine() {
     write("\r\n");
     ++lines_;

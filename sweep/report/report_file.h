@@ -2,12 +2,14 @@
 
 #include <filesystem>
 #include <memory>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "rule/log_scanner.h"
+#include "report/findings.h"
+#include "rule/line_scanner.h"
 #include "sweep/clock.h"
 #include "sweep/file_system.h"
 
@@ -47,6 +49,9 @@ public:
     void open(const std::filesystem::path& path);
     void write(std::string_view piece) override;
     void endLine() override;
+    // Kept findings, read back through the buffer where they were put aside; lines is how many
+    // whole lines they hold.
+    void write(const Findings& findings, std::span<char> buffer, std::uint64_t lines = 0);
     // Puts the complete report in place. Throws ReportError.
     void close();
     // Drops the draft, for a run that is already failing.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 
 namespace vesk {
@@ -11,8 +12,12 @@ struct SweepSettings {
     // Bytes read from a log at a time: small enough to stay in the processor's cache between the
     // read and the scan.
     std::size_t blockSize = 64 * 1024;
-    // Threads that read logs beside the sweep's own; unset, as many as the machine's cores allow.
+    // Threads that read logs beside the sweep's own; unset, one for each core the process may use
+    // beside it.
     std::optional<unsigned> readers;
+    // Where there are such threads, a log at least twice this long is read in stretches of this
+    // size, each by a thread of its own.
+    std::uint64_t stretchSize = 4 * 1024 * 1024;
 };
 
 }  // namespace vesk

@@ -55,8 +55,6 @@ public:
     virtual void folderStarted(const ListedFolder& /*folder*/) {}
     virtual void logOpened(const std::filesystem::path& /*folder*/, const ListedFile& /*log*/) {}
     virtual void bytesRead(std::size_t /*bytes*/) {}
-    // A finding went into the report.
-    virtual void finding() {}
     virtual void unreadable(const UnreadableLog& /*what*/) {}
     // Once for every listed log, read or not.
     virtual void logDone() {}
@@ -66,8 +64,8 @@ public:
 // The sweep itself: every line that follows a marker line, from every log of the listed folders
 // in the listing's order, into the day's report. The marker flag carries from log to log and
 // from one folder to the next. The report is written whole or not at all.
-// The logs are read ahead on threads of their own where the machine has more than one core (see
-// readers), the scanner seeing them in the listing's order all the same.
+// Where the machine has more than one core, threads of their own read and scan logs, and
+// stretches of large logs, ahead, joined in the listing's order all the same.
 class Sweep {
 public:
     Sweep(FileSystem& fs, const Clock& clock, std::filesystem::path reportFolder,
@@ -77,8 +75,7 @@ public:
     SweepOutcome run(const std::vector<const ListedFolder*>& folders, SweepEvents& events,
                      std::stop_token stop = {});
 
-    // One thread for each core the program has beside the sweep's own that no other task keeps
-    // busy now.
+    // One thread for each core the process may use beside the sweep's own.
     static unsigned machineReaders();
 
 private:

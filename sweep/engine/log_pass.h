@@ -1,0 +1,65 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <stop_token>
+#include <system_error>
+#include <vector>
+
+#include "report/findings.h"
+#include "report/report_file.h"
+#include "rule/marker_filter.h"
+#include "sweep/file_system.h"
+#include "sweep/settings.h"
+
+namespace vesk {
+
+// A log to read, as its folder listed it.
+struct LogToRead {
+    LogFolder* folder;
+    const ListedFile* log;
+};
+
+// What the pass tells of the log it joins, on the joining thread.
+class PassEvents {
+public:
+    virtual ~PassEvents() = default;
+    virtual void opened() = 0;
+    virtual void read(std::uint64_t bytes) = 0;
+};
+
+// A stop was requested midway.
+struct Stopped {};
+
+// The logs of a run read in parts, each part read and scanned by one thread on its own, and
+// joined into the report in the listing's order, so that the report is byte for byte what one
+// thread reading log after log writes.
+//
+// A part is a whole log, or a stretch of a log larger than a few blocks, which begins at the first
+// line that starts in it. The thread that joins reads the part it is to join next itself, straight
+// into the report. Other threads read ahead, each part on its own: its first line kept apart, as
+// whether it passes depends on the line before it, the rest kept as findings. A stretch read
+// ahead takes its line's start to be 8-bit text; where the stretch before ends otherwise (in
+// UTF-16LE text), it is read again from where that one ended.
+class LogPass {
+public:
+    // workers: threads beside the joining one; none reads every log on the joining thread.
+    LogPass(std::vector<LogToRead> logs, unsigned workers, const SweepSettings& settings,
+            FindingSpool& spool, std::stop_token stop);
+    ~LogPass();
+    LogPass(const LogPass&) = delete;
+    LogPass& operator=(const LogPass&) = delete;
+
+    // Joins the next log into the report, the flag carried in filter: false with the reason
+    // when it could not be opened, or read to its end (what was read of it is joined). Throws
+    // Stopped.
+    bool joinNext(ReportFile& report, MarkerFilter& filter, PassEvents& events,
+                  std::error_code& ec);
+
+private:
+    struct Shared;
+    std::unique_ptr<Shared> shared_;
+};
+
+}  // namespace vesk
