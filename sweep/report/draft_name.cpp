@@ -43,8 +43,12 @@ bool isDraftName(const std::filesystem::path& name) {
            std::all_of(text.end() - kRandomLetters, text.end(), isLetter);
 }
 
-std::filesystem::path keptNameFor(const std::filesystem::path& draftName) {
-    return draftName.native() + std::filesystem::path(".kept").native();
+std::filesystem::path keptNameFor(const std::filesystem::path& reportName) {
+    std::filesystem::path::string_type name;
+    name += '.';
+    name += reportName.native();
+    name += std::filesystem::path(".kept").native();
+    return name;
 }
 
 }  // namespace vesk

@@ -12,7 +12,8 @@ std::filesystem::path draftNameFor(const std::filesystem::path& reportName);
 // left behind are taken away by the next run.
 bool isDraftName(const std::filesystem::path& name);
 
-// Where a draft that could not take the report's place is kept for its owner, never taken away.
-std::filesystem::path keptNameFor(const std::filesystem::path& draftName);
+// Where a draft that could not take the report's place is kept for its owner, never taken away:
+// one name for each day's report, so that a later run's kept findings replace an earlier one's.
+std::filesystem::path keptNameFor(const std::filesystem::path& reportName);
 
 }  // namespace vesk

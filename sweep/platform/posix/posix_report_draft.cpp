@@ -199,7 +199,7 @@ private:
     // The draft could not take the report's place: it is kept, with the run's findings, under a
     // name that no later run takes away.
     void keep() {
-        const std::string kept = keptNameFor(name_).native();
+        const std::string kept = keptNameFor(reportName_).native();
         if (::renameat(folder_.get(), name_.c_str(), folder_.get(), kept.c_str()) == 0) {
             name_ = kept;
         }
