@@ -7,26 +7,34 @@ namespace {
 class HookedLog final : public vesk::InputFile {
 public:
     HookedLog(std::unique_ptr<vesk::InputFile> log, std::filesystem::path name,
-              const ForwardingFileSystem& hooks)
-        : log_(std::move(log)), name_(std::move(name)), hooks_(hooks) {}
+              std::filesystem::path path, const ForwardingFileSystem& hooks)
+        : log_(std::move(log)), name_(std::move(name)), path_(std::move(path)), hooks_(hooks) {}
 
     std::size_t readAt(std::uint64_t offset, char* data, std::size_t size,
                        std::error_code& ec) override {
+        if (!hooks_.onRead) {
+            return log_->readAt(offset, data, size, ec);
+        }
         return hooks_.onRead(name_, *log_, offset, data, std::min(size, hooks_.readLimit), ec);
     }
     std::uint64_t size() const override { return log_->size(); }
     vesk::FileIdentity identity() const override { return log_->identity(); }
+    vesk::FileTimes times() const override {
+        return hooks_.timesOf ? hooks_.timesOf(path_) : log_->times();
+    }
 
 private:
     std::unique_ptr<vesk::InputFile> log_;
     std::filesystem::path name_;
+    std::filesystem::path path_;
     const ForwardingFileSystem& hooks_;
 };
 
 class HookedFolder final : public vesk::LogFolder {
 public:
-    HookedFolder(std::unique_ptr<vesk::LogFolder> folder, const ForwardingFileSystem& hooks)
-        : folder_(std::move(folder)), hooks_(hooks) {}
+    HookedFolder(std::unique_ptr<vesk::LogFolder> folder, std::filesystem::path path,
+                 const ForwardingFileSystem& hooks)
+        : folder_(std::move(folder)), path_(std::move(path)), hooks_(hooks) {}
 
     vesk::FileIdentity identity() const override { return folder_->identity(); }
     std::vector<vesk::ListedFile> listFiles(bool withLogSizes, std::error_code& ec) override {
@@ -35,7 +43,10 @@ public:
             files = folder_->listFiles(withLogSizes, ec);
         }
         for (const auto& name : hooks_.order) {
-            files.push_back({name, {}, 0});
+            files.push_back({name, {}, 0, {}});
+        }
+        for (auto& file : files) {
+            file.times = hooks_.timesOf ? hooks_.timesOf(path_ / file.name) : file.times;
         }
         if (hooks_.afterListing) {
             if (const std::error_code failure = hooks_.afterListing()) {
@@ -47,14 +58,15 @@ public:
     std::unique_ptr<vesk::InputFile> openLog(const vesk::ListedFile& log,
                                              std::error_code& ec) override {
         auto file = folder_->openLog(log, ec);
-        if (file != nullptr && hooks_.onRead) {
-            return std::make_unique<HookedLog>(std::move(file), log.name, hooks_);
+        if (file != nullptr && (hooks_.onRead || hooks_.timesOf)) {
+            return std::make_unique<HookedLog>(std::move(file), log.name, path_ / log.name, hooks_);
         }
         return file;
     }
 
 private:
     std::unique_ptr<vesk::LogFolder> folder_;
+    std::filesystem::path path_;
     const ForwardingFileSystem& hooks_;
 };
 
@@ -63,5 +75,6 @@ private:
 std::unique_ptr<vesk::LogFolder> ForwardingFileSystem::openFolder(
     const std::filesystem::path& directory, std::error_code& ec) {
     auto folder = real_->openFolder(directory, ec);
-    return folder == nullptr ? nullptr : std::make_unique<HookedFolder>(std::move(folder), *this);
+    return folder == nullptr ? nullptr
+                             : std::make_unique<HookedFolder>(std::move(folder), directory, *this);
 }

@@ -84,6 +84,8 @@ public:
     // When set, logs are read through it, readLimit bytes at a time at most.
     Read onRead;
     std::size_t readLimit = 16;
+    // When set, the times of a log by its name, as exact as a test needs them.
+    std::function<vesk::FileTimes(const std::filesystem::path& name)> timesOf;
     // The drafts the file system makes where it has no nameless ones.
     void useNamedDrafts() { real_ = vesk::makeNativeFileSystem(vesk::DraftNaming::named); }
 
@@ -93,6 +95,9 @@ public:
     }
     std::unique_ptr<vesk::LogFolder> openFolder(const std::filesystem::path& directory,
                                                 std::error_code& ec) override;
+    vesk::FileLook lookAt(const std::filesystem::path& path, std::error_code& ec) override {
+        return real_->lookAt(path, ec);
+    }
 
 private:
     std::unique_ptr<vesk::FileSystem> real_ = vesk::makeNativeFileSystem();

@@ -17,6 +17,21 @@ struct FileIdentity {
     friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
 };
 
+// When a file was last written to, and when its entry last changed (a write, a rename, its
+// permissions), in nanoseconds since the epoch.
+struct FileTimes {
+    std::int64_t modified = 0;
+    std::int64_t changed = 0;
+    friend bool operator==(const FileTimes&, const FileTimes&) = default;
+};
+
+// What a name leads to now.
+struct FileLook {
+    FileIdentity identity;
+    std::uint64_t size = 0;
+    FileTimes times;
+};
+
 class InputFile {
 public:
     virtual ~InputFile() = default;
@@ -29,6 +44,7 @@ public:
     virtual std::uint64_t size() const = 0;
     // The file that was opened, whatever name led to it.
     virtual FileIdentity identity() const = 0;
+    virtual FileTimes times() const = 0;
 };
 
 // A file as the folder's listing gave it.
@@ -36,6 +52,7 @@ struct ListedFile {
     std::filesystem::path name;  // without directory
     FileIdentity identity;       // the file the name led to when listed, where the system tells
     std::uint64_t size = 0;      // for logs, and only when asked for
+    FileTimes times;             // the same
 };
 
 // A folder held open for one sweep. Its files are listed whole before the first log is read, and
@@ -45,7 +62,8 @@ class LogFolder {
 public:
     virtual ~LogFolder() = default;
     virtual FileIdentity identity() const = 0;
-    // The ordinary, visible files, in the file system's order.
+    // The ordinary, visible files, in the file system's order; the logs' sizes and times where
+    // asked for.
     virtual std::vector<ListedFile> listFiles(bool withLogSizes, std::error_code& ec) = 0;
     // Fails for anything that is not an ordinary file, rather than blocking on it, and for a name
     // that no longer leads to the file that was listed.
@@ -78,6 +96,8 @@ public:
                                                      std::error_code& ec) = 0;
     virtual std::unique_ptr<LogFolder> openFolder(const std::filesystem::path& directory,
                                                   std::error_code& ec) = 0;
+    // What the path leads to now, following links.
+    virtual FileLook lookAt(const std::filesystem::path& path, std::error_code& ec) = 0;
     // The names of all ordinary, visible files, sorted.
     std::vector<std::filesystem::path> listFiles(const std::filesystem::path& directory,
                                                  std::error_code& ec);

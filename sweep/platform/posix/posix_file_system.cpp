@@ -96,7 +96,8 @@ public:
     PosixInputFile(Descriptor fd, const struct stat& st)
         : fd_(std::move(fd)),
           size_(static_cast<std::uint64_t>(st.st_size)),
-          identity_(identityOf(st)) {}
+          identity_(identityOf(st)),
+          times_(timesOf(st)) {}
 
     std::size_t readAt(std::uint64_t offset, char* data, std::size_t size,
                        std::error_code& ec) override {
@@ -113,11 +114,13 @@ public:
     }
     std::uint64_t size() const override { return size_; }
     FileIdentity identity() const override { return identity_; }
+    FileTimes times() const override { return times_; }
 
 private:
     Descriptor fd_;
     std::uint64_t size_;
     FileIdentity identity_;
+    FileTimes times_;
 };
 
 class PosixLogFolder final : public LogFolder {
@@ -141,7 +144,7 @@ public:
         // One way to a log's identity, whatever else is looked up: the folder's own entry where
         // its inode number is the file's, else the file's status.
         const auto found = [&](const FileEntry& file) {
-            ListedFile& listed = files.emplace_back(ListedFile{file.entry->d_name, {}, 0});
+            ListedFile& listed = files.emplace_back(ListedFile{file.entry->d_name, {}, 0, {}});
             if (file.entry->d_type == DT_REG && inodesReliable_) {
                 listed.identity = {identity_.volume, static_cast<std::uint64_t>(file.entry->d_ino)};
             } else if (file.status != nullptr) {
@@ -149,6 +152,7 @@ public:
             }
             if (file.status != nullptr) {
                 listed.size = static_cast<std::uint64_t>(file.status->st_size);
+                listed.times = timesOf(*file.status);
             }
         };
         forEachFile(dir.get(), statusWanted, found, ec);
@@ -204,6 +208,15 @@ public:
             return nullptr;
         }
         return std::make_unique<PosixLogFolder>(std::move(fd), identityOf(st));
+    }
+
+    FileLook lookAt(const std::filesystem::path& path, std::error_code& ec) override {
+        struct stat st {};
+        if (::stat(path.c_str(), &st) != 0) {
+            ec = lastError();
+            return {};
+        }
+        return lookOf(st);
     }
 
 private:

@@ -23,6 +23,17 @@ inline FileIdentity identityOf(const struct stat& st) {
     return {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
 }
 
+inline FileTimes timesOf(const struct stat& st) {
+    const auto nanoseconds = [](const timespec& t) {
+        return static_cast<std::int64_t>(t.tv_sec) * 1'000'000'000 + t.tv_nsec;
+    };
+    return {nanoseconds(st.st_mtim), nanoseconds(st.st_ctim)};
+}
+
+inline FileLook lookOf(const struct stat& st) {
+    return {identityOf(st), static_cast<std::uint64_t>(st.st_size), timesOf(st)};
+}
+
 // A file descriptor, closed with its owner.
 class Descriptor {
 public:

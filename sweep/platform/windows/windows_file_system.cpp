@@ -16,6 +16,26 @@
 namespace vesk {
 namespace {
 
+std::int64_t nanoseconds(LARGE_INTEGER time) {
+    return time.QuadPart * 100;  // in 100 ns steps, since 1601
+}
+
+std::int64_t nanoseconds(FILETIME time) {
+    LARGE_INTEGER value;
+    value.LowPart = time.dwLowDateTime;
+    value.HighPart = static_cast<LONG>(time.dwHighDateTime);
+    return nanoseconds(value);
+}
+
+// The times of an open file; its change time where the system tells it.
+FileTimes timesOf(HANDLE file, const BY_HANDLE_FILE_INFORMATION& info) {
+    FILE_BASIC_INFO basic{};
+    if (GetFileInformationByHandleEx(file, FileBasicInfo, &basic, sizeof basic)) {
+        return {nanoseconds(basic.LastWriteTime), nanoseconds(basic.ChangeTime)};
+    }
+    return {nanoseconds(info.ftLastWriteTime), nanoseconds(info.ftLastWriteTime)};
+}
+
 FileIdentity identityOf(const BY_HANDLE_FILE_INFORMATION& info) {
     return {info.dwVolumeSerialNumber,
             (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
@@ -69,8 +89,8 @@ void forEachFile(HANDLE directory, Found found, std::error_code& ec) {
 
 class WindowsInputFile final : public InputFile {
 public:
-    WindowsInputFile(Handle handle, std::uint64_t size, FileIdentity identity)
-        : handle_(std::move(handle)), size_(size), identity_(identity) {}
+    WindowsInputFile(Handle handle, std::uint64_t size, FileIdentity identity, FileTimes times)
+        : handle_(std::move(handle)), size_(size), identity_(identity), times_(times) {}
 
     std::size_t readAt(std::uint64_t offset, char* data, std::size_t size,
                        std::error_code& ec) override {
@@ -90,11 +110,13 @@ public:
     }
     std::uint64_t size() const override { return size_; }
     FileIdentity identity() const override { return identity_; }
+    FileTimes times() const override { return times_; }
 
 private:
     Handle handle_;
     std::uint64_t size_;
     FileIdentity identity_;
+    FileTimes times_;
 };
 
 class WindowsLogFolder final : public LogFolder {
@@ -113,7 +135,8 @@ public:
                              link ? FileIdentity{}
                                   : FileIdentity{identity_.volume,
                                                  static_cast<std::uint64_t>(info.FileId.QuadPart)},
-                             static_cast<std::uint64_t>(info.EndOfFile.QuadPart)});
+                             static_cast<std::uint64_t>(info.EndOfFile.QuadPart),
+                             {nanoseconds(info.LastWriteTime), nanoseconds(info.ChangeTime)}});
         };
         forEachFile(handle_.get(), found, ec);
         return files;
@@ -141,7 +164,8 @@ public:
         }
         const std::uint64_t size =
             (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
-        return std::make_unique<WindowsInputFile>(std::move(handle), size, identityOf(info));
+        const FileTimes times = timesOf(handle.get(), info);
+        return std::make_unique<WindowsInputFile>(std::move(handle), size, identityOf(info), times);
     }
 
 private:
@@ -270,8 +294,9 @@ public:
         } else {
             // Kept with the run's findings, under a name no later run takes away.
             ec = lastWindowsError();
-            const std::filesystem::path kept = path_.parent_path() / keptNameFor(path_.filename());
-            if (renameOpenFile(file_.get(), kept, false)) {
+            const std::filesystem::path kept =
+                path_.parent_path() / keptNameFor(report_.filename());
+            if (renameOpenFile(file_.get(), kept, true)) {
                 path_ = kept;
             }
             state_ = State::kept;
@@ -317,6 +342,20 @@ public:
             return nullptr;
         }
         return std::make_unique<WindowsLogFolder>(std::move(handle), directory, identity);
+    }
+
+    FileLook lookAt(const std::filesystem::path& path, std::error_code& ec) override {
+        Handle handle(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        BY_HANDLE_FILE_INFORMATION info{};
+        if (!handle.isValid() || !GetFileInformationByHandle(handle.get(), &info)) {
+            ec = lastWindowsError();
+            return {};
+        }
+        const std::uint64_t size =
+            (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+        return {identityOf(info), size, timesOf(handle.get(), info)};
     }
 };
 
