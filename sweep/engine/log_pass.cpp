@@ -334,7 +334,9 @@ bool LogPass::joinNext(ReportFile& report, MarkerFilter& filter, PassEvents& eve
     class Watch final : public BlockWatch {
     public:
         explicit Watch(PassEvents& events) : events_(events) {}
-        void read(std::uint64_t bytes) override { events_.read(bytes); }
+        void read(std::span<const char> block, std::uint64_t) override {
+            events_.read(block.size());
+        }
 
     private:
         PassEvents& events_;

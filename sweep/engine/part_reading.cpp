@@ -103,7 +103,7 @@ std::uint64_t readStretch(InputFile& file, std::uint64_t at, std::optional<std::
         }
         scanner.scan(buffer.data(), length);
         if (watch != nullptr) {
-            watch->read(length);
+            watch->read({buffer.data(), length}, at);
         }
         at += length;
         if (stopAt && at == *stopAt) {

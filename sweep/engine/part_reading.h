@@ -13,11 +13,11 @@
 
 namespace vesk {
 
-// Told of each block read.
+// Told of each block read, and where in the file it lay.
 class BlockWatch {
 public:
     virtual ~BlockWatch() = default;
-    virtual void read(std::uint64_t bytes) = 0;
+    virtual void read(std::span<const char> block, std::uint64_t offset) = 0;
 };
 
 // Where the first line that starts at or after `from` begins: right after a line end (CR LF, CR

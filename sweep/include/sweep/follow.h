@@ -3,16 +3,15 @@
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
-#include <map>
 #include <memory>
 #include <optional>
-#include <string>
 #include <string_view>
 #include <vector>
 
+#include "sweep/change_watcher.h"
 #include "sweep/clock.h"
 #include "sweep/file_system.h"
-#include "sweep/folder_watcher.h"
+#include "sweep/settings.h"
 #include "sweep/sweep.h"
 
 namespace vesk {
@@ -21,66 +20,59 @@ namespace vesk {
 class FollowEvents {
 public:
     virtual ~FollowEvents() = default;
-    // A new finding, once its line has ended.
+    // The first sweep is over, its report published or not.
+    virtual void started(const SweepOutcome& /*outcome*/) {}
+    // A finding new to the folder, once its line has ended.
     virtual void finding(const std::filesystem::path& /*log*/, std::string_view /*line*/) {}
     // A log that could not be read, when it first fails.
     virtual void unreadable(const UnreadableLog& /*what*/) {}
-    // A folder that can no longer be listed, once; the others are still followed.
+    // A folder that is gone, or cannot be listed, when that first happens. It is followed again
+    // once it is back.
     virtual void folderGone(const UnreadableLog& /*what*/) {}
+    // The report could not be published, when that first happens after it could; it is tried
+    // again.
     virtual void reportFailed(const ReportFailure& /*failure*/) {}
+    // Asked after each wake: whether following is to end now, as when its output is gone.
+    virtual bool ending() { return false; }
 };
 
 // Keeps the day's report what a run at that moment would write, while the servers write their
-// logs: the same lines in the same order, the flag carried from log to log in the listing's
-// order. What a log adds is read alone; a log truncated or replaced is read again from its start;
-// a log that goes away takes its findings with it. Memory grows with the number of logs, not
-// their size: each keeps where it was read to, its findings and the state at its end.
+// logs: the sweep's incremental form. Each log is read on its own, as a run reads a part of the
+// logs, from where it was read to; a log written again is read again from its start, a log
+// renamed keeps what it held under its new name, a log gone takes its findings with it. Folders
+// are followed by their paths: one that goes away is followed again once it is back. Memory does
+// not grow with the findings, which are kept aside beyond a budget.
 class Follower {
 public:
     Follower(FileSystem& fs, const Clock& clock, std::filesystem::path reportFolder,
-             std::vector<std::filesystem::path> folders, FollowEvents& events);
+             std::vector<std::filesystem::path> folders, FollowEvents& events,
+             SweepSettings settings = {});
     ~Follower();
+    Follower(const Follower&) = delete;
+    Follower& operator=(const Follower&) = delete;
 
-    // The sweep a run would make, the report published: where following starts.
+    // Follows until the watcher tells of a stop, or the events ask to end: the watches set first,
+    // so that nothing written meanwhile is missed, then the sweep a run would make, published,
+    // then each change as it comes. At the end the folders are looked at once more and the report
+    // published a last time. Returns the status a run would end with then (0 when every log was
+    // read, 1 when some log or folder could not be), or 2 when the last publication failed.
+    int follow(ChangeWatcher& watcher);
+
+    // The steps of following, for a caller that drives them itself: the watches first, where
+    // there is a watcher.
+    void watchWith(ChangeWatcher& watcher);
     SweepOutcome start();
-    // Looks at the folders again and reads what was added to them.
-    void refresh();
-    // Publishes the report when what a run would write has changed, gathering a burst of
-    // changes into one within half a second, or when the day has moved on.
+    void lookAgain(const Changes& changes);
+    // Publishes the report when a burst of changes has been gathered, a failed publication's
+    // retry is due, the day has moved on, or the report on disk is not the one published.
     void publishWhenDue();
-    // The report a last time, where it is not what a run would write.
     void publishNow();
-    // When publishWhenDue() next has something to do.
-    std::optional<std::chrono::milliseconds> nextDue() const;
-
-    bool anyFolderLeft() const;
-    bool anyLogUnreadable() const;
-
-    // Follows until the watcher stops it or no folder is left: 0 when every log was read at the
-    // end, 1 when some could not be, 2 when no folder is left.
-    int run(FolderWatcher& watcher);
+    ChangeWatcher::Deadline nextDue() const;
+    int status() const;
 
 private:
-    struct Log;
-    struct Folder;
-
-    void readFolder(Folder& folder);
-    static bool sameTail(InputFile& input, const Log& log);
-    void read(Folder& folder, std::unique_ptr<Log>& log, LogFolder& opened, const ListedFile& file);
-    void walk(std::string* out);
-    std::string content();
-    bool publish();
-
-    FileSystem& fs_;
-    const Clock& clock_;
-    std::filesystem::path reportFolder_;
-    FollowEvents& events_;
-    std::vector<std::unique_ptr<Folder>> folders_;
-    std::optional<LocalDate> publishedDay_;
-    std::string published_;
-    std::optional<std::chrono::steady_clock::time_point> due_;
-    bool changed_ = false;   // something was read, or a log came or went, since the last look
-    bool announce_ = false;  // findings are told of once the first sweep is over
+    struct State;
+    std::unique_ptr<State> state_;
 };
 
 }  // namespace vesk

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -18,6 +19,19 @@ struct SweepSettings {
     // Where there are such threads, a log at least twice this long is read in stretches of this
     // size, each by a thread of its own.
     std::uint64_t stretchSize = 4 * 1024 * 1024;
+
+    // Following: after a change, those that come with it are gathered for this long at most, so
+    // that a writer's burst is read once and a writer that never pauses is read all the same...
+    std::chrono::milliseconds gatherChanges{5};
+    // ...and a burst of changes is gathered into one publication of the report this long after
+    // its first.
+    std::chrono::milliseconds gatherPublication{250};
+    // Folders and files the system tells nothing of are looked at this often.
+    std::chrono::milliseconds lookEvery{1000};
+    // A publication that failed is tried again after this long, twice as long each time after,
+    // up to the longest.
+    std::chrono::milliseconds firstRetry{1000};
+    std::chrono::milliseconds longestRetry{30000};
 };
 
 }  // namespace vesk

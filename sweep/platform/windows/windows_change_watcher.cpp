@@ -1,16 +1,16 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <map>
+#include <memory>
 #include <vector>
 
-#include "sweep/folder_watcher.h"
+#include "sweep/change_watcher.h"
 
 namespace vesk {
 namespace {
 
-// NTFS brings a directory entry's size up to date only now and then while a server holds its log
-// open, so a second never passes without a look, whatever the folder tells.
-constexpr DWORD kLookEvery = 1000;
+using Steady = std::chrono::steady_clock;
 
 HANDLE stopEvent = nullptr;
 
@@ -19,65 +19,98 @@ BOOL WINAPI stopOnControl(DWORD) {
     return TRUE;  // the watcher ends the program itself
 }
 
-class WindowsFolderWatcher final : public FolderWatcher {
+// Folders are watched with ReadDirectoryChangesW. NTFS brings a directory entry's size up to
+// date only now and then while a server holds its log open, and nothing tells of a file's writes
+// alone, so everything is looked at again at least once a second, whatever the folders tell.
+class WindowsChangeWatcher final : public ChangeWatcher {
 public:
-    explicit WindowsFolderWatcher(const std::vector<std::filesystem::path>& folders) {
-        folders_.reserve(folders.size());  // a folder's pending read must not move
-        for (const auto& path : folders) {
-            Folder& folder = folders_.emplace_back();
-            folder.handle = CreateFileW(path.c_str(), FILE_LIST_DIRECTORY,
-                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                        nullptr, OPEN_EXISTING,
-                                        FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OVERLAPPED, nullptr);
-            folder.overlapped.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-            if (folder.handle == INVALID_HANDLE_VALUE || !watch(folder)) {
-                folders_.pop_back();
-            }
+    explicit WindowsChangeWatcher(const SweepSettings& settings)
+        : lookEvery_(settings.lookEvery),
+          gatherFor_(settings.gatherChanges),
+          woken_(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {}
+
+    ~WindowsChangeWatcher() override {
+        for (auto& [tag, folder] : folders_) {
+            close(*folder);
+        }
+        CloseHandle(woken_);
+    }
+
+    bool watchFolder(std::uint64_t tag, const std::filesystem::path& path) override {
+        auto folder = std::make_unique<Folder>();
+        folder->handle =
+            CreateFileW(path.c_str(), FILE_LIST_DIRECTORY,
+                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OVERLAPPED, nullptr);
+        folder->overlapped.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        if (folder->handle == INVALID_HANDLE_VALUE || !watch(*folder)) {
+            close(*folder);
+            return false;
+        }
+        folders_[tag] = std::move(folder);
+        return true;
+    }
+
+    void watchFile(std::uint64_t, const std::filesystem::path&) override {}
+
+    void unwatch(std::uint64_t tag) override {
+        const auto folder = folders_.find(tag);
+        if (folder != folders_.end()) {
+            close(*folder->second);
+            folders_.erase(folder);
         }
     }
 
-    ~WindowsFolderWatcher() override {
-        for (auto& folder : folders_) {
-            CancelIo(folder.handle);
-            CloseHandle(folder.handle);
-            CloseHandle(folder.overlapped.hEvent);
-        }
-    }
-
-    Wake wait(std::optional<std::chrono::milliseconds> timeout) override {
-        const ULONGLONG start = GetTickCount64();
+    Wake wait(Deadline deadline, Changes& changes) override {
+        std::optional<Steady::time_point> gathered;
         for (;;) {
-            std::vector<HANDLE> events{stopEvent};
-            for (const auto& folder : folders_) {
-                events.push_back(folder.overlapped.hEvent);
+            std::vector<HANDLE> events{stopEvent, woken_};
+            std::vector<std::uint64_t> tags;
+            for (const auto& [tag, folder] : folders_) {
+                events.push_back(folder->overlapped.hEvent);
+                tags.push_back(tag);
             }
-            DWORD wait = kLookEvery;
-            if (timeout) {
-                const ULONGLONG passed = GetTickCount64() - start;
-                const auto left = static_cast<ULONGLONG>(timeout->count());
-                if (passed >= left) {
-                    return Wake::timeout;
-                }
-                wait = static_cast<DWORD>(std::min<ULONGLONG>(left - passed, kLookEvery));
+            auto until = std::min(deadline.value_or(Steady::time_point::max()), nextLook_);
+            if (gathered) {
+                until = std::min(until, *gathered);
             }
-            const DWORD woken = WaitForMultipleObjects(static_cast<DWORD>(events.size()),
-                                                       events.data(), FALSE, wait);
+            const auto wait = std::chrono::ceil<std::chrono::milliseconds>(
+                std::max(until - Steady::now(), Steady::duration::zero()));
+            const DWORD woken =
+                WaitForMultipleObjects(static_cast<DWORD>(events.size()), events.data(), FALSE,
+                                       static_cast<DWORD>(std::min<long long>(wait.count(), 1000)));
             if (woken == WAIT_OBJECT_0) {
                 return Wake::stop;
             }
-            if (woken > WAIT_OBJECT_0 && woken < WAIT_OBJECT_0 + events.size()) {
-                Folder& folder = folders_[woken - WAIT_OBJECT_0 - 1];
+            if (woken == WAIT_OBJECT_0 + 1) {
+                return Wake::changed;
+            }
+            if (woken >= WAIT_OBJECT_0 + 2 && woken < WAIT_OBJECT_0 + events.size()) {
+                const std::uint64_t tag = tags[woken - WAIT_OBJECT_0 - 2];
+                Folder& folder = *folders_[tag];
                 DWORD bytes = 0;
                 GetOverlappedResult(folder.handle, &folder.overlapped, &bytes, FALSE);
                 ResetEvent(folder.overlapped.hEvent);
                 watch(folder);
+                changes.tags.push_back(tag);
+                gathered = gathered ? gathered : Steady::now() + gatherFor_;
+            }
+            const auto now = Steady::now();
+            if (now >= nextLook_) {
+                nextLook_ = now + lookEvery_;
+                changes.everything = true;
                 return Wake::changed;
             }
-            if (!timeout || GetTickCount64() - start < static_cast<ULONGLONG>(timeout->count())) {
-                return Wake::changed;  // a second has passed: look again
+            if (gathered && now >= *gathered) {
+                return Wake::changed;
+            }
+            if (!gathered && deadline && now >= *deadline) {
+                return Wake::timeout;
             }
         }
     }
+
+    void wake() override { SetEvent(woken_); }
 
 private:
     struct Folder {
@@ -94,7 +127,21 @@ private:
                                      kChanges, nullptr, &folder.overlapped, nullptr) != 0;
     }
 
-    std::vector<Folder> folders_;
+    static void close(Folder& folder) {
+        if (folder.handle != INVALID_HANDLE_VALUE) {
+            CancelIo(folder.handle);
+            CloseHandle(folder.handle);
+        }
+        if (folder.overlapped.hEvent != nullptr) {
+            CloseHandle(folder.overlapped.hEvent);
+        }
+    }
+
+    const Steady::duration lookEvery_;
+    const Steady::duration gatherFor_;
+    HANDLE woken_;
+    std::map<std::uint64_t, std::unique_ptr<Folder>> folders_;
+    Steady::time_point nextLook_ = Steady::now() + lookEvery_;
 };
 
 }  // namespace
@@ -106,9 +153,9 @@ void holdStopSignals() {
     }
 }
 
-std::unique_ptr<FolderWatcher> watchFolders(const std::vector<std::filesystem::path>& folders) {
+std::unique_ptr<ChangeWatcher> makeChangeWatcher(const SweepSettings& settings) {
     holdStopSignals();
-    return std::make_unique<WindowsFolderWatcher>(folders);
+    return std::make_unique<WindowsChangeWatcher>(settings);
 }
 
 }  // namespace vesk

@@ -1,0 +1,204 @@
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/inotify.h>
+#include <sys/signalfd.h>
+#include <sys/vfs.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <map>
+#include <set>
+
+#include "platform/posix/interrupts.h"
+#include "platform/posix/posix_io.h"
+#include "sweep/change_watcher.h"
+
+namespace vesk {
+namespace {
+
+using Steady = std::chrono::steady_clock;
+
+// A folder's files coming and going, itself going; its files' writes are watched on the files.
+constexpr std::uint32_t kFolderChanges = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO |
+                                         IN_ATTRIB | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;
+constexpr std::uint32_t kFileChanges = IN_MODIFY | IN_ATTRIB;
+
+// File systems that tell no one of changes made on other machines.
+bool isNetworkFolder(const std::filesystem::path& folder) {
+    struct statfs info {};
+    if (::statfs(folder.c_str(), &info) != 0) {
+        return false;
+    }
+    constexpr unsigned long kNetwork[] = {
+        0x6969 /* nfs */,      0x517B /* smb */,    0xFF534D42 /* cifs */, 0xFE534D42 /* smb2 */,
+        0x65735546 /* fuse */, 0x01021997 /* 9p */, 0x00C36400 /* ceph */, 0x5346414F /* afs */};
+    const auto type = static_cast<unsigned long>(info.f_type);
+    return std::find(std::begin(kNetwork), std::end(kNetwork), type) != std::end(kNetwork);
+}
+
+class InotifyWatcher final : public ChangeWatcher {
+public:
+    explicit InotifyWatcher(const SweepSettings& settings)
+        : lookEvery_(settings.lookEvery),
+          gatherFor_(settings.gatherChanges),
+          changes_(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC)),
+          woken_(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {
+        // The signals that end a run end following too.
+        const sigset_t signals = interrupts::signalSet();
+        signals_ = Descriptor(::signalfd(-1, &signals, SFD_NONBLOCK | SFD_CLOEXEC));
+        polled_ = changes_.get() < 0;
+    }
+
+    bool watchFolder(std::uint64_t tag, const std::filesystem::path& folder) override {
+        if (isNetworkFolder(folder)) {
+            polled_ = true;
+            return true;
+        }
+        return add(tag, folder, kFolderChanges);
+    }
+
+    void watchFile(std::uint64_t tag, const std::filesystem::path& file) override {
+        add(tag, file, kFileChanges);
+    }
+
+    void unwatch(std::uint64_t tag) override {
+        const auto watch = watches_.find(tag);
+        if (watch == watches_.end()) {
+            return;
+        }
+        auto& tags = tags_[watch->second];
+        tags.erase(tag);
+        if (tags.empty()) {
+            ::inotify_rm_watch(changes_.get(), watch->second);
+            tags_.erase(watch->second);
+        }
+        watches_.erase(watch);
+    }
+
+    Wake wait(Deadline deadline, Changes& changes) override {
+        std::array<pollfd, 3> watched{
+            {{signals_.get(), POLLIN, 0}, {woken_.get(), POLLIN, 0}, {changes_.get(), POLLIN, 0}}};
+        std::optional<Steady::time_point> gathered;  // once a change has come
+        for (;;) {
+            auto until = deadline;
+            if (polled_) {
+                until = std::min(until.value_or(Steady::time_point::max()), nextLook_);
+            }
+            if (gathered) {
+                until = std::min(until.value_or(Steady::time_point::max()), *gathered);
+            }
+            const int ready = ::poll(watched.data(), watched.size(), milliseconds(until));
+            if (ready < 0 && errno == EINTR) {
+                continue;
+            }
+            if ((watched[0].revents & POLLIN) != 0) {
+                signalfd_siginfo taken{};
+                static_cast<void>(::read(signals_.get(), &taken, sizeof taken));
+                return Wake::stop;
+            }
+            if ((watched[1].revents & POLLIN) != 0) {
+                std::uint64_t count = 0;
+                static_cast<void>(::read(woken_.get(), &count, sizeof count));
+                return Wake::changed;
+            }
+            if ((watched[2].revents & POLLIN) != 0) {
+                drain(changes);
+                gathered = gathered ? gathered : Steady::now() + gatherFor_;
+            }
+            const auto now = Steady::now();
+            if (polled_ && now >= nextLook_) {
+                nextLook_ = now + lookEvery_;
+                changes.everything = true;
+                return Wake::changed;
+            }
+            if (gathered && now >= *gathered) {
+                return Wake::changed;
+            }
+            if (!gathered && deadline && now >= *deadline) {
+                return Wake::timeout;
+            }
+        }
+    }
+
+    void wake() override {
+        const std::uint64_t one = 1;
+        static_cast<void>(::write(woken_.get(), &one, sizeof one));
+    }
+
+private:
+    // Where the system has run out of watches, what is left unwatched is looked at once a second.
+    bool add(std::uint64_t tag, const std::filesystem::path& path, std::uint32_t mask) {
+        const int watch =
+            changes_.get() < 0 ? -1 : ::inotify_add_watch(changes_.get(), path.c_str(), mask);
+        if (watch < 0) {
+            polled_ = polled_ || errno == ENOSPC || errno == ENOMEM || changes_.get() < 0;
+            return false;
+        }
+        watches_[tag] = watch;
+        tags_[watch].insert(tag);
+        return true;
+    }
+
+    static int milliseconds(std::optional<Steady::time_point> until) {
+        if (!until) {
+            return -1;
+        }
+        const auto wait = std::max(*until - Steady::now(), Steady::duration::zero());
+        const auto ms = std::chrono::ceil<std::chrono::milliseconds>(wait).count();
+        return static_cast<int>(std::min<long long>(ms, 1 << 30));
+    }
+
+    // The tags of what changed; a watch the system dropped (its file gone) is told of too.
+    void drain(Changes& changes) {
+        alignas(inotify_event) char events[16 * 1024];
+        for (ssize_t n; (n = ::read(changes_.get(), events, sizeof events)) > 0;) {
+            for (const char* p = events; p < events + n;) {
+                const auto* event = reinterpret_cast<const inotify_event*>(p);
+                p += sizeof(inotify_event) + event->len;
+                if ((event->mask & IN_Q_OVERFLOW) != 0) {
+                    changes.everything = true;
+                    continue;
+                }
+                const auto tags = tags_.find(event->wd);
+                if (tags == tags_.end()) {
+                    continue;
+                }
+                changes.tags.insert(changes.tags.end(), tags->second.begin(), tags->second.end());
+                if ((event->mask & IN_IGNORED) != 0) {
+                    for (const std::uint64_t tag : tags->second) {
+                        watches_.erase(tag);
+                    }
+                    tags_.erase(tags);
+                }
+            }
+        }
+        std::sort(changes.tags.begin(), changes.tags.end());
+        changes.tags.erase(std::unique(changes.tags.begin(), changes.tags.end()),
+                           changes.tags.end());
+    }
+
+    const Steady::duration lookEvery_;
+    const Steady::duration gatherFor_;
+    Descriptor changes_;
+    Descriptor signals_;
+    Descriptor woken_;
+    std::map<std::uint64_t, int> watches_;
+    std::map<int, std::set<std::uint64_t>> tags_;
+    bool polled_ = false;
+    Steady::time_point nextLook_ = Steady::now() + lookEvery_;
+};
+
+}  // namespace
+
+void holdStopSignals() {
+    const sigset_t signals = interrupts::signalSet();
+    ::pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+}
+
+std::unique_ptr<ChangeWatcher> makeChangeWatcher(const SweepSettings& settings) {
+    return std::make_unique<InotifyWatcher>(settings);
+}
+
+}  // namespace vesk
