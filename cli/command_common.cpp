@@ -9,8 +9,12 @@
 
 namespace vesk {
 
+std::string complaint(const std::filesystem::path& path, const std::string& reason) {
+    return std::string(kProgram) + ": " + printable(path) + ": " + reason + "\n";
+}
+
 void complain(const std::filesystem::path& path, const std::string& reason) {
-    std::fprintf(stderr, "%s: %s: %s\n", kProgram, printable(path).c_str(), reason.c_str());
+    std::fputs(complaint(path, reason).c_str(), stderr);
 }
 
 int usageError(const std::string& problem) {
@@ -71,22 +75,30 @@ std::optional<std::vector<ListedFolder>> listFolders(
     return folders;
 }
 
-void complainAboutReport(const ReportFailure& failure) {
-    complain(failure.path, failure.reason);
+std::string reportComplaint(const ReportFailure& failure) {
+    std::string text = complaint(failure.path, failure.reason);
     if (!failure.keptIn.empty()) {
-        std::fprintf(stderr, "%s: this run's findings are in %s\n", kProgram,
-                     printable(failure.keptIn).c_str());
+        text += std::string(kProgram) + ": this run's findings are in " +
+                printable(failure.keptIn) + "\n";
     }
+    return text;
 }
 
-void printCompletion(const SweepOutcome& outcome) {
+void complainAboutReport(const ReportFailure& failure) {
+    std::fputs(reportComplaint(failure).c_str(), stderr);
+}
+
+std::string completionText(const SweepOutcome& outcome) {
     std::string counts = counted(outcome.findings, "finding") + " from " +
                          counted(static_cast<std::uint64_t>(outcome.logsRead), "log");
     if (!outcome.unreadable.empty()) {
         counts += "; " + counted(outcome.unreadable.size(), "log") + " could not be read";
     }
-    std::printf("Operation completed!\n%s\n%s\n", counts.c_str(),
-                printable(outcome.report).c_str());
+    return "Operation completed!\n" + counts + "\n" + printable(outcome.report) + "\n";
+}
+
+void printCompletion(const SweepOutcome& outcome) {
+    std::fputs(completionText(outcome).c_str(), stdout);
 }
 
 }  // namespace vesk

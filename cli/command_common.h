@@ -17,10 +17,14 @@ inline constexpr const char* kProgram = "veskparser-sweep";
 
 // "veskparser-sweep: PATH: REASON" on standard error, the path safe to show.
 void complain(const std::filesystem::path& path, const std::string& reason);
+std::string complaint(const std::filesystem::path& path, const std::string& reason);
 int usageError(const std::string& problem);
+// The report, and where the findings are when they were kept in its draft.
 void complainAboutReport(const ReportFailure& failure);
+std::string reportComplaint(const ReportFailure& failure);
 // "Operation completed!", the counts, and the report's path, on standard output.
 void printCompletion(const SweepOutcome& outcome);
+std::string completionText(const SweepOutcome& outcome);
 
 std::optional<std::filesystem::path> resolveFolder(const std::filesystem::path& given);
 std::optional<std::vector<ListedFolder>> listFolders(

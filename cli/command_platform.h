@@ -1,7 +1,9 @@
 #pragma once
 
+#include <atomic>
 #include <cstdio>
 #include <filesystem>
+#include <string_view>
 #include <system_error>
 
 // What veskparser-sweep needs from the system it runs on.
@@ -20,5 +22,9 @@ bool isTerminal(std::FILE* stream);
 // the way, so that link/.. is the parent of the link's target and typo/.. is no folder; on
 // Windows, whose paths lose ".." before any lookup, as Windows does.
 std::filesystem::path findFolder(const std::filesystem::path& given, std::error_code& ec);
+
+// Writes all of the text to the stream, unwound by interruptWrite() once stop is set; false when
+// it could not be written (the stream's reader is gone) or was stopped.
+bool writeFully(std::FILE* stream, std::string_view text, const std::atomic<bool>& stop);
 
 }  // namespace vesk

@@ -1,56 +1,81 @@
 #include "follow_command.h"
 
 #include <cstdio>
+#include <cstring>
 
 #include "command_common.h"
+#include "command_platform.h"
+#include "stream_writer.h"
+#include "sweep/change_watcher.h"
 #include "sweep/clock.h"
 #include "sweep/follow.h"
 #include "sweep/home_folder.h"
 #include "sweep/printable.h"
+#include "text/printable_text.h"
 
 namespace vesk {
 namespace {
 
-// Each new finding on standard output as grep -H prints a match, flushed at once for the pipe,
-// shipper or journal that reads it; problems on standard error.
+// Lines wait at most this much to be written before new ones are dropped and counted...
+constexpr std::size_t kMostWaiting = 4 * 1024 * 1024;
+// ...and are given this long at the end.
+constexpr auto kPatience = std::chrono::milliseconds(300);
+
+// Each new finding on standard output as grep -H prints a match, for the pipe, shipper or
+// journal that reads it, problems on standard error: each written by a thread of its own, so
+// that a reader that stalls holds back neither the report nor the end.
 class CommandFollowEvents final : public FollowEvents {
 public:
-    explicit CommandFollowEvents(bool quiet) : quiet_(quiet) {}
+    CommandFollowEvents(bool quiet, ChangeWatcher& watcher)
+        : quiet_(quiet),
+          escaped_(isTerminal(stdout)),
+          out_(stdout, kMostWaiting, [&watcher] { watcher.wake(); }),
+          err_(stderr, kMostWaiting, [] {}) {}
 
-    void finding(const std::filesystem::path& log, std::string_view line) override {
-        if (quiet_ || outputLost_) {
-            return;
+    void started(const SweepOutcome& outcome) override {
+        if (!quiet_) {
+            out_.write(completionText(outcome));
         }
-        const std::string shown = printable(log);
-        std::fwrite(shown.data(), 1, shown.size(), stdout);
-        std::fputc(':', stdout);
-        std::fwrite(line.data(), 1, line.size(), stdout);
-        std::fputc('\n', stdout);
-        outputLost_ = std::fflush(stdout) != 0 || std::ferror(stdout) != 0;
     }
-    void unreadable(const UnreadableLog& what) override { complain(what.path, what.reason); }
-    void folderGone(const UnreadableLog& what) override { complain(what.path, what.reason); }
-    void reportFailed(const ReportFailure& failure) override { complainAboutReport(failure); }
+    // On a terminal, control characters are shown escaped, as ls shows them; elsewhere the line
+    // goes as it is, as grep writes it.
+    void finding(const std::filesystem::path& log, std::string_view line) override {
+        if (!quiet_) {
+            out_.write(printable(log) + ":" + (escaped_ ? printableText(line) : std::string(line)) +
+                       "\n");
+        }
+    }
+    void unreadable(const UnreadableLog& what) override {
+        err_.write(complaint(what.path, what.reason));
+    }
+    void folderGone(const UnreadableLog& what) override {
+        err_.write(complaint(what.path, what.reason));
+    }
+    void reportFailed(const ReportFailure& failure) override {
+        err_.write(reportComplaint(failure));
+    }
+    bool ending() override { return out_.closed(); }
 
-    bool outputLost() const { return outputLost_; }
+    // What could not be printed is counted; an output that closed makes the status 2.
+    int finish(int status) {
+        const std::uint64_t lost = out_.finish(kPatience);
+        if (out_.closed()) {
+            err_.write(std::string(kProgram) +
+                       ": cannot write the output: " + std::strerror(out_.error()) + "\n");
+        }
+        if (lost > 0 && !out_.closed()) {
+            err_.write(std::string(kProgram) + ": " + std::to_string(lost) +
+                       (lost == 1 ? " line" : " lines") + " of output could not be written\n");
+        }
+        err_.finish(kPatience);
+        return out_.closed() ? kFailed : status;
+    }
 
 private:
     bool quiet_;
-    bool outputLost_ = false;
-};
-
-// Ends the following once the findings can no longer be printed.
-class StopWhenOutputLost final : public FolderWatcher {
-public:
-    StopWhenOutputLost(FolderWatcher& watcher, const CommandFollowEvents& events)
-        : watcher_(watcher), events_(events) {}
-    Wake wait(std::optional<std::chrono::milliseconds> timeout) override {
-        return events_.outputLost() ? Wake::stop : watcher_.wait(timeout);
-    }
-
-private:
-    FolderWatcher& watcher_;
-    const CommandFollowEvents& events_;
+    bool escaped_;
+    StreamWriter out_;
+    StreamWriter err_;
 };
 
 }  // namespace
@@ -73,21 +98,11 @@ int follow(const CommandLine& command) {
     for (const auto& folder : *listed) {
         folders.push_back(folder.directoryPath());
     }
-    CommandFollowEvents events(command.quiet);
+    const auto watcher = makeChangeWatcher();
+    CommandFollowEvents events(command.quiet, *watcher);
     const SystemClock clock;
     Follower follower(*fileSystem, clock, *reportFolder, folders, events);
-    const SweepOutcome outcome = follower.start();
-    if (outcome.reportFailure) {
-        return kFailed;
-    }
-    if (!command.quiet) {
-        printCompletion(outcome);
-        std::fflush(stdout);
-    }
-    const auto watcher = watchFolders(folders);
-    StopWhenOutputLost stopping(*watcher, events);
-    const int status = follower.run(stopping);
-    return events.outputLost() ? kFailed : status;
+    return events.finish(follower.follow(*watcher));
 }
 
 }  // namespace vesk

@@ -41,7 +41,10 @@ CommandResult runCommand(const std::filesystem::path& program,
     }
     const pid_t child = ::fork();
     if (child == 0) {
-        ::dup2(options.outFile.empty() ? out : ::open(options.outFile.c_str(), O_WRONLY), 1);
+        ::dup2(options.outDescriptor >= 0 ? options.outDescriptor
+               : options.outFile.empty()  ? out
+                                          : ::open(options.outFile.c_str(), O_WRONLY),
+               1);
         ::dup2(terminal >= 0 ? terminal : err, 2);
         if (!options.home.empty()) {
             ::setenv("HOME", options.home.c_str(), 1);

@@ -21,6 +21,7 @@ struct CommandOptions {
     std::filesystem::path home{};               // HOME for the program
     std::filesystem::path workingFolder{};      // where it starts, when set
     std::filesystem::path outFile{};            // standard output goes there instead, when set
+    int outDescriptor = -1;                     // or there, when set: a pipe's end
     bool unprivileged = false;                  // run under the "nobody" user id when root
     bool stderrOnTerminal = false;              // standard error is a pseudo-terminal
     std::function<void(pid_t)> whileRunning{};  // called once the program has started

@@ -1,4 +1,6 @@
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <csignal>
@@ -17,15 +19,20 @@ using namespace std::chrono_literals;
 class FollowCommandTest : public ::testing::Test {
 protected:
     // Follows the logs, doing what is asked meanwhile, then ends it with SIGTERM.
-    CommandResult follow(const std::function<void()>& meanwhile) {
-        std::ofstream(out.path() / "findings");
-        options.outFile = out / "findings";
+    CommandResult follow(const std::function<void()>& meanwhile,
+                         std::vector<std::string> arguments = {}) {
+        if (options.outDescriptor < 0) {
+            std::ofstream(out.path() / "findings");
+            options.outFile = out / "findings";
+        }
         options.whileRunning = [&](pid_t child) {
             ASSERT_TRUE(awaitUntil([&] { return fs::exists(report); })) << "the first report";
             meanwhile();
             ::kill(child, SIGTERM);
         };
-        return runCommand(VESK_SWEEP_COMMAND, {"--follow", logs.path().string()}, options);
+        arguments.insert(arguments.begin(), "--follow");
+        arguments.push_back(logs.path().string());
+        return runCommand(VESK_SWEEP_COMMAND, arguments, options);
     }
     static bool awaitUntil(const std::function<bool()>& done) {
         for (int i = 0; i < 500; ++i) {
@@ -36,12 +43,13 @@ protected:
         }
         return false;
     }
-    // What a run over the folder would write now.
+    // What a run over the folder would write now, as the same user.
     std::string aRunWouldWrite() const {
         const TempFolder other;
+        fs::permissions(other.path(), fs::perms::all);
         runCommand(VESK_SWEEP_COMMAND,
                    {"--quiet", "--report-folder", other.path().string(), logs.path().string()},
-                   {.home = home.path()});
+                   {.home = home.path(), .unprivileged = options.unprivileged});
         return readBytes(other / report.filename());
     }
     // Waits for the published report to be what a run would write, as each change is made.
@@ -56,6 +64,7 @@ protected:
     void append(const std::string& name, const std::string& text) {
         std::ofstream(logs / name, std::ios::app | std::ios::binary) << text;
     }
+    std::string printed() const { return readBytes(out / "findings"); }
 
     TempFolder home;
     TempFolder logs;
@@ -67,7 +76,6 @@ protected:
 TEST_F(FollowCommandTest, KeepsTheReportWhatARunWouldWriteAndPrintsEachNewFindingOnce) {
     logs.write("a.log", M + "\r\nat the start\r\n");
     logs.write("b.log", "b's first line\r\n");
-    const auto printed = [&] { return readBytes(out / "findings"); };
     const std::string first =
         "Operation completed!\n1 finding from 2 logs\n" + report.string() + "\n";
     const auto result = follow([&] {
@@ -87,45 +95,117 @@ TEST_F(FollowCommandTest, KeepsTheReportWhatARunWouldWriteAndPrintsEachNewFindin
         append("a.log", " more\r\nquiet\r\n");
         expectCurrent("the log grew past it");
 
-        // Rotation: renamed away and begun anew; truncated in place.
-        fs::rename(logs / "a.log", logs / "a.log.1");
+        // Rotation: renamed as another log, renamed away and begun anew, truncated in place.
+        fs::rename(logs / "a.log", logs / "a-old.log");
+        expectCurrent("renamed as another log");
+        fs::rename(logs / "a-old.log", logs / "a.log.1");
         logs.write("a.log", M + "\r\nafter the rotation\r\n");
         expectCurrent("renamed away and begun anew");
         std::ofstream(logs / "b.log", std::ios::trunc | std::ios::binary) << M << "\r\nnew b\r\n";
         expectCurrent("truncated in place");
-        logs.write("c.log", M + "\r\na new log\r\n");
+        logs.write("c.log", M + "\r\na new log\r\n" + M + "\r\n\x1b[31m\r\n");
         expectCurrent("a new log");
         fs::remove(logs / "c.log");
         expectCurrent("a log gone");
+        fs::remove(report);
+        expectCurrent("the report removed by someone else");
     });
     EXPECT_EQ(result.status, 0) << result.err;
     EXPECT_EQ(result.err, "");
     EXPECT_EQ(readBytes(report), aRunWouldWrite()) << "published a last time";
     EXPECT_EQ(home.files(), std::vector<fs::path>{report}) << "no draft is left";
+    const std::string all = printed();
     for (const char* finding : {"a.log:written in two pieces\n", "a.log:after the rotation\n",
-                                "b.log:new b\n", "c.log:a new log\n"}) {
-        EXPECT_NE(printed().find(finding), std::string::npos) << finding << " in " << printed();
+                                "b.log:new b\n", "c.log:a new log\n", "c.log:\x1b[31m\n"}) {
+        const auto at = all.find(finding);
+        EXPECT_TRUE(at != std::string::npos && at == all.rfind(finding))
+            << finding << " once in " << all;
     }
 }
 
-TEST_F(FollowCommandTest, EndsWhenNoFolderIsLeftAndNamesTheLogsItCannotRead) {
+// A folder that goes away is named once and followed again once it is back; ended while a log
+// cannot be read, following ends as a run would, with status 1.
+TEST_F(FollowCommandTest, FollowsAFolderThatComesBackAndEndsAsARunWould) {
     logs.write("a.log", M + "\r\nfound\r\n");
     options.unprivileged = true;
     fs::permissions(home.path(), fs::perms::all);
     fs::permissions(logs.path(), fs::perms::all);
-    const fs::path closed = logs.write("closed.log", M + "\r\nsecret\r\n");
-    fs::permissions(closed, fs::perms::none);
-    options.whileRunning = [&](pid_t) {
-        awaitUntil([&] { return fs::exists(report); });
+    const auto result = follow([&] {
         fs::remove_all(logs.path());
-    };
-    const auto result =
-        runCommand(VESK_SWEEP_COMMAND, {"--follow", "-q", logs.path().string()}, options);
-    EXPECT_EQ(result.status, 2);
-    EXPECT_EQ(result.err, "veskparser-sweep: " + closed.string() + ": Permission denied\n" +
-                              "veskparser-sweep: " + logs.path().string() + ": " +
+        expectCurrent("the folder gone");
+        fs::create_directory(logs.path());
+        fs::permissions(logs.path(), fs::perms::all);
+        logs.write("b.log", M + "\r\nafter the redeploy\r\n");
+        expectCurrent("the folder back");
+        fs::permissions(logs.write("closed.log", M + "\r\nsecret\r\n"), fs::perms::none);
+        expectCurrent("a log that cannot be read");
+    });
+    EXPECT_EQ(result.status, 1) << result.err;
+    EXPECT_EQ(result.err, "veskparser-sweep: " + logs.path().string() + ": " +
                               std::make_error_code(std::errc::no_such_file_or_directory).message() +
-                              "\n");
+                              "\n" + "veskparser-sweep: " + (logs / "closed.log").string() +
+                              ": Permission denied\n");
+    EXPECT_EQ(readBytes(report), "after the redeploy\r\n");
+}
+
+// Standard output that stalls holds back neither the report nor the end, and what it did not take
+// is counted; one that closes ends following with status 2, the report published a last time.
+TEST_F(FollowCommandTest, AnOutputThatStallsOrClosesHoldsNothingBack) {
+    logs.write("a.log", M + "\r\nat the start\r\n");
+    int stalled[2];
+    ASSERT_EQ(::pipe(stalled), 0);  // this process keeps its reading end and never reads
+    options.outDescriptor = stalled[1];
+    std::string findings = "at the start\r\n";
+    const auto result = follow([&] {
+        for (int i = 0; i < 5000; ++i) {  // far more than a pipe holds
+            findings += "finding " + std::to_string(i) + "\r\n";
+            append("a.log", M + "\r\nfinding " + std::to_string(i) + "\r\n");
+        }
+        EXPECT_TRUE(awaitUntil([&] { return readBytes(report) == findings; }));
+    });
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_NE(result.err.find("of output could not be written"), std::string::npos) << result.err;
+    EXPECT_EQ(readBytes(report), findings);
+
+    int closed[2];
+    ASSERT_EQ(::pipe(closed), 0);
+    ::close(closed[0]);
+    options.outDescriptor = closed[1];
+    options.whileRunning = {};
+    const auto ended = runCommand(VESK_SWEEP_COMMAND, {"--follow", logs.path().string()}, options);
+    EXPECT_EQ(ended.status, 2) << ended.err;
+    EXPECT_EQ(ended.err, "veskparser-sweep: cannot write the output: Broken pipe\n");
+    EXPECT_EQ(readBytes(report), findings);
+    for (const int fd : {stalled[0], stalled[1], closed[1]}) {
+        ::close(fd);
+    }
+}
+
+// A writer that never pauses is read all the same: its findings are printed and published while it
+// writes. One appended right before the end is in the last publication, and --quiet prints none.
+TEST_F(FollowCommandTest, NoWriterStarvesFollowingAndTheLastPublicationHasItAll) {
+    logs.write("a.log", "");
+    std::string seenWhileWriting;
+    const auto busy = follow([&] {
+        for (int i = 0; i < 1500; ++i) {
+            append("a.log", M + "\r\nbusy " + std::to_string(i) + "\r\n");
+            std::this_thread::sleep_for(1ms);
+            if (i == 1400) {
+                seenWhileWriting = readBytes(report) + "|" + printed();
+            }
+        }
+    });
+    EXPECT_EQ(busy.status, 0) << busy.err;
+    EXPECT_NE(seenWhileWriting.find("busy 100\r\n"), std::string::npos) << "published meanwhile";
+    EXPECT_NE(seenWhileWriting.find("a.log:busy 100\n"), std::string::npos) << "printed meanwhile";
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        const std::string last = "the last " + std::to_string(attempt);
+        fs::remove(report);  // the next follower's first publication is awaited
+        const auto result = follow([&] { append("a.log", M + "\r\n" + last + "\r\n"); }, {"-q"});
+        EXPECT_EQ(result.status, 0) << result.err;
+        EXPECT_NE(readBytes(report).find(last + "\r\n"), std::string::npos) << attempt;
+        EXPECT_EQ(printed(), "") << "quiet";
+    }
 }
 
 }  // namespace

@@ -2,9 +2,14 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <pthread.h>
+
+#include <cerrno>
 #include <csignal>
+#include <thread>
 
 #include "command_platform.h"
+#include "stream_writer.h"
 
 namespace vesk {
 
@@ -30,6 +35,39 @@ bool isTerminal(std::FILE* stream) {
 
 std::filesystem::path findFolder(const std::filesystem::path& given, std::error_code& ec) {
     return std::filesystem::canonical(given, ec);
+}
+
+bool writeFully(std::FILE* stream, std::string_view text, const std::atomic<bool>& stop) {
+    const int fd = ::fileno(stream);
+    while (!text.empty()) {
+        const ssize_t n = ::write(fd, text.data(), text.size());
+        if (n < 0 && errno == EINTR && !stop) {
+            continue;
+        }
+        if (n <= 0) {
+            return false;
+        }
+        text.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
+namespace {
+
+// Does nothing but make a blocked write return, as it is installed without SA_RESTART.
+extern "C" void unblockWrite(int) {}
+
+}  // namespace
+
+void interruptWrite(std::thread& thread) {
+    static const int signal = [] {
+        struct sigaction action {};
+        action.sa_handler = unblockWrite;
+        sigemptyset(&action.sa_mask);
+        ::sigaction(SIGRTMIN, &action, nullptr);
+        return SIGRTMIN;
+    }();
+    ::pthread_kill(thread.native_handle(), signal);
 }
 
 }  // namespace vesk
