@@ -10,8 +10,8 @@
 
 #include "command_common.h"
 #include "command_line.h"
-#include "follow_command.h"
 #include "command_platform.h"
+#include "follow_command.h"
 #include "sweep/clock.h"
 #include "sweep/home_folder.h"
 #include "sweep/listed_folder.h"
