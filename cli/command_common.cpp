@@ -9,13 +9,17 @@
 
 namespace vesk {
 
-void complain(const std::filesystem::path& path, const std::string& reason) {
-    std::fprintf(stderr, "%s: %s: %s\n", kProgram, printable(path).c_str(), reason.c_str());
+void complain(const std::filesystem::path& path, const std::string& reason, Priority priority) {
+    writeLines(stderr, priority,
+               std::string(kProgram) + ": " + printable(path) + ": " + reason + "\n");
+}
+
+void complainOf(const std::string& problem) {
+    writeLines(stderr, Priority::error, std::string(kProgram) + ": " + problem + "\n");
 }
 
 int usageError(const std::string& problem) {
-    std::fprintf(stderr, "%s: %s\n%s\nTry '%s --help'.\n", kProgram, problem.c_str(),
-                 usageLine().c_str(), kProgram);
+    complainOf(problem + "\n" + usageLine() + "\nTry '" + kProgram + " --help'.");
     return kFailed;
 }
 
@@ -34,7 +38,8 @@ std::optional<std::filesystem::path> resolveFolder(const std::filesystem::path& 
         ec = std::make_error_code(std::errc::not_a_directory);
     }
     if (ec) {
-        complain(given, ec == std::errc::not_a_directory ? "Not a folder" : ec.message());
+        complain(given, ec == std::errc::not_a_directory ? "Not a folder" : ec.message(),
+                 Priority::error);
         return std::nullopt;
     }
     return folder;
@@ -53,12 +58,12 @@ std::optional<std::vector<ListedFolder>> listFolders(
         if (listed.error() == std::errc::too_many_files_open ||
             listed.error() == std::errc::too_many_files_open_in_system) {
             // Every folder is held open until the report is written: the fault is their number.
-            std::fprintf(stderr, "%s: out of file descriptors with %zu folders open: %s\n",
-                         kProgram, folders.size(), listed.error().message().c_str());
+            complainOf("out of file descriptors with " + std::to_string(folders.size()) +
+                       " folders open: " + listed.error().message());
             return std::nullopt;
         }
         if (listed.folder() == nullptr || listed.error()) {
-            complain(*folder, listed.error().message());
+            complain(*folder, listed.error().message(), Priority::error);
             return std::nullopt;
         }
         const auto same = [&](const ListedFolder& other) {
@@ -72,10 +77,9 @@ std::optional<std::vector<ListedFolder>> listFolders(
 }
 
 void complainAboutReport(const ReportFailure& failure) {
-    complain(failure.path, failure.reason);
+    complain(failure.path, failure.reason, Priority::error);
     if (!failure.keptIn.empty()) {
-        std::fprintf(stderr, "%s: this run's findings are in %s\n", kProgram,
-                     printable(failure.keptIn).c_str());
+        complainOf("this run's findings are in " + printable(failure.keptIn));
     }
 }
 
@@ -85,8 +89,8 @@ void printCompletion(const SweepOutcome& outcome) {
     if (!outcome.unreadable.empty()) {
         counts += "; " + counted(outcome.unreadable.size(), "log") + " could not be read";
     }
-    std::printf("Operation completed!\n%s\n%s\n", counts.c_str(),
-                printable(outcome.report).c_str());
+    writeLines(stdout, Priority::info,
+               "Operation completed!\n" + counts + "\n" + printable(outcome.report) + "\n");
 }
 
 }  // namespace vesk

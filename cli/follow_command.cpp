@@ -21,7 +21,8 @@ public:
         if (quiet_ || outputLost_) {
             return;
         }
-        const std::string shown = printable(log);
+        const std::string shown =
+            std::string(priorityPrefix(stdout, Priority::notice)) + printable(log);
         std::fwrite(shown.data(), 1, shown.size(), stdout);
         std::fputc(':', stdout);
         std::fwrite(line.data(), 1, line.size(), stdout);
