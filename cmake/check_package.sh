@@ -18,10 +18,12 @@ if [ "$files" != "$expected" ]; then
     diff <(echo "$expected") <(echo "$files") >&2 || true
     exit 1
 fi
+# Each field read whole: grep -q leaving a pipe early would fail dpkg-deb, and pipefail the check.
 for field in Depends Description Maintainer; do
-    dpkg-deb -f "$deb" "$field" | grep -q . || { echo "No $field in $deb" >&2; exit 1; }
+    [ -n "$(dpkg-deb -f "$deb" "$field")" ] || { echo "No $field in $deb" >&2; exit 1; }
 done
-dpkg-deb -f "$deb" Depends | grep -q libqt6widgets6 || { echo "Qt is not among the dependencies" >&2; exit 1; }
+grep -q libqt6widgets6 <<<"$(dpkg-deb -f "$deb" Depends)" ||
+    { echo "Qt is not among the dependencies" >&2; exit 1; }
 status=0
 findings=$(lintian --fail-on error,warning "$deb" 2>&1) || status=$?
 grep -v 'running with root privileges' <<<"$findings" || true
