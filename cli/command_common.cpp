@@ -9,17 +9,26 @@
 
 namespace vesk {
 
-std::string complaint(const std::filesystem::path& path, const std::string& reason) {
-    return std::string(kProgram) + ": " + printable(path) + ": " + reason + "\n";
+std::string complaint(const std::filesystem::path& path, const std::string& reason,
+                      Priority priority) {
+    return withPriority(stderr, priority,
+                        std::string(kProgram) + ": " + printable(path) + ": " + reason + "\n");
 }
 
-void complain(const std::filesystem::path& path, const std::string& reason) {
-    std::fputs(complaint(path, reason).c_str(), stderr);
+void complain(const std::filesystem::path& path, const std::string& reason, Priority priority) {
+    writeText(stderr, complaint(path, reason, priority));
+}
+
+std::string problemText(const std::string& problem) {
+    return withPriority(stderr, Priority::error, std::string(kProgram) + ": " + problem + "\n");
+}
+
+void complainOf(const std::string& problem) {
+    writeText(stderr, problemText(problem));
 }
 
 int usageError(const std::string& problem) {
-    std::fprintf(stderr, "%s: %s\n%s\nTry '%s --help'.\n", kProgram, problem.c_str(),
-                 usageLine().c_str(), kProgram);
+    complainOf(problem + "\n" + usageLine() + "\nTry '" + kProgram + " --help'.");
     return kFailed;
 }
 
@@ -38,7 +47,8 @@ std::optional<std::filesystem::path> resolveFolder(const std::filesystem::path& 
         ec = std::make_error_code(std::errc::not_a_directory);
     }
     if (ec) {
-        complain(given, ec == std::errc::not_a_directory ? "Not a folder" : ec.message());
+        complain(given, ec == std::errc::not_a_directory ? "Not a folder" : ec.message(),
+                 Priority::error);
         return std::nullopt;
     }
     return folder;
@@ -57,12 +67,12 @@ std::optional<std::vector<ListedFolder>> listFolders(
         if (listed.error() == std::errc::too_many_files_open ||
             listed.error() == std::errc::too_many_files_open_in_system) {
             // Every folder is held open until the report is written: the fault is their number.
-            std::fprintf(stderr, "%s: out of file descriptors with %zu folders open: %s\n",
-                         kProgram, folders.size(), listed.error().message().c_str());
+            complainOf("out of file descriptors with " + std::to_string(folders.size()) +
+                       " folders open: " + listed.error().message());
             return std::nullopt;
         }
         if (listed.folder() == nullptr || listed.error()) {
-            complain(*folder, listed.error().message());
+            complain(*folder, listed.error().message(), Priority::error);
             return std::nullopt;
         }
         const auto same = [&](const ListedFolder& other) {
@@ -76,16 +86,15 @@ std::optional<std::vector<ListedFolder>> listFolders(
 }
 
 std::string reportComplaint(const ReportFailure& failure) {
-    std::string text = complaint(failure.path, failure.reason);
+    std::string text = complaint(failure.path, failure.reason, Priority::error);
     if (!failure.keptIn.empty()) {
-        text += std::string(kProgram) + ": this run's findings are in " +
-                printable(failure.keptIn) + "\n";
+        text += problemText("this run's findings are in " + printable(failure.keptIn));
     }
     return text;
 }
 
 void complainAboutReport(const ReportFailure& failure) {
-    std::fputs(reportComplaint(failure).c_str(), stderr);
+    writeText(stderr, reportComplaint(failure));
 }
 
 std::string completionText(const SweepOutcome& outcome) {
@@ -94,11 +103,13 @@ std::string completionText(const SweepOutcome& outcome) {
     if (!outcome.unreadable.empty()) {
         counts += "; " + counted(outcome.unreadable.size(), "log") + " could not be read";
     }
-    return "Operation completed!\n" + counts + "\n" + printable(outcome.report) + "\n";
+    return withPriority(
+        stdout, Priority::info,
+        "Operation completed!\n" + counts + "\n" + printable(outcome.report) + "\n");
 }
 
 void printCompletion(const SweepOutcome& outcome) {
-    std::fputs(completionText(outcome).c_str(), stdout);
+    writeText(stdout, completionText(outcome));
 }
 
 }  // namespace vesk

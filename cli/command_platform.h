@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <string_view>
@@ -17,6 +18,10 @@ namespace vesk {
 void prepareProcess();
 
 bool isTerminal(std::FILE* stream);
+
+// Whether the stream writes to the file of this device and inode number, as JOURNAL_STREAM names
+// the journal's. Windows has no journal: there it never does.
+bool writesToFile(std::FILE* stream, std::uint64_t device, std::uint64_t inode);
 
 // The folder a path names, found the way the system finds it: on Linux through every link along
 // the way, so that link/.. is the parent of the link's target and typo/.. is no folder; on

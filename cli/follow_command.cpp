@@ -41,8 +41,8 @@ public:
     // goes as it is, as grep writes it.
     void finding(const std::filesystem::path& log, std::string_view line) override {
         if (!quiet_) {
-            out_.write(printable(log) + ":" + (escaped_ ? printableText(line) : std::string(line)) +
-                       "\n");
+            out_.write(priorityPrefix(stdout, Priority::notice) + printable(log) + ":" +
+                       (escaped_ ? printableText(line) : std::string(line)) + "\n");
         }
     }
     void unreadable(const UnreadableLog& what) override {

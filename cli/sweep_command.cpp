@@ -97,11 +97,11 @@ int sweepOrTell(const std::vector<std::filesystem::path>& arguments) {
         return usageError(problem);
     }
     if (command->help) {
-        std::fputs(helpText().c_str(), stdout);
+        writeLines(stdout, Priority::info, helpText());
         return kAllRead;
     }
     if (command->version) {
-        std::printf("%s %s\n", kProgram, kVersion);
+        writeLines(stdout, Priority::info, std::string(kProgram) + " " + kVersion + "\n");
         return kAllRead;
     }
     return command->follow ? follow(*command) : sweep(*command);
@@ -114,11 +114,14 @@ int sweepCommand(const std::vector<std::filesystem::path>& arguments) {
     try {
         status = sweepOrTell(arguments);
     } catch (const std::bad_alloc&) {
-        std::fprintf(stderr, "%s: out of memory\n", kProgram);
+        // Without a string to build, for want of memory.
+        std::fprintf(stderr, "%s%s: out of memory\n", priorityPrefix(stderr, Priority::error),
+                     kProgram);
     }
     // What was printed must have reached standard output, as with any command-line tool.
     if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
-        std::fprintf(stderr, "%s: cannot write the output: %s\n", kProgram, std::strerror(errno));
+        const std::string reason = std::strerror(errno);
+        complainOf("cannot write the output: " + reason);
         return kFailed;
     }
     return status;

@@ -57,6 +57,11 @@ else()
         install(FILES ${compressed}/veskparser.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
     endif()
     install(FILES ${compressed}/changelog.gz DESTINATION ${doc})
+    # systemd's user units, templates whose instance is the folder (systemd-escape -p).
+    install(FILES ${PROJECT_SOURCE_DIR}/cmake/systemd/veskparser-follow@.service
+                  ${PROJECT_SOURCE_DIR}/cmake/systemd/veskparser-sweep@.service
+                  ${PROJECT_SOURCE_DIR}/cmake/systemd/veskparser-sweep@.timer
+            DESTINATION lib/systemd/user)
 endif()
 
 include(CPack)

@@ -1,11 +1,14 @@
 #!/usr/bin/env bash
-# Checks the Debian package: the files are where Debian puts them, and lintian finds neither an
-# error nor a warning.
+# Checks the Debian package: the files are where Debian puts them, systemd finds no fault in its
+# units, and lintian finds neither an error nor a warning.
 #   cmake/check_package.sh build/veskparser_VERSION_ARCH.deb
 set -euo pipefail
 deb=$1
 expected="./usr/bin/veskparser
 ./usr/bin/veskparser-sweep
+./usr/lib/systemd/user/veskparser-follow@.service
+./usr/lib/systemd/user/veskparser-sweep@.service
+./usr/lib/systemd/user/veskparser-sweep@.timer
 ./usr/share/applications/veskparser.desktop
 ./usr/share/doc/veskparser/changelog.gz
 ./usr/share/doc/veskparser/copyright
@@ -18,12 +21,42 @@ if [ "$files" != "$expected" ]; then
     diff <(echo "$expected") <(echo "$files") >&2 || true
     exit 1
 fi
+# Each field read whole: grep -q leaving a pipe early would fail dpkg-deb, and pipefail the check.
 for field in Depends Description Maintainer; do
-    dpkg-deb -f "$deb" "$field" | grep -q . || { echo "No $field in $deb" >&2; exit 1; }
+    [ -n "$(dpkg-deb -f "$deb" "$field")" ] || { echo "No $field in $deb" >&2; exit 1; }
 done
-dpkg-deb -f "$deb" Depends | grep -q libqt6widgets6 || { echo "Qt is not among the dependencies" >&2; exit 1; }
+grep -q libqt6widgets6 <<<"$(dpkg-deb -f "$deb" Depends)" ||
+    { echo "Qt is not among the dependencies" >&2; exit 1; }
+
+# The units as the package installs them, each with an instance whose folder needs escaping. They
+# are verified as the system's manager would run them for a service account (README): a user
+# manager's units cannot be verified under another root, and only there are the program and the
+# manual page they name those of the package. This system's units stand beside them for what they
+# depend on.
+root=$(mktemp -d "${TMPDIR:-/tmp}/vesk-package.XXXXXX")
+trap 'rm -rf "$root"' EXIT
+dpkg-deb -x "$deb" "$root"
+mkdir -p "$root/etc/systemd/system"
+cp -a /usr/lib/systemd/system "$root/usr/lib/systemd/"
+instance=$(systemd-escape -p "/srv/ut-a/Server Logs")
+units=()
+for unit in "$root"/usr/lib/systemd/user/*; do
+    name=$(basename "$unit")
+    ln -s "../../../usr/lib/systemd/user/$name" "$root/etc/systemd/system/$name"
+    units+=("${name/@./@$instance.}")
+done
+status=0
+faults=$(MANPATH="$root/usr/share/man" systemd-analyze --root="$root" --recursive-errors=yes \
+    verify "${units[@]}" 2>&1) || status=$?
+if [ "$status" -ne 0 ] || [ -n "$faults" ]; then
+    echo "$faults" >&2
+    echo "systemd-analyze verify finds faults in the units of $deb" >&2
+    exit 1
+fi
+
 status=0
 findings=$(lintian --fail-on error,warning "$deb" 2>&1) || status=$?
 grep -v 'running with root privileges' <<<"$findings" || true
 [ "$status" -eq 0 ] || { echo "lintian finds errors or warnings in $deb" >&2; exit 1; }
-echo "$deb: files in place, dependencies computed, lintian finds no error and no warning"
+echo "$deb: files in place, units verified (${units[*]}), dependencies computed, lintian finds no" \
+    "error and no warning"

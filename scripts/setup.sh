@@ -30,8 +30,9 @@ ensure_packages() {
 # fonts-wine brings a face with the metrics of the window's original sans serif.
 BUILD_PACKAGES=(g++ cmake make qt6-base-dev libgtest-dev libbenchmark-dev fonts-dejavu-core
     fonts-wine)
-# The Debian package and its checks, and the code's format (./test only).
-PACKAGE_PACKAGES=(dpkg-dev file lintian clang-format)
+# The Debian package and its checks (systemd-analyze verifies its units), and the code's format
+# (./test only).
+PACKAGE_PACKAGES=(dpkg-dev file lintian systemd clang-format)
 # The Windows build of the sweep and its tests under Wine (./test only).
 WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev googletest wine wine64)
 # The 64-bit ARM build of the sweep and its tests under qemu (./test only).

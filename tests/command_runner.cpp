@@ -3,12 +3,14 @@
 #include <fcntl.h>
 #include <pty.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <sstream>
 #include <stdexcept>
 #include <thread>
 
@@ -51,6 +53,12 @@ CommandResult runCommand(const std::filesystem::path& program,
         }
         for (const auto& [name, value] : options.environment) {
             ::setenv(name.c_str(), value.c_str(), 1);
+        }
+        struct stat journal {};
+        if (options.journal != 0 && ::fstat(options.journal, &journal) == 0) {
+            const auto named =
+                std::to_string(journal.st_dev) + ":" + std::to_string(journal.st_ino);
+            ::setenv("JOURNAL_STREAM", named.c_str(), 1);
         }
         if (options.fileSizeLimit >= 0) {
             const rlimit limit{static_cast<rlim_t>(options.fileSizeLimit),
@@ -97,6 +105,15 @@ CommandResult runCommand(const std::filesystem::path& program,
     std::fclose(outFile);
     std::fclose(errFile);
     return result;
+}
+
+std::string withoutPriorities(const std::string& text) {
+    std::string plain;
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);) {
+        plain += line.substr(line.starts_with('<') ? 3 : 0) + "\n";
+    }
+    return plain;
 }
 
 bool awaitFileOpenIn(pid_t process, const std::filesystem::path& folder) {

@@ -27,10 +27,15 @@ struct CommandOptions {
     std::function<void(pid_t)> whileRunning{};  // called once the program has started
     long fileSizeLimit = -1;                    // in bytes, as ulimit -f sets it, when set
     std::vector<std::pair<std::string, std::string>> environment{};  // set for the program
+    int journal = 0;  // JOURNAL_STREAM names this descriptor's file (1 or 2), as systemd would
 };
 
 CommandResult runCommand(const std::filesystem::path& program,
                          const std::vector<std::string>& arguments, const CommandOptions& options);
+
+// Lines for the journal as any other file takes them: without the priority ("<4>") each begins
+// with.
+std::string withoutPriorities(const std::string& text);
 
 // Waits, up to two seconds, until the process holds a file open in the folder: a run's draft,
 // named or not.

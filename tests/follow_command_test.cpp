@@ -7,6 +7,8 @@
 #include <fstream>
 #include <thread>
 
+#include <sys/stat.h>
+
 #include "command_runner.h"
 #include "sweep_fixture.h"
 
@@ -120,6 +122,39 @@ TEST_F(FollowCommandTest, KeepsTheReportWhatARunWouldWriteAndPrintsEachNewFindin
         const auto at = all.find(finding);
         EXPECT_TRUE(at != std::string::npos && at == all.rfind(finding))
             << finding << " once in " << all;
+    }
+}
+
+// Where standard output is the journal, a finding there is a notice and the completion is
+// information; where standard error is, a log that cannot be read is a warning.
+TEST_F(FollowCommandTest, EachLineForTheJournalBeginsWithItsPriority) {
+    options.unprivileged = true;
+    for (const auto& folder : {home.path(), logs.path()}) {
+        fs::permissions(folder, fs::perms::all);
+    }
+    const fs::path closed = logs.write("closed.log", M + "\r\nsecret\r\n");
+    fs::permissions(closed, fs::perms::none);
+    const std::string shown =
+        "<6>Operation completed!\n<6>0 findings from 1 log; 1 log could not be read\n<6>" +
+        report.string() + "\n<5>" + (logs / "a.log").string() + ":found\n";
+    const std::string err = "<4>veskparser-sweep: " + closed.string() + ": Permission denied\n";
+    std::ofstream(out / "findings");
+    struct stat findings {};
+    ::stat((out / "findings").c_str(), &findings);
+    const std::string otherDevice =
+        std::to_string(findings.st_dev + 1) + ":" + std::to_string(findings.st_ino);
+    // The journal on standard output, on standard error, or the findings' inode on another device.
+    for (const int journal : {1, 2, 0}) {
+        fs::remove(report);
+        logs.write("a.log", "");
+        options.journal = journal;
+        options.environment = {{"JOURNAL_STREAM", journal == 0 ? otherDevice : ""}};
+        const auto result = follow([&] {
+            append("a.log", M + "\r\nfound\r\n");
+            EXPECT_TRUE(awaitUntil([&] { return printed().ends_with("found\n"); }));
+        });
+        EXPECT_EQ(printed(), journal == 1 ? shown : withoutPriorities(shown));
+        EXPECT_EQ(result.err, journal == 2 ? err : withoutPriorities(err));
     }
 }
 

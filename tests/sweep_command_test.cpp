@@ -7,6 +7,7 @@
 #include <thread>
 
 #include <sys/mount.h>
+#include <sys/stat.h>
 
 #include <cerrno>
 #include <cstring>
@@ -85,6 +86,9 @@ TEST_F(SweepCommandTest, SweepsTheCurrentFolderShowingProgressOnATerminalUnlessQ
 }
 
 // Every form the command takes, with what it prints and whether it replaced the day's report.
+// Where standard output or error is the journal, each line there begins with its priority, for
+// journalctl -p: a log that cannot be read is a warning, what stops the run an error, the rest
+// information. Anywhere else the lines are as they were.
 TEST_F(SweepCommandTest, EachFormPrintsItsTextsOnceAndExitsWithWhatItLeftBehind) {
     logs.write("a.log", M + "\r\nfound\r\n");
     const fs::path odd = logs / "srv\xff\x1b[31m\x7f\xc3\xa9";  // é passes, the rest is escaped
@@ -105,23 +109,27 @@ TEST_F(SweepCommandTest, EachFormPrintsItsTextsOnceAndExitsWithWhatItLeftBehind)
     const std::string typo = (logs / "typo/..").string();
     const std::string shown = folder + "/srv\\xFF\\x1B[31m\\x7F\xc3\xa9/bad\\xFE.log";
     const std::string gone = ": No such file or directory\n";
-    const std::string lost = "cannot write the output: No space left on device\n";
-    const std::string done = "Operation completed!\n1 finding from 1 log";
-    const auto usage = [](const std::string& problem) {
-        return problem + "\n" + kUsage + "Try 'veskparser-sweep --help'.\n";
+    const auto error = [](const std::string& text) { return "<3>veskparser-sweep: " + text; };
+    const auto warning = [](const std::string& text) { return "<4>veskparser-sweep: " + text; };
+    const std::string lost = error("cannot write the output: No space left on device\n");
+    const std::string done = "<6>Operation completed!\n<6>1 finding from 1 log";
+    const std::string report = "<6>" + reportPath.string() + "\n";
+    const std::string helpStart = "<6>" + kUsage;
+    const auto usage = [&](const std::string& problem) {
+        return error(problem + "\n<3>" + kUsage + "<3>Try 'veskparser-sweep --help'.\n");
     };
     struct Form {
         std::vector<std::string> arguments;
         int status;
-        std::string out;  // a help text is checked by its first line
-        std::string err;  // after "veskparser-sweep: "
+        std::string out;  // as the journal takes them; a help text is checked by its first line
+        std::string err;
         bool replaced;
         fs::path outFile = {};
     };
     const std::vector<Form> forms = {
-        {{"--version"}, 0, "veskparser-sweep " + std::string(vesk::kVersion) + "\n", "", false},
-        {{"-h"}, 0, kUsage, "", false},
-        {{"--help", folder}, 0, kUsage, "", false},
+        {{"--version"}, 0, "<6>veskparser-sweep " + std::string(vesk::kVersion) + "\n", "", false},
+        {{"-h"}, 0, helpStart, "", false},
+        {{"--help", folder}, 0, helpStart, "", false},
         {{"--frobnicate"}, 2, "", usage("unknown option --frobnicate"), false},
         {{"--report-folder"}, 2, "", usage("--report-folder needs a folder"), false},
         {{"--report-folder=", folder},
@@ -134,41 +142,63 @@ TEST_F(SweepCommandTest, EachFormPrintsItsTextsOnceAndExitsWithWhatItLeftBehind)
          "",
          usage("the folder given to --report-folder is empty"),
          false},
-        {{folder, missing}, 2, "", missing + gone, false},
-        {{file}, 2, "", file + ": Not a folder\n", false},
-        {{typo}, 2, "", typo + gone, false},
-        {{"--report-folder", missing, folder}, 2, "", missing + gone, false},
+        {{folder, missing}, 2, "", error(missing + gone), false},
+        {{file}, 2, "", error(file + ": Not a folder\n"), false},
+        {{typo}, 2, "", error(typo + gone), false},
+        {{"--report-folder", missing, folder}, 2, "", error(missing + gone), false},
         {{"--report-folder=" + locked.path().string(), folder},
          2,
          "",
-         locked.path().string() + ": Permission denied\n",
+         error(locked.path().string() + ": Permission denied\n"),
          false},
-        {{locked.path().string()}, 2, "", locked.path().string() + ": Permission denied\n", false},
-        {{folder}, 0, done + "\n" + reportPath.string() + "\n", "", true},
+        {{locked.path().string()},
+         2,
+         "",
+         error(locked.path().string() + ": Permission denied\n"),
+         false},
+        {{folder}, 0, done + "\n" + report, "", true},
         {{"-q", folder}, 0, "", "", true},
         {{odd.string()},
          1,
-         done + "; 1 log could not be read\n" + reportPath.string() + "\n",
-         shown + ": Permission denied\n",
+         done + "; 1 log could not be read\n" + report,
+         warning(shown + ": Permission denied\n"),
          true},
-        {{"--quiet", odd.string()}, 1, "", shown + ": Permission denied\n", true},
+        {{"--quiet", odd.string()}, 1, "", warning(shown + ": Permission denied\n"), true},
         {{folder}, 2, "", lost, true, "/dev/full"},
         {{"--version"}, 2, "", lost, false, "/dev/full"},
     };
+    struct stat other {};
+    ::stat(folder.c_str(), &other);
+    const std::string elsewhere = std::to_string(other.st_dev) + ":" + std::to_string(other.st_ino);
+    struct Journal {
+        int stream;         // the command's descriptor JOURNAL_STREAM names, or 0
+        std::string named;  // else what it names
+    };
+    const std::vector<Journal> journals = {{1, ""}, {2, ""}, {0, elsewhere}, {0, ""}};
     for (const auto& form : forms) {
-        const std::string name = ::testing::PrintToString(form.arguments);
-        home.write(reportPath.filename(), "earlier\r\n");
-        options.outFile = form.outFile;
-        const auto result = sweep(form.arguments);
-        EXPECT_EQ(result.status, form.status) << name << result.err;
-        if (form.out == kUsage) {
-            EXPECT_TRUE(result.out.starts_with(kUsage)) << name << result.out;
-        } else {
-            EXPECT_EQ(result.out, form.out) << name;
+        for (const auto& journal : journals) {
+            const std::string name = ::testing::PrintToString(form.arguments) + " journal " +
+                                     std::to_string(journal.stream) + journal.named;
+            home.write(reportPath.filename(), "earlier\r\n");
+            options.outFile = form.outFile;
+            options.journal = journal.stream;
+            options.environment.clear();
+            if (!journal.named.empty()) {
+                options.environment = {{"JOURNAL_STREAM", journal.named}};
+            }
+            const auto result = sweep(form.arguments);
+            const std::string out = journal.stream == 1 ? form.out : withoutPriorities(form.out);
+            const std::string err = journal.stream == 2 ? form.err : withoutPriorities(form.err);
+            EXPECT_EQ(result.status, form.status) << name << result.err;
+            if (form.out == helpStart) {
+                EXPECT_TRUE(result.out.starts_with(out)) << name << result.out;
+            } else {
+                EXPECT_EQ(result.out, out) << name;
+            }
+            EXPECT_EQ(result.err, err) << name;
+            EXPECT_EQ(readBytes(reportPath), form.replaced ? "found\r\n" : "earlier\r\n") << name;
+            EXPECT_EQ(home.files(), std::vector<fs::path>{reportPath}) << name;
         }
-        EXPECT_EQ(result.err, form.err.empty() ? "" : "veskparser-sweep: " + form.err) << name;
-        EXPECT_EQ(readBytes(reportPath), form.replaced ? "found\r\n" : "earlier\r\n") << name;
-        EXPECT_EQ(home.files(), std::vector<fs::path>{reportPath}) << name;
     }
 
     options = {.home = home.path()};
@@ -180,9 +210,10 @@ TEST_F(SweepCommandTest, EachFormPrintsItsTextsOnceAndExitsWithWhatItLeftBehind)
     }
     fs::remove(reportPath);
     fs::create_directory(reportPath);
+    options.journal = 2;
     const auto result = sweep({logs.path().string()});
     EXPECT_EQ(result.status, 2);
-    EXPECT_EQ(result.err, "veskparser-sweep: " + reportPath.string() + ": Is a directory\n");
+    EXPECT_EQ(result.err, error(reportPath.string() + ": Is a directory\n"));
 }
 
 TEST_F(SweepCommandTest, TwoRunsAtOnceEachLeaveAWholeReport) {

@@ -1,5 +1,6 @@
 #include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <pthread.h>
@@ -31,6 +32,11 @@ void prepareProcess() {
 
 bool isTerminal(std::FILE* stream) {
     return ::isatty(::fileno(stream)) != 0;
+}
+
+bool writesToFile(std::FILE* stream, std::uint64_t device, std::uint64_t inode) {
+    struct stat file {};
+    return ::fstat(::fileno(stream), &file) == 0 && file.st_dev == device && file.st_ino == inode;
 }
 
 std::filesystem::path findFolder(const std::filesystem::path& given, std::error_code& ec) {

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+// Lines for the journal. Where standard output or error is the journal, each line begins with its
+// syslog priority ("<4>", as sd-daemon(3) describes), by which the journal files it and
+// `journalctl -p` picks it; anywhere else the lines are left as they are.
+namespace vesk {
+
+enum class Priority { error = 3, warning = 4, notice = 5, info = 6 };
+
+// "<N>" where the stream is the journal, else "".
+const char* priorityPrefix(std::FILE* stream, Priority priority);
+
+// The text with each of its lines begun with the priority's prefix for the stream.
+std::string withPriority(std::FILE* stream, Priority priority, std::string_view text);
+
+// Writes the text at once, so that a line from another thread cannot fall between its lines; a
+// problem at once, though Windows' C library buffers standard error for fwrite.
+void writeText(std::FILE* stream, std::string_view text);
+
+// Both.
+void writeLines(std::FILE* stream, Priority priority, std::string_view text);
+
+}  // namespace vesk
