@@ -31,6 +31,26 @@ public:
                             size, nullptr, nullptr);
         return utf8;
     }
+
+    // The errors that the sweep tells apart, as the portable conditions they are.
+    std::error_condition default_error_condition(int code) const noexcept override {
+        switch (code) {
+            case ERROR_FILE_NOT_FOUND:
+            case ERROR_PATH_NOT_FOUND:
+                return std::errc::no_such_file_or_directory;
+            case ERROR_DIRECTORY:
+                return std::errc::not_a_directory;
+            case ERROR_ACCESS_DENIED:
+                return std::errc::permission_denied;
+            case ERROR_TOO_MANY_OPEN_FILES:
+                return std::errc::too_many_files_open;
+            case ERROR_DISK_FULL:
+            case ERROR_HANDLE_DISK_FULL:
+                return std::errc::no_space_on_device;
+            default:
+                return {code, *this};
+        }
+    }
 };
 
 // Constant-initialized: no first-use initialization can run between a failing call and the
