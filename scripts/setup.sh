@@ -33,6 +33,8 @@ BUILD_PACKAGES=(g++ cmake make qt6-base-dev libgtest-dev libbenchmark-dev fonts-
 # The Debian package and its checks (systemd-analyze verifies its units), and the code's format
 # (./test only).
 PACKAGE_PACKAGES=(dpkg-dev file lintian systemd clang-format)
+# The tests' real faults: a FUSE file system without nameless files (./test only).
+TEST_PACKAGES=(bindfs fuse3)
 # The Windows build of the sweep and its tests under Wine (./test only).
 WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev googletest wine wine64)
 # The 64-bit ARM build of the sweep and its tests under qemu (./test only).

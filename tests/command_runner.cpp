@@ -60,6 +60,22 @@ CommandResult runCommand(const std::filesystem::path& program,
                 std::to_string(journal.st_dev) + ":" + std::to_string(journal.st_ino);
             ::setenv("JOURNAL_STREAM", named.c_str(), 1);
         }
+        // Nothing of this process's own reaches the program: it starts with its three streams.
+        for (int fd = 3; fd < 1024; ++fd) {
+            if (fd != options.outDescriptor) {
+                ::close(fd);
+            }
+        }
+        if (options.openFileLimit >= 0) {
+            const rlimit limit{static_cast<rlim_t>(options.openFileLimit),
+                               static_cast<rlim_t>(options.openFileLimit)};
+            ::setrlimit(RLIMIT_NOFILE, &limit);
+        }
+        if (options.closedStandardStreams) {
+            for (int fd = 0; fd <= 2; ++fd) {
+                ::fcntl(fd, F_SETFD, FD_CLOEXEC);  // gone once the program starts
+            }
+        }
         if (options.fileSizeLimit >= 0) {
             const rlimit limit{static_cast<rlim_t>(options.fileSizeLimit),
                                static_cast<rlim_t>(options.fileSizeLimit)};

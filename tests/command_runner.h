@@ -26,6 +26,8 @@ struct CommandOptions {
     bool stderrOnTerminal = false;              // standard error is a pseudo-terminal
     std::function<void(pid_t)> whileRunning{};  // called once the program has started
     long fileSizeLimit = -1;                    // in bytes, as ulimit -f sets it, when set
+    long openFileLimit = -1;                    // descriptors, as ulimit -n sets it, when set
+    bool closedStandardStreams = false;         // started with none of them, as some supervisors do
     std::vector<std::pair<std::string, std::string>> environment{};  // set for the program
     int journal = 0;  // JOURNAL_STREAM names this descriptor's file (1 or 2), as systemd would
 };

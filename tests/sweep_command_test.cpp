@@ -8,6 +8,7 @@
 
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -112,6 +113,7 @@ TEST_F(SweepCommandTest, EachFormPrintsItsTextsOnceAndExitsWithWhatItLeftBehind)
     const auto error = [](const std::string& text) { return "<3>veskparser-sweep: " + text; };
     const auto warning = [](const std::string& text) { return "<4>veskparser-sweep: " + text; };
     const std::string lost = error("cannot write the output: No space left on device\n");
+    const std::string broken = error("cannot write the output: Broken pipe\n");
     const std::string done = "<6>Operation completed!\n<6>1 finding from 1 log";
     const std::string report = "<6>" + reportPath.string() + "\n";
     const std::string helpStart = "<6>" + kUsage;
@@ -125,6 +127,7 @@ TEST_F(SweepCommandTest, EachFormPrintsItsTextsOnceAndExitsWithWhatItLeftBehind)
         std::string err;
         bool replaced;
         fs::path outFile = {};
+        bool closedPipe = false;  // standard output a pipe whose reader is gone
     };
     const std::vector<Form> forms = {
         {{"--version"}, 0, "<6>veskparser-sweep " + std::string(vesk::kVersion) + "\n", "", false},
@@ -166,6 +169,7 @@ TEST_F(SweepCommandTest, EachFormPrintsItsTextsOnceAndExitsWithWhatItLeftBehind)
         {{"--quiet", odd.string()}, 1, "", warning(shown + ": Permission denied\n"), true},
         {{folder}, 2, "", lost, true, "/dev/full"},
         {{"--version"}, 2, "", lost, false, "/dev/full"},
+        {{folder}, 2, "", broken, true, {}, true},
     };
     struct stat other {};
     ::stat(folder.c_str(), &other);
@@ -181,12 +185,21 @@ TEST_F(SweepCommandTest, EachFormPrintsItsTextsOnceAndExitsWithWhatItLeftBehind)
                                      std::to_string(journal.stream) + journal.named;
             home.write(reportPath.filename(), "earlier\r\n");
             options.outFile = form.outFile;
+            int pipe[2] = {-1, -1};
+            if (form.closedPipe && ::pipe(pipe) == 0) {
+                ::close(pipe[0]);
+                options.outDescriptor = pipe[1];
+            }
             options.journal = journal.stream;
             options.environment.clear();
             if (!journal.named.empty()) {
                 options.environment = {{"JOURNAL_STREAM", journal.named}};
             }
             const auto result = sweep(form.arguments);
+            if (form.closedPipe) {
+                ::close(pipe[1]);
+                options.outDescriptor = -1;
+            }
             const std::string out = journal.stream == 1 ? form.out : withoutPriorities(form.out);
             const std::string err = journal.stream == 2 ? form.err : withoutPriorities(form.err);
             EXPECT_EQ(result.status, form.status) << name << result.err;
@@ -278,6 +291,30 @@ TEST_F(SweepCommandTest, ARunEndedMidwayLeavesTheEarlierReportAndNothingElse) {
         EXPECT_TRUE(readBytes(reportPath) == (ending.status == 0 ? report : "earlier\r\n"));
         EXPECT_EQ(home.files(), std::vector<fs::path>{reportPath}) << "nothing else is left";
     }
+}
+
+// However few descriptors the command may have, every log is read: a shortage is the process's,
+// and waits for a log to be closed. Started with no standard streams at all, nothing it says lands
+// in the report.
+TEST_F(SweepCommandTest, FewDescriptorsOrNoStandardStreamsLoseNothing) {
+    std::string expected;
+    for (int i = 0; i < 40; ++i) {
+        logs.write("log" + std::to_string(100 + i) + ".log",
+                   M + "\r\nfound " + std::to_string(i) + "\r\n" + std::string(100000, 'x'));
+        expected += "found " + std::to_string(i) + "\r\n";
+    }
+    for (const long limit : {7, 8, 12, 20}) {
+        options.openFileLimit = limit;
+        const auto result = sweep({"-q", logs.path().string()});
+        EXPECT_EQ(result.status, 0) << limit << result.err;
+        EXPECT_EQ(readBytes(reportPath), expected) << limit;
+    }
+    options = {.home = home.path(), .unprivileged = true, .closedStandardStreams = true};
+    fs::permissions(home.path(), fs::perms::all);
+    fs::permissions(logs.path(), fs::perms::all);
+    fs::permissions(logs.write("closed.log", M + "\r\nsecret\r\n"), fs::perms::none);
+    EXPECT_EQ(sweep({logs.path().string()}).status, 1);
+    EXPECT_EQ(readBytes(reportPath), expected) << "no complaint in the report";
 }
 
 // The report is named for the local date, which a clock that gave the UTC date would miss: at

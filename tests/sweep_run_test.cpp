@@ -342,6 +342,25 @@ TEST_F(SweepRunTest, ADiskThatFillsMidwayLeavesTheEarlierReportAsItWas) {
     EXPECT_EQ(view->calls, "disable enable [VESK Parser] 0");
 }
 
+// A file system without nameless files, as FUSE file systems and some network ones are (bindfs
+// here): the run takes a named draft, and leaves only the report.
+TEST_F(SweepRunTest, WithoutNamelessFilesTheDraftHasAName) {
+    const TempFolder below;
+    if (std::system(
+            ("bindfs " + below.path().string() + " " + reports.path().string() + " 2>/dev/null")
+                .c_str()) != 0) {
+        GTEST_SKIP() << "cannot mount a FUSE file system here (bindfs and /dev/fuse)";
+    }
+    struct Unmount {
+        const fs::path& at;
+        ~Unmount() { ::umount2(at.c_str(), MNT_DETACH); }
+    } unmount{reports.path()};
+    logs.write("a.log", M + "\r\nfound\r\n");
+    EXPECT_EQ(sweep(logs.path()).status(), SweepOutcome::Status::completed);
+    EXPECT_EQ(report(), "found\r\n");
+    EXPECT_EQ(reports.files(), std::vector<fs::path>{reportPath()}) << "no draft is left";
+}
+
 #endif
 
 }  // namespace
