@@ -1,14 +1,8 @@
 #pragma once
 
-#include <optional>
-#include <string>
-
 namespace vesk {
 
-// The cores this process may run on.
+// The cores this process may use: those it may run on, and no more than its job's CPU quota.
 unsigned usableCores();
-
-// The system's /proc/loadavg line, where it has one.
-std::optional<std::string> loadAverageLine();
 
 }  // namespace vesk

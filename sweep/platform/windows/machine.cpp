@@ -9,8 +9,4 @@ unsigned usableCores() {
     return std::max(1u, std::thread::hardware_concurrency());
 }
 
-std::optional<std::string> loadAverageLine() {
-    return std::nullopt;
-}
-
 }  // namespace vesk
