@@ -7,7 +7,7 @@
 #include <span>
 #include <thread>
 
-#include "engine/part_findings.h"
+#include "engine/log_part.h"
 #include "engine/part_reading.h"
 #include "read/block_buffer.h"
 #include "rule/log_scanner.h"
@@ -22,42 +22,6 @@ bool outOfDescriptors(const std::error_code& ec) {
     return ec == std::errc::too_many_files_open || ec == std::errc::too_many_files_open_in_system;
 }
 
-struct PassLog;
-
-// A part of a log: bytes from the first line that starts at or after `from` to the first that
-// starts at or after `until` (the log's end for its last part).
-struct Part {
-    enum class State { waiting, reading, done };
-
-    PassLog* log = nullptr;
-    std::size_t index = 0;
-    std::uint64_t from = 0;
-    std::uint64_t until = 0;
-    bool last = false;
-    State state = State::waiting;
-    bool readAhead = false;
-    // What a part read ahead found; a part the joiner read went straight into the report.
-    bool empty = false;  // no line starts in it
-    std::uint64_t start = 0;
-    std::uint64_t end = 0;
-    bool cleanEnd = false;  // at a line's start in 8-bit text
-    std::error_code ec;
-    std::unique_ptr<MarkerFilter> filter;
-    std::unique_ptr<PartFindings> findings;
-    std::unique_ptr<LogScanner> scanner;
-};
-
-struct PassLog {
-    enum class State { closed, opening, open, failed, joined };
-
-    LogToRead what{};
-    State state = State::closed;
-    std::unique_ptr<InputFile> file;
-    std::error_code error;
-    std::vector<Part> parts;
-    int reading = 0;  // parts being read by some thread
-};
-
 // The report seen as a line sink for the scanner that reads into it.
 class ReportSink final : public LineSink {
 public:
@@ -70,6 +34,19 @@ private:
 };
 
 }  // namespace
+
+using Part = LogPart;
+
+struct PassLog {
+    enum class State { closed, opening, open, failed, joined };
+
+    LogToRead what{};
+    State state = State::closed;
+    std::unique_ptr<InputFile> file;
+    std::error_code error;
+    std::vector<Part> parts;
+    int reading = 0;  // parts being read by some thread
+};
 
 struct LogPass::Shared {
     Shared(std::vector<LogToRead> toRead, bool stretches, const SweepSettings& settings,
@@ -122,7 +99,6 @@ struct LogPass::Shared {
             for (Part& part : log.parts) {
                 if (part.state == Part::State::waiting) {
                     part.state = Part::State::reading;
-                    part.readAhead = true;
                     ++log.reading;
                     task.part = &part;
                     return true;
@@ -139,7 +115,7 @@ struct LogPass::Shared {
         }
         Part& part = *task.part;
         lock.unlock();
-        readAhead(part);
+        part.readOnItsOwn(*part.log->file, spool, blockBuffer(), stop);
         lock.lock();
         part.state = Part::State::done;
         --part.log->reading;
@@ -203,44 +179,6 @@ struct LogPass::Shared {
             }
         }
         return false;
-    }
-
-    // A part on its own: its first line apart, the flag up before it so that it comes.
-    void readAhead(Part& part) {
-        InputFile& file = *part.log->file;
-        part.filter = std::make_unique<MarkerFilter>();
-        part.filter->lineEnded(true);
-        part.findings = std::make_unique<PartFindings>(spool);
-        part.scanner = std::make_unique<LogScanner>(*part.filter, *part.findings);
-        const std::span<char> buffer = blockBuffer();
-        if (part.index == 0) {
-            part.scanner->beginLog();
-        } else {
-            part.scanner->beginPart();
-            const auto start = firstLineStart(file, part.from, part.until, buffer, part.ec);
-            part.empty = !start && !part.ec;
-            if (!start) {
-                return;
-            }
-            part.start = *start;
-        }
-        part.end =
-            readStretch(file, part.start, boundaryOf(part), buffer, *part.scanner, stop, part.ec);
-        // A line broken off by a failed read says nothing of the flag.
-        const bool wholeLine = part.findings->firstSeen;
-        if (part.ec) {
-            part.scanner->abandonLog();
-        } else if (part.last) {
-            part.scanner->endLog();
-        }
-        part.cleanEnd = part.scanner->atLineStartIn8Bit();
-        if (part.ec ? wholeLine : part.findings->firstSeen) {
-            part.findings->flagAfter = part.filter->armed();
-        }
-    }
-
-    static std::optional<std::uint64_t> boundaryOf(const Part& part) {
-        return part.last ? std::nullopt : std::optional(part.until);
     }
 
     // Each thread reads into a buffer of its own.
@@ -375,8 +313,8 @@ bool LogPass::joinNext(ReportFile& report, MarkerFilter& filter, PassEvents& eve
                 scanner.emplace(filter, sink);
                 scanner->beginLog();
             }
-            position = readStretch(file, position, Shared::boundaryOf(part), buffer, *scanner,
-                                   shared.stop, ec, &watch);
+            position = readStretch(file, position, part.boundary(), buffer, *scanner, shared.stop,
+                                   ec, &watch);
             if (ec) {
                 scanner->abandonLog();
             } else if (part.last) {

@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "report/findings.h"
-#include "rule/line_scanner.h"
 #include "sweep/clock.h"
 #include "sweep/file_system.h"
 
@@ -38,7 +37,7 @@ private:
 
 // The day's report: every passed line followed by CR LF, bytes as read, nothing else. It is
 // written whole or not at all: into a draft that replaces the report once it is complete.
-class ReportFile final : public LineSink {
+class ReportFile {
 public:
     explicit ReportFile(FileSystem& fs);
 
@@ -47,8 +46,9 @@ public:
 
     // Starts the draft. Throws ReportError.
     void open(const std::filesystem::path& path);
-    void write(std::string_view piece) override;
-    void endLine() override;
+    void write(std::string_view piece);
+    // Ends the line written: CR LF.
+    void endLine();
     // Kept findings, read back through the buffer where they were put aside; lines is how many
     // whole lines they hold.
     void write(const Findings& findings, std::span<char> buffer, std::uint64_t lines = 0);

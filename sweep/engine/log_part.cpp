@@ -1,0 +1,38 @@
+#include "engine/log_part.h"
+
+#include "engine/part_reading.h"
+
+namespace vesk {
+
+void LogPart::readOnItsOwn(InputFile& file, FindingSpool& spool, std::span<char> buffer,
+                           const std::stop_token& stop) {
+    filter = std::make_unique<MarkerFilter>();
+    filter->lineEnded(true);
+    findings = std::make_unique<PartFindings>(spool);
+    scanner = std::make_unique<LogScanner>(*filter, *findings);
+    if (index == 0) {
+        scanner->beginLog();
+    } else {
+        scanner->beginPart();
+        const auto first = firstLineStart(file, from, until, buffer, ec);
+        empty = !first && !ec;
+        if (!first) {
+            return;
+        }
+        start = *first;
+    }
+    end = readStretch(file, start, boundary(), buffer, *scanner, stop, ec);
+    // A line broken off by a failed read says nothing of the flag.
+    const bool wholeLine = findings->firstSeen;
+    if (ec) {
+        scanner->abandonLog();
+    } else if (last) {
+        scanner->endLog();
+    }
+    cleanEnd = scanner->atLineStartIn8Bit();
+    if (ec ? wholeLine : findings->firstSeen) {
+        findings->flagAfter = filter->armed();
+    }
+}
+
+}  // namespace vesk

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <stop_token>
+#include <system_error>
+
+#include "engine/part_findings.h"
+#include "report/findings.h"
+#include "rule/log_scanner.h"
+#include "sweep/file_system.h"
+
+namespace vesk {
+
+struct PassLog;  // the log it is a part of, as the pass holds it
+
+// A part of a log: bytes from the first line that starts at or after `from` to the first that
+// starts at or after `until` (the log's end for its last part).
+struct LogPart {
+    enum class State { waiting, reading, done };
+
+    PassLog* log = nullptr;
+    std::size_t index = 0;
+    std::uint64_t from = 0;
+    std::uint64_t until = 0;
+    bool last = false;
+    State state = State::waiting;
+    // What a part read ahead found; a part the joiner read went straight into the report.
+    bool empty = false;  // no line starts in it
+    std::uint64_t start = 0;
+    std::uint64_t end = 0;
+    bool cleanEnd = false;  // at a line's start in 8-bit text
+    std::error_code ec;
+    std::unique_ptr<MarkerFilter> filter;
+    std::unique_ptr<PartFindings> findings;
+    std::unique_ptr<LogScanner> scanner;
+
+    // Where it ends: at the first line that starts at or after until, or with the log.
+    std::optional<std::uint64_t> boundary() const {
+        return last ? std::nullopt : std::optional(until);
+    }
+    // Reads it on its own, not knowing the line before it: its first line apart, the flag up
+    // before it so that it comes.
+    void readOnItsOwn(InputFile& file, FindingSpool& spool, std::span<char> buffer,
+                      const std::stop_token& stop);
+};
+
+}  // namespace vesk
