@@ -11,10 +11,11 @@
 #include "file_list.h"
 #include "help_text.h"
 #include "message_box.h"
+#include "presenter/completion_text.h"
+#include "presenter/sweep_run.h"
 #include "progress_bar.h"
 #include "sweep/printable.h"
 #include "sweep/sweep.h"
-#include "sweep/sweep_run.h"
 #include "twips.h"
 #include "window/font_faces.h"
 

@@ -5,7 +5,7 @@
 #include <optional>
 #include <vector>
 
-#include "sweep/sweep_view.h"
+#include "presenter/sweep_view.h"
 #include "window/mounted_drives.h"
 
 class CaptionLabel;

@@ -1,18 +1,25 @@
-#include "sweep/sweep_run.h"
+#include "presenter/sweep_run.h"
 
 #include <optional>
 #include <vector>
 
+#include "presenter/completion_text.h"
 #include "progress_rule.h"
-#include "read/log_name.h"
 #include "sweep/listed_folder.h"
-#include "sweep/printable.h"
 
 namespace vesk {
 namespace {
 
-// The completion message names at most this many unreadable logs.
-constexpr std::size_t kMostNamed = 10;
+// A file-list entry looks like a log when it ends in "log" in any case: catalog does too.
+bool looksLikeLog(const std::filesystem::path& name) {
+    const auto& text = name.native();
+    if (text.size() < 3) {
+        return false;
+    }
+    const auto upper = [](auto c) { return c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c; };
+    const auto tail = text.substr(text.size() - 3);
+    return upper(tail[0]) == 'L' && upper(tail[1]) == 'O' && upper(tail[2]) == 'G';
+}
 
 int countLogEntries(const SweepView& view) {
     int count = 0;
@@ -44,43 +51,7 @@ private:
     bool disabled_ = false;
 };
 
-std::string reportFailureText(const ReportFailure& failure, const std::filesystem::path& path) {
-    const std::string report =
-        (failure.path == path ? "The report " : "The report folder ") + printable(failure.path);
-    if (!failure.keptIn.empty()) {
-        return report + " could not be replaced: " + failure.reason +
-               "\rThis run's findings are in " + printable(failure.keptIn) + ".";
-    }
-    return report + " could not be written: " + failure.reason +
-           "\rNone of this run's findings were stored; the day's earlier report, if any, is left "
-           "as it was.";
-}
-
 }  // namespace
-
-std::string completionText(const SweepOutcome& outcome) {
-    if (outcome.reportFailure) {
-        return reportFailureText(*outcome.reportFailure, outcome.report);
-    }
-    std::string text = kCompletedMessage;
-    const auto& unreadable = outcome.unreadable;
-    if (unreadable.empty()) {
-        return text;
-    }
-    text += "\r\rThese logs could not be read:";
-    for (std::size_t i = 0; i < unreadable.size() && i < kMostNamed; ++i) {
-        text += '\r';
-        text += printable(unreadable[i].path);
-        text += ": ";
-        text += unreadable[i].reason;
-    }
-    if (unreadable.size() > kMostNamed) {
-        text += "\rand ";
-        text += std::to_string(unreadable.size() - kMostNamed);
-        text += " more.";
-    }
-    return text;
-}
 
 SweepRun::SweepRun(FileSystem& fs, const Clock& clock, std::filesystem::path reportFolder,
                    SweepSettings settings)
