@@ -24,16 +24,11 @@ namespace {
 namespace fs = std::filesystem;
 using vesk::SweepOutcome;
 
-// A SweepView over a given file list that records every call the run makes, in order, as text:
-// "disable 50 100 enable [VESK Parser] 0" for two logs.
+// A SweepView that records every call the run makes, in order, as text: "disable 50 100 enable
+// [VESK Parser] 0" for two logs; the file list apart.
 class RecordingView : public vesk::SweepView {
 public:
-    RecordingView(std::filesystem::path directory, std::vector<std::filesystem::path> entries)
-        : directory_(std::move(directory)), entries_(std::move(entries)) {}
-
-    int entryCount() const override { return static_cast<int>(entries_.size()); }
-    std::filesystem::path entry(int i) const override { return entries_.at(std::size_t(i)); }
-    std::filesystem::path directoryPath() const override { return directory_; }
+    void showFiles(const fs::path&, const std::vector<fs::path>& names) override { files = names; }
     void setFindEnabled(bool enabled) override { record(enabled ? "enable" : "disable"); }
     float progressValue() const override { return progress_; }
     void setProgressValue(float value) override {
@@ -45,28 +40,22 @@ public:
         messages.push_back(text);
     }
 
+    std::vector<fs::path> files;
     std::string calls;
     std::vector<std::string> messages;
 
 private:
     void record(const std::string& call) { calls += (calls.empty() ? "" : " ") + call; }
 
-    std::filesystem::path directory_;
-    std::vector<std::filesystem::path> entries_;
     float progress_ = 0;
 };
 
 // Runs over the logs folder with a view that records what the run does to it.
 class SweepRunTest : public ::testing::Test, protected SweepFolders {
 protected:
-    // With a file list read from the folder, as the window would.
-    vesk::SweepOutcome sweep(const std::filesystem::path& folder) {
-        std::error_code ec;
-        view = std::make_unique<RecordingView>(folder, fileSystem.listFiles(folder, ec));
-        return run(*view);
-    }
-    vesk::SweepOutcome run(RecordingView& view) {
-        return vesk::SweepRun(fileSystem, clock, reports.path()).run(view);
+    vesk::SweepOutcome sweep(const fs::path& folder) {
+        view = std::make_unique<RecordingView>();
+        return vesk::SweepRun(fileSystem, clock, reports.path()).run(folder, *view);
     }
     // The logs a run could not read, a "name: reason" line each, by name.
     static std::string unreadable(const vesk::SweepOutcome& outcome) {
@@ -99,38 +88,35 @@ TEST_F(SweepRunTest, ReportsTheLineAfterEachMarkerFromEveryLogWithTheBarAndTheMe
     EXPECT_EQ(view->messages, std::vector<std::string>{"Operation completed!"});
 }
 
-TEST_F(SweepRunTest, TheFileListOpensTheGateAndCountsTheLogs) {
+TEST_F(SweepRunTest, OneListingFillsTheFileListOpensTheGateAndCountsTheLogs) {
     const std::string found = M + "\r\nfound\r\n";
     struct Case {
-        std::vector<std::pair<std::string, std::string>> files;
-        std::vector<fs::path> list;  // the file list when it differs from the folder
+        std::vector<std::pair<std::string, std::string>> files;  // in name order
         std::string calls;
         std::string report;
     };
     const std::vector<Case> cases = {
-        {{{"readme.txt", found}}, {}, "[VESK Parser] 0", ""},
-        {{{"catalog", found}}, {}, "disable enable [VESK Parser] 0", ""},
-        {{{"catalog", found}, {"a.log", found}},
-         {},
-         "disable 50 enable [VESK Parser] 0",
-         "found\r\n"},
-        // A list filled when only one of three logs was there: the bar stops at 100.
-        {{{"a.log", found}, {"b.log", "x"}, {"c.log", "x"}},
-         {"a.log"},
-         "disable 100 100 100 enable [VESK Parser] 0",
-         "found\r\n"},
+        {{{"readme.txt", found}}, "[VESK Parser] 0", ""},
+        {{{"catalog", found}}, "disable enable [VESK Parser] 0", ""},
+        {{{"a.log", found}, {"catalog", found}}, "disable 50 enable [VESK Parser] 0", "found\r\n"},
+    };
+    int listings = 0;
+    fileSystem.afterListing = [&] {
+        ++listings;
+        return std::error_code();
     };
     for (const auto& c : cases) {
         TempFolder folder;
+        std::vector<fs::path> names;
         for (const auto& [name, content] : c.files) {
-            folder.write(name, content);
+            names.push_back(folder.write(name, content).filename());
         }
         reports.write(reportPath().filename(), "earlier");
-        std::error_code ec;
-        RecordingView listed(folder.path(),
-                             c.list.empty() ? fileSystem.listFiles(folder.path(), ec) : c.list);
-        run(listed);
-        EXPECT_EQ(listed.calls, c.calls) << c.files.back().first;
+        listings = 0;
+        sweep(folder.path());
+        EXPECT_EQ(view->calls, c.calls) << c.files.back().first;
+        EXPECT_EQ(view->files, names) << c.files.back().first;
+        EXPECT_EQ(listings, 1) << "the file list and the sweep share one listing";
         EXPECT_EQ(report(), c.report) << c.files.back().first;
     }
 }
@@ -180,8 +166,6 @@ TEST_F(SweepRunTest, TheLogsReadAreTheLogsListed) {
         linked = "linked.log: Replaced after the folder was listed\n";
     }
 #endif
-    std::error_code ec;
-    RecordingView listed(logs.path(), fileSystem.listFiles(logs.path(), ec));
     fileSystem.afterListing = [&] {
         fs::rename(logs / "renamed.log", logs / "other.log");
         logs.write("new", M + "\r\nnew contents\r\n");
@@ -195,7 +179,7 @@ TEST_F(SweepRunTest, TheLogsReadAreTheLogsListed) {
 #endif
         return std::error_code();
     };
-    const auto outcome = run(listed);
+    const auto outcome = sweep(logs.path());
     EXPECT_EQ(report(), "from kept.log\r\n");
     const std::string named = unreadable(outcome);
 #ifdef _WIN32
@@ -205,13 +189,14 @@ TEST_F(SweepRunTest, TheLogsReadAreTheLogsListed) {
 #endif
     EXPECT_EQ(named, linked + "removed.log: " + gone + "\nrenamed.log: " + gone +
                          "\nreplaced.log: Replaced after the folder was listed\n");
-    RecordingView vanished(logs / "gone", {"a.log"});  // the folder itself, since it was listed
-    EXPECT_EQ(unreadable(run(vanished)), "gone: " + gone + "\n");
+    // A folder that cannot be listed at all is named too, and the file list keeps what it had.
+    EXPECT_EQ(unreadable(sweep(logs / "gone")), "gone: " + gone + "\n");
+    EXPECT_TRUE(view->files.empty());
 
     // A folder that fails to be read to its end is named, whatever was read of it.
     const auto failure = std::make_error_code(std::errc::io_error);
     fileSystem.afterListing = [&] { return failure; };
-    const auto failed = run(listed);
+    const auto failed = sweep(logs.path());
     EXPECT_EQ(failed.status(), SweepOutcome::Status::someUnreadable);
     EXPECT_EQ(unreadable(failed),
               logs.path().filename().string() + ": " + failure.message() + "\n");
@@ -360,7 +345,7 @@ TEST_F(SweepRunTest, NothingButOrdinaryFilesIsEverOpened) {
     logs.write(".hidden.log", M + "\r\nhidden\r\n");
     logs.write("swapped.log", M + "\r\nswapped\r\n");
     fileSystem.afterListing = [&, listings = 0]() mutable {
-        if (++listings == 2) {  // a FIFO in a log's place once the run has listed the folder
+        if (++listings == 1) {  // a FIFO in a log's place once the run has listed the folder
             fs::remove(logs / "swapped.log");
             ::mkfifo((logs / "swapped.log").c_str(), 0600);
         }

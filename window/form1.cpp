@@ -199,14 +199,9 @@ void Form1::followDirectory() {
 }
 
 void Form1::runSweep() {
-    // The folder as it is now, not as it was when it was opened: logs written since then count,
-    // and a list without logs must not empty the day's report. Where it cannot be read again,
-    // the run names the folder.
-    std::error_code ec;
-    file1_->setPath(dir1_->path(), ec);
     vesk::SweepRun run(setup_.fileSystem, setup_.clock, setup_.reportFolder,
                        {.readers = setup_.readers});
-    run.run(*this);
+    run.run(dir1_->path(), *this);
 }
 
 void Form1::showHelp() {
@@ -231,16 +226,9 @@ void Form1::complainAbout(const std::filesystem::path& folder, const std::error_
 
 // SweepView
 
-int Form1::entryCount() const {
-    return file1_->entryCount();
-}
-
-std::filesystem::path Form1::entry(int index) const {
-    return file1_->entry(index);
-}
-
-std::filesystem::path Form1::directoryPath() const {
-    return dir1_->path();
+void Form1::showFiles(const std::filesystem::path& folder,
+                      const std::vector<std::filesystem::path>& names) {
+    file1_->showFiles(folder, names);
 }
 
 void Form1::setFindEnabled(bool enabled) {

@@ -1,6 +1,6 @@
 #include "presenter/sweep_run.h"
 
-#include <optional>
+#include <algorithm>
 #include <vector>
 
 #include "presenter/completion_text.h"
@@ -21,12 +21,8 @@ bool looksLikeLog(const std::filesystem::path& name) {
     return upper(tail[0]) == 'L' && upper(tail[1]) == 'O' && upper(tail[2]) == 'G';
 }
 
-int countLogEntries(const SweepView& view) {
-    int count = 0;
-    for (int i = 0; i < view.entryCount(); ++i) {
-        count += looksLikeLog(view.entry(i)) ? 1 : 0;
-    }
-    return count;
+int countLogEntries(const std::vector<std::filesystem::path>& names) {
+    return static_cast<int>(std::count_if(names.begin(), names.end(), looksLikeLog));
 }
 
 // The sweep as the window shows it: the button disabled once reading starts, the bar moved
@@ -57,14 +53,24 @@ SweepRun::SweepRun(FileSystem& fs, const Clock& clock, std::filesystem::path rep
                    SweepSettings settings)
     : fs_(fs), sweep_(fs, clock, std::move(reportFolder), settings) {}
 
-SweepOutcome SweepRun::run(SweepView& view) {
-    // The file list opens the gate and counts the logs; the logs read are the folder's own
-    // listing, taken now.
-    const int logEntryCount = countLogEntries(view);
-    std::optional<ListedFolder> listed;
+SweepOutcome SweepRun::run(const std::filesystem::path& folder, SweepView& view) {
+    // The folder as it is now, not as it was when it was opened: logs written since then count,
+    // and a list without logs must not empty the day's report. The file list and the sweep share
+    // this one listing.
+    const ListedFolder listed(fs_, folder, false);
+    std::vector<std::filesystem::path> names;
+    for (const ListedFile& file : listed.files()) {
+        names.push_back(file.name);
+    }
+    if (!listed.error()) {
+        view.showFiles(folder, names);
+    }
+    // The file list opens the gate and counts the logs; a folder that could not be listed is
+    // swept all the same, so that the run names it.
+    const int logEntryCount = countLogEntries(names);
     std::vector<const ListedFolder*> folders;
-    if (logEntryCount > 0) {
-        folders.push_back(&listed.emplace(fs_, view.directoryPath(), false));
+    if (logEntryCount > 0 || listed.error()) {
+        folders.push_back(&listed);
     }
     ViewEvents events(view, logEntryCount);
     const SweepOutcome outcome = sweep_.run(folders, events);

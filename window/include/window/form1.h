@@ -39,9 +39,8 @@ class Form1 : public QWidget, public vesk::SweepView {
 public:
     explicit Form1(Form1Setup setup, QWidget* parent = nullptr);
 
-    int entryCount() const override;
-    std::filesystem::path entry(int index) const override;
-    std::filesystem::path directoryPath() const override;
+    void showFiles(const std::filesystem::path& folder,
+                   const std::vector<std::filesystem::path>& names) override;
     void setFindEnabled(bool enabled) override;
     float progressValue() const override;
     void setProgressValue(float value) override;

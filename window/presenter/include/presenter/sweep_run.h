@@ -9,14 +9,14 @@
 
 namespace vesk {
 
-// One Find Cheaters run: the sweep of the view's folder, with the find button, the progress bar
-// and the completion message on the view.
+// One Find Cheaters run over a folder: one listing of it for the file list and for the sweep,
+// with the find button, the progress bar and the completion message on the view.
 class SweepRun {
 public:
     SweepRun(FileSystem& fs, const Clock& clock, std::filesystem::path reportFolder,
              SweepSettings settings = {});
 
-    SweepOutcome run(SweepView& view);
+    SweepOutcome run(const std::filesystem::path& folder, SweepView& view);
 
 private:
     FileSystem& fs_;

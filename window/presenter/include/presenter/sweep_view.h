@@ -2,19 +2,20 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace vesk {
 
-// What a sweep run needs from the window that starts it: the window's file list and folder,
-// the find button, the progress bar and a message box.
+// What a Find Cheaters run shows on the window: the file list, the find button, the progress bar
+// and a message box.
 class SweepView {
 public:
     virtual ~SweepView() = default;
 
-    // Names, without directory, of the ordinary files of the chosen folder.
-    virtual int entryCount() const = 0;
-    virtual std::filesystem::path entry(int index) const = 0;
-    virtual std::filesystem::path directoryPath() const = 0;
+    // The names, without directory and in name order, of the ordinary, visible files of the
+    // folder as the run found it. Not called when the folder could not be listed.
+    virtual void showFiles(const std::filesystem::path& folder,
+                           const std::vector<std::filesystem::path>& names) = 0;
     virtual void setFindEnabled(bool enabled) = 0;
     // 0 to 100.
     virtual float progressValue() const = 0;
