@@ -46,12 +46,12 @@ Form1::Form1(Form1Setup setup, QWidget* parent) : QWidget(parent), setup_(std::m
     createLabels();
     setTabOrder();
 
-    connect(drive1_, &QComboBox::activated, this, &Form1::drive1Change);
+    connect(drive1_, &QComboBox::activated, this, &Form1::openChosenDrive);
     connect(dir1_, &DirectoryList::opened, this, &Form1::openFolder);
-    connect(dir1_, &DirectoryList::changed, this, &Form1::dir1Change);
-    connect(command1_, &QPushButton::clicked, this, &Form1::command1Click);
-    connect(command2_, &QPushButton::clicked, this, &Form1::command2Click);
-    connect(command3_, &QPushButton::clicked, this, &Form1::command3Click);
+    connect(dir1_, &DirectoryList::changed, this, &Form1::followFolder);
+    connect(command1_, &QPushButton::clicked, this, &Form1::findCheaters);
+    connect(command2_, &QPushButton::clicked, this, &Form1::showHelp);
+    connect(command3_, &QPushButton::clicked, this, &Form1::exitProgram);
 }
 
 void Form1::createControls() {
@@ -129,37 +129,11 @@ void Form1::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     if (!loaded_) {
         loaded_ = true;
-        form1Load();
+        openStartFolder();
     }
 }
 
 // Handlers
-
-void Form1::form1Load() {
-    openStartFolder();
-}
-
-void Form1::drive1Change() {
-    openFolder(drive1_->chosenFolder());
-}
-
-void Form1::dir1Change() {
-    followDirectory();
-}
-
-void Form1::command1Click() {
-    runSweep();
-}
-
-void Form1::command2Click() {
-    showHelp();
-}
-
-void Form1::command3Click() {
-    endProgram();
-}
-
-// What the handlers do
 
 // A start folder that is missing or unreadable gives way to its nearest parent that opens, at
 // worst the drive's root, so that the lists never start empty.
@@ -175,6 +149,10 @@ void Form1::openStartFolder() {
     }
 }
 
+void Form1::openChosenDrive() {
+    openFolder(drive1_->chosenFolder());
+}
+
 void Form1::openFolder(const std::filesystem::path& folder) {
     std::error_code ec;
     if (!dir1_->setPath(folder, drive1_->rootOf(folder), ec)) {
@@ -183,7 +161,7 @@ void Form1::openFolder(const std::filesystem::path& folder) {
     }
 }
 
-void Form1::followDirectory() {
+void Form1::followFolder() {
     std::error_code ec;
     if (file1_->setPath(dir1_->path(), ec)) {
         drive1_->rememberFolder(dir1_->path());
@@ -198,7 +176,7 @@ void Form1::followDirectory() {
     }
 }
 
-void Form1::runSweep() {
+void Form1::findCheaters() {
     vesk::SweepRun run(setup_.fileSystem, setup_.clock, setup_.reportFolder,
                        {.readers = setup_.readers});
     run.run(dir1_->path(), *this);
@@ -214,7 +192,7 @@ void Form1::showHelp() {
                       QMessageBox::Information);
 }
 
-void Form1::endProgram() {
+void Form1::exitProgram() {
     close();
     QCoreApplication::exit(0);
 }

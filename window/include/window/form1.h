@@ -50,23 +50,19 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private slots:
-    void form1Load();
-    void drive1Change();
-    void dir1Change();
-    void command1Click();
-    void command2Click();
-    void command3Click();
+    void openChosenDrive();
+    void openFolder(const std::filesystem::path& folder);
+    // The file list follows the folder list.
+    void followFolder();
+    void findCheaters();
+    void showHelp();
+    void exitProgram();
 
 private:
     void createControls();
     void createLabels();
     void setTabOrder();
     void openStartFolder();
-    void openFolder(const std::filesystem::path& folder);
-    void followDirectory();
-    void runSweep();
-    void showHelp();
-    void endProgram();
     void complainAbout(const std::filesystem::path& folder, const std::error_code& ec);
 
     Form1Setup setup_;
