@@ -3,8 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cwctype>
 #include <fstream>
+#include <future>
+#include <mutex>
 #include <numeric>
 #include <optional>
 #include <set>
@@ -25,17 +28,13 @@ namespace fs = std::filesystem;
 using vesk::SweepOutcome;
 
 // A SweepView that records every call the run makes, in order, as text: "disable 50 100 enable
-// [VESK Parser] 0" for two logs; the file list apart.
+// [VESK Parser]" for two logs; the file list apart. Read once the run has ended.
 class RecordingView : public vesk::SweepView {
 public:
     void showFiles(const fs::path&, const std::vector<fs::path>& names) override { files = names; }
     void setFindEnabled(bool enabled) override { record(enabled ? "enable" : "disable"); }
-    float progressValue() const override { return progress_; }
-    void setProgressValue(float value) override {
-        progress_ = value;
-        record(std::to_string(static_cast<int>(value)));
-    }
-    void showMessage(const std::string& text, const std::string& title) override {
+    void setProgressValue(float value) override { record(std::to_string(static_cast<int>(value))); }
+    void showCompletion(const std::string& text, const std::string& title) override {
         record("[" + title + "]");
         messages.push_back(text);
     }
@@ -46,16 +45,16 @@ public:
 
 private:
     void record(const std::string& call) { calls += (calls.empty() ? "" : " ") + call; }
-
-    float progress_ = 0;
 };
 
-// Runs over the logs folder with a view that records what the run does to it.
+// Runs over the logs folder, on the run's own thread, with a view that records what the run does
+// to it.
 class SweepRunTest : public ::testing::Test, protected SweepFolders {
 protected:
     vesk::SweepOutcome sweep(const fs::path& folder) {
         view = std::make_unique<RecordingView>();
-        return vesk::SweepRun(fileSystem, clock, reports.path()).run(folder, *view);
+        EXPECT_TRUE(run.start(folder, *view));
+        return run.wait();
     }
     // The logs a run could not read, a "name: reason" line each, by name.
     static std::string unreadable(const vesk::SweepOutcome& outcome) {
@@ -66,6 +65,7 @@ protected:
         return std::accumulate(lines.begin(), lines.end(), std::string());
     }
 
+    vesk::SweepRun run{fileSystem, clock, reports.path()};
     std::unique_ptr<RecordingView> view;
 };
 
@@ -84,7 +84,7 @@ TEST_F(SweepRunTest, ReportsTheLineAfterEachMarkerFromEveryLogWithTheBarAndTheMe
     const auto outcome = sweep(logs.path());
     EXPECT_EQ(outcome.status(), SweepOutcome::Status::completed);
     EXPECT_EQ(report(), "z\r\nupper\r\nlinux finding\r\n[0031.65] stamped finding\r\n");
-    EXPECT_EQ(view->calls, "disable 20 40 60 80 100 enable [VESK Parser] 0");
+    EXPECT_EQ(view->calls, "disable 20 40 60 80 100 enable [VESK Parser]");
     EXPECT_EQ(view->messages, std::vector<std::string>{"Operation completed!"});
 }
 
@@ -96,9 +96,9 @@ TEST_F(SweepRunTest, OneListingFillsTheFileListOpensTheGateAndCountsTheLogs) {
         std::string report;
     };
     const std::vector<Case> cases = {
-        {{{"readme.txt", found}}, "[VESK Parser] 0", ""},
-        {{{"catalog", found}}, "disable enable [VESK Parser] 0", ""},
-        {{{"a.log", found}, {"catalog", found}}, "disable 50 enable [VESK Parser] 0", "found\r\n"},
+        {{{"readme.txt", found}}, "[VESK Parser]", ""},
+        {{{"catalog", found}}, "disable enable [VESK Parser]", ""},
+        {{{"a.log", found}, {"catalog", found}}, "disable 50 enable [VESK Parser]", "found\r\n"},
     };
     int listings = 0;
     fileSystem.afterListing = [&] {
@@ -136,7 +136,7 @@ TEST_F(SweepRunTest, EachRunOfTheDayReplacesItsReportWithoutReadingIt) {
     for (const fs::path& folder : {reports.path(), reports.path(), fs::path(other)}) {
         sweep(folder);
         EXPECT_EQ(report(), M + "\r\nfinding\r\n") << folder;
-        EXPECT_EQ(view->calls, "disable 50 100 enable [VESK Parser] 0")
+        EXPECT_EQ(view->calls, "disable 50 100 enable [VESK Parser]")
             << "the report's entry still moves the bar";
     }
     // The next day's report is another file, and a new run starts with the marker flag down.
@@ -249,7 +249,7 @@ TEST_F(SweepRunTest, UnreadableLogsAreNamedAndTheOthersStillSwept) {
     EXPECT_NE(text.find("gone7.log: "), std::string::npos) << text;
     EXPECT_EQ(text.find("gone8.log"), std::string::npos) << "ten are named, in name order";
     EXPECT_TRUE(text.ends_with("\rand 2 more.")) << text;
-    EXPECT_EQ(view->calls, "disable 7 14 21 28 35 42 49 56 63 70 77 84 91 enable [VESK Parser] 0")
+    EXPECT_EQ(view->calls, "disable 7 14 21 28 35 42 49 56 63 70 77 84 91 enable [VESK Parser]")
         << "an unreadable log moves the bar too";
 }
 
@@ -258,7 +258,7 @@ TEST_F(SweepRunTest, AReportThatCannotBeCreatedOrPutInPlaceIsNamedWithWhatBecame
     fs::create_directory(reportPath());
     auto outcome = sweep(logs.path());
     EXPECT_EQ(outcome.status(), SweepOutcome::Status::reportFailed);
-    EXPECT_EQ(view->calls, "enable [VESK Parser] 0");
+    EXPECT_EQ(view->calls, "enable [VESK Parser]");
     EXPECT_EQ(view->messages.at(0),
               "The report " + reportPath().string() +
                   " could not be written: " + outcome.reportFailure->reason +
@@ -311,6 +311,39 @@ TEST_F(SweepRunTest, ANamedDraftIsHeldByItsRunAndTakenAwayOnceItsRunIsGone) {
     EXPECT_EQ(drafts(), expected) << "the live run's draft and the kept one stay";
     live.reset();
     EXPECT_EQ(drafts(), (std::vector<fs::path>{kept.filename(), reportPath().filename()}));
+}
+
+// Stopped midway, as the window stops it when it closes: the run ends after the block being read,
+// tells the view nothing more, and leaves the day's earlier report and no draft.
+TEST_F(SweepRunTest, AStoppedRunEndsMidwayWithoutAReport) {
+    fileSystem.useNamedDrafts();
+    reports.write(reportPath().filename(), "earlier\r\n");
+    logs.write("a.log", M + "\r\nfound\r\n");
+    const std::uint64_t size = std::uint64_t{64} << 20;  // millions of reads of a few bytes
+    fs::resize_file(logs.write("b.log", ""), size);
+    std::promise<void> reading;
+    std::once_flag first;
+    std::atomic<std::uint64_t> bytes{0};
+    fileSystem.onRead = [&](const auto& name, auto& log, std::uint64_t at, char* data,
+                            std::size_t limit, auto& ec) {
+        if (name == "b.log") {
+            std::call_once(first, [&] { reading.set_value(); });
+        }
+        const std::size_t read = log.readAt(at, data, limit, ec);
+        bytes += read;
+        return read;
+    };
+    view = std::make_unique<RecordingView>();
+    ASSERT_TRUE(run.start(logs.path(), *view));
+    reading.get_future().wait();
+    EXPECT_FALSE(run.start(logs.path(), *view)) << "one run at a time";
+    run.stop();
+    EXPECT_FALSE(run.running());
+    EXPECT_EQ(run.wait().status(), SweepOutcome::Status::stopped);
+    EXPECT_LT(bytes.load(), size);
+    EXPECT_TRUE(view->calls == "disable" || view->calls == "disable 50") << view->calls;
+    EXPECT_EQ(report(), "earlier\r\n");
+    EXPECT_EQ(reports.files(), std::vector<fs::path>{reportPath()}) << "no draft is left";
 }
 
 #ifndef _WIN32
@@ -382,7 +415,7 @@ TEST_F(SweepRunTest, ADiskThatFillsMidwayLeavesTheEarlierReportAsItWas) {
               std::make_error_code(std::errc::no_space_on_device).message());
     EXPECT_EQ(report(), "earlier\r\n");
     EXPECT_EQ(reports.files(), std::vector<fs::path>{reportPath()}) << "no draft is left";
-    EXPECT_EQ(view->calls, "disable enable [VESK Parser] 0");
+    EXPECT_EQ(view->calls, "disable enable [VESK Parser]");
 }
 
 #endif

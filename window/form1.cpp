@@ -1,6 +1,7 @@
 #include "window/form1.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QShowEvent>
 #include <utility>
 
@@ -12,10 +13,9 @@
 #include "help_text.h"
 #include "message_box.h"
 #include "presenter/completion_text.h"
-#include "presenter/sweep_run.h"
 #include "progress_bar.h"
 #include "sweep/printable.h"
-#include "sweep/sweep.h"
+#include "sweep_signals.h"
 #include "twips.h"
 #include "window/font_faces.h"
 
@@ -34,7 +34,11 @@ const QString kMailAddress = QStringLiteral("op@vesk.test");
 
 }  // namespace
 
-Form1::Form1(Form1Setup setup, QWidget* parent) : QWidget(parent), setup_(std::move(setup)) {
+Form1::Form1(Form1Setup setup, QWidget* parent)
+    : QWidget(parent),
+      setup_(std::move(setup)),
+      sweepSignals_(new SweepSignals(this)),
+      sweepRun_(setup_.fileSystem, setup_.clock, setup_.reportFolder, {.readers = setup_.readers}) {
     setWindowTitle(QStringLiteral("VESK Parser - By Orlam"));
     QFont face = font();
     face.setFamilies(kSansSerif);
@@ -52,6 +56,15 @@ Form1::Form1(Form1Setup setup, QWidget* parent) : QWidget(parent), setup_(std::m
     connect(command1_, &QPushButton::clicked, this, &Form1::findCheaters);
     connect(command2_, &QPushButton::clicked, this, &Form1::showHelp);
     connect(command3_, &QPushButton::clicked, this, &Form1::exitProgram);
+    // What a run shows comes from the thread it sweeps on.
+    connect(sweepSignals_, &SweepSignals::filesListed, file1_, &FileList::showFiles,
+            Qt::QueuedConnection);
+    connect(sweepSignals_, &SweepSignals::findEnabledChanged, this, &Form1::setFindEnabled,
+            Qt::QueuedConnection);
+    connect(sweepSignals_, &SweepSignals::progressChanged, progressBar1_,
+            &ProgressBar::setExactValue, Qt::QueuedConnection);
+    connect(sweepSignals_, &SweepSignals::completed, this, &Form1::showCompletion,
+            Qt::QueuedConnection);
 }
 
 void Form1::createControls() {
@@ -125,6 +138,13 @@ void Form1::setTabOrder() {
     dir1_->setFocus();
 }
 
+void Form1::closeEvent(QCloseEvent* event) {
+    // A run still going ends with the window: its draft is removed and the day's earlier report
+    // is left as it was.
+    sweepRun_.stop();
+    QWidget::closeEvent(event);
+}
+
 void Form1::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     if (!loaded_) {
@@ -176,10 +196,9 @@ void Form1::followFolder() {
     }
 }
 
+// A click while a run is still going does nothing.
 void Form1::findCheaters() {
-    vesk::SweepRun run(setup_.fileSystem, setup_.clock, setup_.reportFolder,
-                       {.readers = setup_.readers});
-    run.run(dir1_->path(), *this);
+    sweepRun_.start(dir1_->path(), *sweepSignals_, progressBar1_->exactValue());
 }
 
 void Form1::showHelp() {
@@ -199,15 +218,11 @@ void Form1::exitProgram() {
 
 void Form1::complainAbout(const std::filesystem::path& folder, const std::error_code& ec) {
     const std::string text = "Cannot open " + vesk::printable(folder) + ":\r" + ec.message();
-    showMessage(text, vesk::kMessageTitle);
+    message_box::show(this, QString::fromUtf8(text.c_str()),
+                      QString::fromUtf8(vesk::kMessageTitle));
 }
 
-// SweepView
-
-void Form1::showFiles(const std::filesystem::path& folder,
-                      const std::vector<std::filesystem::path>& names) {
-    file1_->showFiles(folder, names);
-}
+// What a run shows
 
 void Form1::setFindEnabled(bool enabled) {
     // Disabling the focused button hands the focus on; it comes back with the button, so that
@@ -219,17 +234,13 @@ void Form1::setFindEnabled(bool enabled) {
     if (enabled && std::exchange(refocusFind_, false)) {
         command1_->setFocus();
     }
-    command1_->repaint();  // the run keeps the event loop waiting
 }
 
-float Form1::progressValue() const {
-    return progressBar1_->exactValue();
-}
-
-void Form1::setProgressValue(float value) {
-    progressBar1_->setExactValue(value);
-}
-
-void Form1::showMessage(const std::string& text, const std::string& title) {
-    message_box::show(this, QString::fromUtf8(text.c_str()), QString::fromUtf8(title.c_str()));
+void Form1::showCompletion(const QString& text, const QString& title) {
+    if (!sweepRun_.running()) {
+        return;  // stopped as the window closed
+    }
+    sweepRun_.wait();
+    message_box::show(this, text, title);
+    progressBar1_->setExactValue(0);
 }

@@ -2,13 +2,6 @@
 
 #include <algorithm>
 
-namespace {
-
-// Each painting is a round trip to the display; more than thirty a second shows nothing more.
-constexpr qint64 kPaintEveryMs = 33;
-
-}  // namespace
-
 ProgressBar::ProgressBar(QWidget* parent) : QProgressBar(parent) {
     setRange(0, 100);
     setValue(0);
@@ -22,13 +15,8 @@ void ProgressBar::setExactValue(float value) {
     if (shown == this->value()) {
         return;
     }
-    // QProgressBar paints a large change at once by itself: it is held to the pace here instead.
-    // What is not painted now, the event loop paints when it runs again.
+    // QProgressBar paints a large change at once by itself: left to the event loop instead.
     setUpdatesEnabled(false);
     setValue(shown);
     setUpdatesEnabled(true);
-    if (!lastPainted_.isValid() || lastPainted_.hasExpired(kPaintEveryMs)) {
-        repaint();
-        lastPainted_.start();
-    }
 }

@@ -1,12 +1,9 @@
 #pragma once
 
-#include <QElapsedTimer>
 #include <QProgressBar>
 
-// A bar from 0 to 100 whose value is a single-precision number. A value that changes what the bar
-// shows is painted at once, so that the bar moves while a sweep keeps the event loop waiting, but
-// at most thirty times a second; the event loop paints the latest value when it runs again. A
-// value that changes nothing on screen costs nothing, however many logs a sweep reads.
+// A bar from 0 to 100 whose value is a single-precision number. The event loop paints it, once
+// for however many values came in since it last ran.
 class ProgressBar : public QProgressBar {
     Q_OBJECT
 
@@ -18,5 +15,4 @@ public:
 
 private:
     float value_ = 0;
-    QElapsedTimer lastPainted_;
 };

@@ -25,24 +25,30 @@ int countLogEntries(const std::vector<std::filesystem::path>& names) {
     return static_cast<int>(std::count_if(names.begin(), names.end(), looksLikeLog));
 }
 
-// The sweep as the window shows it: the button disabled once reading starts, the bar moved
-// once per log.
+// The sweep as the window shows it: the button disabled once reading starts, the bar moved once
+// per log, and told only when what it shows changes.
 class ViewEvents final : public SweepEvents {
 public:
-    ViewEvents(SweepView& view, int logEntryCount) : view_(view), rule_(logEntryCount) {}
+    ViewEvents(SweepView& view, int logEntryCount, float progress)
+        : view_(view), rule_(logEntryCount), progress_(progress) {}
 
     void folderStarted(const ListedFolder&) override {
         view_.setFindEnabled(false);
         disabled_ = true;
     }
     void logDone() override {
-        view_.setProgressValue(rule_.next(view_.progressValue(), ++logsSwept_));
+        const float next = rule_.next(progress_, ++logsSwept_);
+        if (next != progress_) {
+            progress_ = next;
+            view_.setProgressValue(next);
+        }
     }
     bool disabled() const { return disabled_; }
 
 private:
     SweepView& view_;
     ProgressRule rule_;
+    float progress_;
     int logsSwept_ = 0;
     bool disabled_ = false;
 };
@@ -53,7 +59,35 @@ SweepRun::SweepRun(FileSystem& fs, const Clock& clock, std::filesystem::path rep
                    SweepSettings settings)
     : fs_(fs), sweep_(fs, clock, std::move(reportFolder), settings) {}
 
-SweepOutcome SweepRun::run(const std::filesystem::path& folder, SweepView& view) {
+SweepRun::~SweepRun() {
+    stop();
+}
+
+bool SweepRun::start(std::filesystem::path folder, SweepView& view, float progress) {
+    if (running()) {
+        return false;
+    }
+    thread_ =
+        std::jthread([this, folder = std::move(folder), &view, progress](std::stop_token stop) {
+            outcome_ = run(folder, view, progress, std::move(stop));
+        });
+    return true;
+}
+
+SweepOutcome SweepRun::wait() {
+    if (thread_.joinable()) {
+        thread_.join();
+    }
+    return outcome_;
+}
+
+void SweepRun::stop() {
+    thread_.request_stop();
+    wait();
+}
+
+SweepOutcome SweepRun::run(const std::filesystem::path& folder, SweepView& view, float progress,
+                           std::stop_token stop) {
     // The folder as it is now, not as it was when it was opened: logs written since then count,
     // and a list without logs must not empty the day's report. The file list and the sweep share
     // this one listing.
@@ -72,14 +106,21 @@ SweepOutcome SweepRun::run(const std::filesystem::path& folder, SweepView& view)
     if (logEntryCount > 0 || listed.error()) {
         folders.push_back(&listed);
     }
-    ViewEvents events(view, logEntryCount);
-    const SweepOutcome outcome = sweep_.run(folders, events);
+    if (stop.stop_requested()) {
+        SweepOutcome stopped;
+        stopped.stopped = true;
+        return stopped;
+    }
+    ViewEvents events(view, logEntryCount, progress);
+    const SweepOutcome outcome = sweep_.run(folders, events, stop);
+    if (outcome.stopped) {
+        return outcome;
+    }
     // A failed report leaves the button usable whatever state the run stopped in.
     if (events.disabled() || outcome.reportFailure) {
         view.setFindEnabled(true);
     }
-    view.showMessage(completionText(outcome), kMessageTitle);
-    view.setProgressValue(0);
+    view.showCompletion(completionText(outcome), kMessageTitle);
     return outcome;
 }
 
