@@ -13,12 +13,15 @@
 
 namespace {
 
-// The window's program, started as a person would start it, offscreen.
+// The window's program, started as a person would start it, with no display at all: what it
+// answers before its window opens needs none.
 CommandResult veskparser(const std::vector<std::string>& arguments) {
-    return runCommand(VESK_WINDOW_PROGRAM, arguments, {});
+    return runCommand(
+        VESK_WINDOW_PROGRAM, arguments,
+        {.environment = {{"QT_QPA_PLATFORM", ""}, {"DISPLAY", ""}, {"WAYLAND_DISPLAY", ""}}});
 }
 
-TEST(WindowProgram, TellsItsVersionAndUsageAndRefusesWhatIsNoFolderWithoutOpeningTheWindow) {
+TEST(WindowProgram, TellsItsVersionAndUsageAndRefusesWrongArgumentsWithoutADisplay) {
     TempFolder folder;
     const auto file = folder.write("a.log", "");
     struct Form {
@@ -29,8 +32,10 @@ TEST(WindowProgram, TellsItsVersionAndUsageAndRefusesWhatIsNoFolderWithoutOpenin
     };
     const std::vector<Form> forms = {
         {{"--version"}, 0, "veskparser " + std::string(vesk::kVersion) + "\n", ""},
-        {{"-h"}, 0, "Usage: ", ""},
-        {{"--help", folder.path().string()}, 0, "Usage: ", ""},
+        {{"-h"}, 0, "Usage: veskparser [options] [folder]\n", ""},
+        {{"--help", folder.path().string()}, 0, "Usage: veskparser [options] [folder]\n", ""},
+        {{"--bogus"}, 2, "", "veskparser: unknown option '--bogus'\nUsage: veskparser"},
+        {{"--", "-v"}, 2, "", "veskparser: -v: No such file or directory\n"},
         {{file.string()}, 2, "", "veskparser: " + file.string() + ": Not a folder\n"},
         {{(folder / "gone").string()},
          2,
