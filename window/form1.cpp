@@ -202,13 +202,8 @@ void Form1::findCheaters() {
 }
 
 void Form1::showHelp() {
-#ifdef _WIN32
-    const QString text = helpText();
-#else
-    const QString text = helpText(setup_.reportFolder);
-#endif
-    message_box::show(this, text, kHelpTitle, QMessageBox::Ok | QMessageBox::Cancel,
-                      QMessageBox::Information);
+    message_box::show(this, helpText(setup_.reportFolder), kHelpTitle,
+                      QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Information);
 }
 
 void Form1::exitProgram() {
