@@ -57,7 +57,7 @@ Form1::Form1(Form1Setup setup, QWidget* parent)
     connect(command2_, &QPushButton::clicked, this, &Form1::showHelp);
     connect(command3_, &QPushButton::clicked, this, &Form1::exitProgram);
     // What a run shows comes from the thread it sweeps on.
-    connect(sweepSignals_, &SweepSignals::filesListed, file1_, &FileList::showFiles,
+    connect(sweepSignals_, &SweepSignals::filesListed, this, &Form1::showListing,
             Qt::QueuedConnection);
     connect(sweepSignals_, &SweepSignals::findEnabledChanged, this, &Form1::setFindEnabled,
             Qt::QueuedConnection);
@@ -218,6 +218,14 @@ void Form1::complainAbout(const std::filesystem::path& folder, const std::error_
 }
 
 // What a run shows
+
+// The run's listing, unless another folder was opened since the click.
+void Form1::showListing(const std::filesystem::path& folder,
+                        const std::vector<std::filesystem::path>& names) {
+    if (folder == dir1_->path()) {
+        file1_->showFiles(folder, names);
+    }
+}
 
 void Form1::setFindEnabled(bool enabled) {
     // Disabling the focused button hands the focus on; it comes back with the button, so that

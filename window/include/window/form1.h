@@ -53,6 +53,8 @@ private slots:
     void findCheaters();
     void showHelp();
     void exitProgram();
+    void showListing(const std::filesystem::path& folder,
+                     const std::vector<std::filesystem::path>& names);
     void setFindEnabled(bool enabled);
     void showCompletion(const QString& text, const QString& title);
 
