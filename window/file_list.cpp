@@ -15,19 +15,19 @@ bool FileList::setPath(const std::filesystem::path& folder, std::error_code& ec)
     if (ec) {
         return false;
     }
-    showFiles(folder, std::move(names));
+    showFiles(folder, names);
     return true;
 }
 
 void FileList::showFiles(const std::filesystem::path& folder,
-                         std::vector<std::filesystem::path> names) {
+                         const std::vector<std::filesystem::path>& names) {
     path_ = folder;
     // Read again at every sweep: an unchanged folder leaves the widget alone, since filling it
     // item by item costs more than the sweep itself for tens of thousands of logs.
     if (names == names_) {
         return;
     }
-    names_ = std::move(names);
+    names_ = names;
     QStringList items;
     items.reserve(static_cast<qsizetype>(names_.size()));
     for (const auto& name : names_) {
