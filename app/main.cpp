@@ -1,64 +1,28 @@
 #include <QApplication>
-#include <QCommandLineParser>
-#include <cstdio>
-#include <filesystem>
-#include <optional>
 
 #include "app_icon.h"
+#include "command_line.h"
+#include "program_arguments.h"
 #include "sweep/clock.h"
 #include "sweep/file_system.h"
 #include "sweep/home_folder.h"
-#include "sweep/printable.h"
-#include "vesk/version.h"
 #include "window/font_faces.h"
 #include "window/form1.h"
 #include "window/mounted_drives.h"
-#include "window/native_path.h"
-
-namespace {
-
-// --help and --version end the program here; a folder given opens in place of the home folder,
-// as a file manager or a script would hand it over.
-std::optional<std::filesystem::path> folderToOpen(const QApplication& app, int& status) {
-    QCommandLineParser parser;
-    parser.setApplicationDescription(
-        QStringLiteral("Gathers cheater findings from game server logs, in a window."));
-    parser.addHelpOption();
-    parser.addVersionOption();
-    parser.addPositionalArgument(QStringLiteral("folder"),
-                                 QStringLiteral("The folder to open (default: your home folder)."),
-                                 QStringLiteral("[folder]"));
-    parser.process(app);
-    const QStringList given = parser.positionalArguments();
-    if (given.isEmpty()) {
-        return vesk::homeFolder();
-    }
-    const std::filesystem::path folder = native_path::fromQt(given.front());
-    std::error_code ec;
-    if (given.size() > 1) {
-        std::fputs("veskparser: one folder at most\n", stderr);
-    } else if (!std::filesystem::is_directory(folder, ec)) {
-        std::fprintf(stderr, "veskparser: %s: %s\n", vesk::printable(folder).c_str(),
-                     ec ? ec.message().c_str() : "Not a folder");
-    } else {
-        return std::filesystem::absolute(folder, ec);
-    }
-    status = 2;
-    return std::nullopt;
-}
-
-}  // namespace
 
 int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("veskparser"));
-    QApplication::setApplicationVersion(QString::fromLatin1(vesk::kVersion));
-    QApplication::setDesktopFileName(QStringLiteral("veskparser"));
+    // The arguments are read before any window object exists, so that --help, --version and a
+    // wrong argument are answered without a display.
     int status = 0;
-    const auto startFolder = folderToOpen(app, status);
+    const auto startFolder = folderToOpen(programArguments(argc, argv), status);
     if (!startFolder) {
         return status;
     }
+    // They are the program's own: Qt is not to take a folder named like one of its options.
+    int qtArgc = 1;
+    QApplication app(qtArgc, argv);
+    QApplication::setApplicationName(QStringLiteral("veskparser"));
+    QApplication::setDesktopFileName(QStringLiteral("veskparser"));
     QApplication::setWindowIcon(appIcon());
     addWineFaces();
 

@@ -1,7 +1,7 @@
 // The window's program as a test drives it in a process of its own, offscreen:
 //   form1_child FOLDER [named]
 // opens Form1 at FOLDER with the machine's file system, says "ready", and on a line "find" on its
-// standard input presses Find Cheaters, answers the completion message, prints it and ends.
+// standard input presses Find Cheaters; it prints the completion message, answers it and ends.
 #include <QApplication>
 #include <QMessageBox>
 #include <QPushButton>
@@ -27,12 +27,13 @@ int main(int argc, char** argv) {
     Form1 form({*fileSystem, clock, vesk::homeFolder(), argv[1], {}});
     form.show();
 
-    QString shown;
     QTimer answerer;
     answerer.callOnTimeout([&] {
         if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-            shown = box->text();
+            std::printf("%s\n", box->text().toUtf8().constData());
+            std::fflush(stdout);
             box->button(QMessageBox::Ok)->click();
+            QApplication::quit();
         }
     });
     QSocketNotifier input(0, QSocketNotifier::Read);
@@ -42,9 +43,6 @@ int main(int argc, char** argv) {
         std::getline(std::cin, line);
         answerer.start(5);
         QTest::mouseClick(form.findChild<QPushButton*>(QStringLiteral("Command1")), Qt::LeftButton);
-        std::printf("%s\n", shown.toUtf8().constData());
-        std::fflush(stdout);
-        QApplication::quit();
     });
     std::puts("ready");
     std::fflush(stdout);

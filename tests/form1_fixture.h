@@ -70,6 +70,14 @@ protected:
     void click(const char* button) {
         QTest::mouseClick(control<QPushButton>(button), Qt::LeftButton);
     }
+    // Clicks Find Cheaters and waits until the completion message has been answered.
+    void findCheaters() {
+        const std::size_t seen = answerer.seen.size();
+        click("Command1");
+        ASSERT_TRUE(QTest::qWaitFor([&] {
+            return answerer.seen.size() > seen && QApplication::activeModalWidget() == nullptr;
+        }));
+    }
 
     std::filesystem::path startFolder = logs.path();
     ModalAnswerer answerer;

@@ -1,4 +1,4 @@
-#include "sweep/progress_rule.h"
+#include "window/presenter/progress_rule.h"
 
 #include <gtest/gtest.h>
 

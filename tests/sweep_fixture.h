@@ -5,17 +5,13 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
-#include <numeric>
 #include <random>
-#include <set>
 #include <string>
 #include <vector>
 
 #include "report/report_file.h"
 #include "sweep/clock.h"
 #include "sweep/file_system.h"
-#include "sweep/sweep_run.h"
-#include "sweep/sweep_view.h"
 #include "temp_folder.h"
 
 // The marker, under a short name: the tests' logs are written around it.
@@ -103,38 +99,6 @@ private:
     std::unique_ptr<vesk::FileSystem> real_ = vesk::makeNativeFileSystem();
 };
 
-// A SweepView over a given file list that records every call the run makes, in order, as text:
-// "disable 50 100 enable [VESK Parser] 0" for two logs.
-class RecordingView : public vesk::SweepView {
-public:
-    RecordingView(std::filesystem::path directory, std::vector<std::filesystem::path> entries)
-        : directory_(std::move(directory)), entries_(std::move(entries)) {}
-
-    int entryCount() const override { return static_cast<int>(entries_.size()); }
-    std::filesystem::path entry(int i) const override { return entries_.at(std::size_t(i)); }
-    std::filesystem::path directoryPath() const override { return directory_; }
-    void setFindEnabled(bool enabled) override { record(enabled ? "enable" : "disable"); }
-    float progressValue() const override { return progress_; }
-    void setProgressValue(float value) override {
-        progress_ = value;
-        record(std::to_string(static_cast<int>(value)));
-    }
-    void showMessage(const std::string& text, const std::string& title) override {
-        record("[" + title + "]");
-        messages.push_back(text);
-    }
-
-    std::string calls;
-    std::vector<std::string> messages;
-
-private:
-    void record(const std::string& call) { calls += (calls.empty() ? "" : " ") + call; }
-
-    std::filesystem::path directory_;
-    std::vector<std::filesystem::path> entries_;
-    float progress_ = 0;
-};
-
 struct FixedClock : vesk::Clock {
     explicit FixedClock(vesk::LocalDate day) : date(day) {}
     vesk::LocalDate today() const override { return date; }
@@ -154,28 +118,4 @@ struct SweepFolders {
     TempFolder reports;
     FixedClock clock{{2001, 7, 10}};
     ForwardingFileSystem fileSystem;
-};
-
-// Runs over the logs folder with a view that records what the run does to it.
-class SweepRunTest : public ::testing::Test, protected SweepFolders {
-protected:
-    // With a file list read from the folder, as the window would.
-    vesk::SweepOutcome sweep(const std::filesystem::path& folder) {
-        std::error_code ec;
-        view = std::make_unique<RecordingView>(folder, fileSystem.listFiles(folder, ec));
-        return run(*view);
-    }
-    vesk::SweepOutcome run(RecordingView& view) {
-        return vesk::SweepRun(fileSystem, clock, reports.path()).run(view);
-    }
-    // The logs a run could not read, a "name: reason" line each, by name.
-    static std::string unreadable(const vesk::SweepOutcome& outcome) {
-        std::set<std::string> lines;
-        for (const auto& log : outcome.unreadable) {
-            lines.insert(log.path.filename().string() + ": " + log.reason + "\n");
-        }
-        return std::accumulate(lines.begin(), lines.end(), std::string());
-    }
-
-    std::unique_ptr<RecordingView> view;
 };

@@ -1,13 +1,14 @@
-#include "sweep/sweep_run.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cwctype>
 #include <fstream>
+#include <future>
+#include <mutex>
 #include <optional>
 
-#include "sweep_fixture.h"
+#include "sweep_run_fixture.h"
 
 #ifndef _WIN32
 #include <sys/mount.h>
@@ -37,42 +38,39 @@ TEST_F(SweepRunTest, ReportsTheLineAfterEachMarkerFromEveryLogWithTheBarAndTheMe
     const auto outcome = sweep(logs.path());
     EXPECT_EQ(outcome.status(), SweepOutcome::Status::completed);
     EXPECT_EQ(report(), "z\r\nupper\r\nlinux finding\r\n[0031.65] stamped finding\r\n");
-    EXPECT_EQ(view->calls, "disable 20 40 60 80 100 enable [VESK Parser] 0");
+    EXPECT_EQ(view->calls, "disable 20 40 60 80 100 enable [VESK Parser]");
     EXPECT_EQ(view->messages, std::vector<std::string>{"Operation completed!"});
 }
 
-TEST_F(SweepRunTest, TheFileListOpensTheGateAndCountsTheLogs) {
+TEST_F(SweepRunTest, OneListingFillsTheFileListOpensTheGateAndCountsTheLogs) {
     const std::string found = M + "\r\nfound\r\n";
     struct Case {
-        std::vector<std::pair<std::string, std::string>> files;
-        std::vector<fs::path> list;  // the file list when it differs from the folder
+        std::vector<std::pair<std::string, std::string>> files;  // in name order
         std::string calls;
         std::string report;
     };
     const std::vector<Case> cases = {
-        {{{"readme.txt", found}}, {}, "[VESK Parser] 0", ""},
-        {{{"catalog", found}}, {}, "disable enable [VESK Parser] 0", ""},
-        {{{"catalog", found}, {"a.log", found}},
-         {},
-         "disable 50 enable [VESK Parser] 0",
-         "found\r\n"},
-        // A list filled when only one of three logs was there: the bar stops at 100.
-        {{{"a.log", found}, {"b.log", "x"}, {"c.log", "x"}},
-         {"a.log"},
-         "disable 100 100 100 enable [VESK Parser] 0",
-         "found\r\n"},
+        {{{"readme.txt", found}}, "[VESK Parser]", ""},
+        {{{"catalog", found}}, "disable enable [VESK Parser]", ""},
+        {{{"a.log", found}, {"catalog", found}}, "disable 50 enable [VESK Parser]", "found\r\n"},
+    };
+    int listings = 0;
+    fileSystem.afterListing = [&] {
+        ++listings;
+        return std::error_code();
     };
     for (const auto& c : cases) {
         TempFolder folder;
+        std::vector<fs::path> names;
         for (const auto& [name, content] : c.files) {
-            folder.write(name, content);
+            names.push_back(folder.write(name, content).filename());
         }
         reports.write(reportPath().filename(), "earlier");
-        std::error_code ec;
-        RecordingView listed(folder.path(),
-                             c.list.empty() ? fileSystem.listFiles(folder.path(), ec) : c.list);
-        run(listed);
-        EXPECT_EQ(listed.calls, c.calls) << c.files.back().first;
+        listings = 0;
+        sweep(folder.path());
+        EXPECT_EQ(view->calls, c.calls) << c.files.back().first;
+        EXPECT_EQ(view->files, names) << c.files.back().first;
+        EXPECT_EQ(listings, 1) << "the file list and the sweep share one listing";
         EXPECT_EQ(report(), c.report) << c.files.back().first;
     }
 }
@@ -92,7 +90,7 @@ TEST_F(SweepRunTest, EachRunOfTheDayReplacesItsReportWithoutReadingIt) {
     for (const fs::path& folder : {reports.path(), reports.path(), fs::path(other)}) {
         sweep(folder);
         EXPECT_EQ(report(), M + "\r\nfinding\r\n") << folder;
-        EXPECT_EQ(view->calls, "disable 50 100 enable [VESK Parser] 0")
+        EXPECT_EQ(view->calls, "disable 50 100 enable [VESK Parser]")
             << "the report's entry still moves the bar";
     }
     // The next day's report is another file, and a new run starts with the marker flag down.
@@ -122,8 +120,6 @@ TEST_F(SweepRunTest, TheLogsReadAreTheLogsListed) {
         linked = "linked.log: Replaced after the folder was listed\n";
     }
 #endif
-    std::error_code ec;
-    RecordingView listed(logs.path(), fileSystem.listFiles(logs.path(), ec));
     fileSystem.afterListing = [&] {
         fs::rename(logs / "renamed.log", logs / "other.log");
         logs.write("new", M + "\r\nnew contents\r\n");
@@ -137,7 +133,7 @@ TEST_F(SweepRunTest, TheLogsReadAreTheLogsListed) {
 #endif
         return std::error_code();
     };
-    const auto outcome = run(listed);
+    const auto outcome = sweep(logs.path());
     EXPECT_EQ(report(), "from kept.log\r\n");
     const std::string named = unreadable(outcome);
 #ifdef _WIN32
@@ -147,13 +143,14 @@ TEST_F(SweepRunTest, TheLogsReadAreTheLogsListed) {
 #endif
     EXPECT_EQ(named, linked + "removed.log: " + gone + "\nrenamed.log: " + gone +
                          "\nreplaced.log: Replaced after the folder was listed\n");
-    RecordingView vanished(logs / "gone", {"a.log"});  // the folder itself, since it was listed
-    EXPECT_EQ(unreadable(run(vanished)), "gone: " + gone + "\n");
+    // A folder that cannot be listed at all is named too, and the file list keeps what it had.
+    EXPECT_EQ(unreadable(sweep(logs / "gone")), "gone: " + gone + "\n");
+    EXPECT_TRUE(view->files.empty());
 
     // A folder that fails to be read to its end is named, whatever was read of it.
     const auto failure = std::make_error_code(std::errc::io_error);
     fileSystem.afterListing = [&] { return failure; };
-    const auto failed = run(listed);
+    const auto failed = sweep(logs.path());
     EXPECT_EQ(failed.status(), SweepOutcome::Status::someUnreadable);
     EXPECT_EQ(unreadable(failed),
               logs.path().filename().string() + ": " + failure.message() + "\n");
@@ -206,7 +203,7 @@ TEST_F(SweepRunTest, UnreadableLogsAreNamedAndTheOthersStillSwept) {
     EXPECT_NE(text.find("gone7.log: "), std::string::npos) << text;
     EXPECT_EQ(text.find("gone8.log"), std::string::npos) << "ten are named, in name order";
     EXPECT_TRUE(text.ends_with("\rand 2 more.")) << text;
-    EXPECT_EQ(view->calls, "disable 7 14 21 28 35 42 49 56 63 70 77 84 91 enable [VESK Parser] 0")
+    EXPECT_EQ(view->calls, "disable 7 14 21 28 35 42 49 56 63 70 77 84 91 enable [VESK Parser]")
         << "an unreadable log moves the bar too";
 }
 
@@ -215,7 +212,7 @@ TEST_F(SweepRunTest, AReportThatCannotBeCreatedOrPutInPlaceIsNamedWithWhatBecame
     fs::create_directory(reportPath());
     auto outcome = sweep(logs.path());
     EXPECT_EQ(outcome.status(), SweepOutcome::Status::reportFailed);
-    EXPECT_EQ(view->calls, "enable [VESK Parser] 0");
+    EXPECT_EQ(view->calls, "enable [VESK Parser]");
     EXPECT_EQ(view->messages.at(0),
               "The report " + reportPath().string() +
                   " could not be written: " + outcome.reportFailure->reason +
@@ -270,6 +267,39 @@ TEST_F(SweepRunTest, ANamedDraftIsHeldByItsRunAndTakenAwayOnceItsRunIsGone) {
     EXPECT_EQ(drafts(), (std::vector<fs::path>{kept.filename(), reportPath().filename()}));
 }
 
+// Stopped midway, as the window stops it when it closes: the run ends after the block being read,
+// tells the view nothing more, and leaves the day's earlier report and no draft.
+TEST_F(SweepRunTest, AStoppedRunEndsMidwayWithoutAReport) {
+    fileSystem.useNamedDrafts();
+    reports.write(reportPath().filename(), "earlier\r\n");
+    logs.write("a.log", M + "\r\nfound\r\n");
+    const std::uint64_t size = std::uint64_t{64} << 20;  // millions of reads of a few bytes
+    fs::resize_file(logs.write("b.log", ""), size);
+    std::promise<void> reading;
+    std::once_flag first;
+    std::atomic<std::uint64_t> bytes{0};
+    fileSystem.onRead = [&](const auto& name, auto& log, std::uint64_t at, char* data,
+                            std::size_t limit, auto& ec) {
+        if (name == "b.log") {
+            std::call_once(first, [&] { reading.set_value(); });
+        }
+        const std::size_t read = log.readAt(at, data, limit, ec);
+        bytes += read;
+        return read;
+    };
+    view = std::make_unique<RecordingView>();
+    ASSERT_TRUE(run.start(logs.path(), *view));
+    reading.get_future().wait();
+    EXPECT_FALSE(run.start(logs.path(), *view)) << "one run at a time";
+    run.stop();
+    EXPECT_FALSE(run.running());
+    EXPECT_EQ(run.wait().status(), SweepOutcome::Status::stopped);
+    EXPECT_LT(bytes.load(), size);
+    EXPECT_TRUE(view->calls == "disable" || view->calls == "disable 50") << view->calls;
+    EXPECT_EQ(report(), "earlier\r\n");
+    EXPECT_EQ(reports.files(), std::vector<fs::path>{reportPath()}) << "no draft is left";
+}
+
 #ifndef _WIN32
 
 // The report keeps its permissions as an editor's save does: its mode, and its owner and group
@@ -302,7 +332,7 @@ TEST_F(SweepRunTest, NothingButOrdinaryFilesIsEverOpened) {
     logs.write(".hidden.log", M + "\r\nhidden\r\n");
     logs.write("swapped.log", M + "\r\nswapped\r\n");
     fileSystem.afterListing = [&, listings = 0]() mutable {
-        if (++listings == 2) {  // a FIFO in a log's place once the run has listed the folder
+        if (++listings == 1) {  // a FIFO in a log's place once the run has listed the folder
             fs::remove(logs / "swapped.log");
             ::mkfifo((logs / "swapped.log").c_str(), 0600);
         }
@@ -339,7 +369,7 @@ TEST_F(SweepRunTest, ADiskThatFillsMidwayLeavesTheEarlierReportAsItWas) {
               std::make_error_code(std::errc::no_space_on_device).message());
     EXPECT_EQ(report(), "earlier\r\n");
     EXPECT_EQ(reports.files(), std::vector<fs::path>{reportPath()}) << "no draft is left";
-    EXPECT_EQ(view->calls, "disable enable [VESK Parser] 0");
+    EXPECT_EQ(view->calls, "disable enable [VESK Parser]");
 }
 
 // A file system without nameless files, as FUSE file systems and some network ones are (bindfs

@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <stdexcept>
 
@@ -13,12 +16,15 @@
 
 namespace {
 
-// The window's program, started as a person would start it, offscreen.
+// The window's program, started as a person would start it, with no display at all: what it
+// answers before its window opens needs none.
 CommandResult veskparser(const std::vector<std::string>& arguments) {
-    return runCommand(VESK_WINDOW_PROGRAM, arguments, {});
+    return runCommand(
+        VESK_WINDOW_PROGRAM, arguments,
+        {.environment = {{"QT_QPA_PLATFORM", ""}, {"DISPLAY", ""}, {"WAYLAND_DISPLAY", ""}}});
 }
 
-TEST(WindowProgram, TellsItsVersionAndUsageAndRefusesWhatIsNoFolderWithoutOpeningTheWindow) {
+TEST(WindowProgram, TellsItsVersionAndUsageAndRefusesWrongArgumentsWithoutADisplay) {
     TempFolder folder;
     const auto file = folder.write("a.log", "");
     struct Form {
@@ -29,8 +35,10 @@ TEST(WindowProgram, TellsItsVersionAndUsageAndRefusesWhatIsNoFolderWithoutOpenin
     };
     const std::vector<Form> forms = {
         {{"--version"}, 0, "veskparser " + std::string(vesk::kVersion) + "\n", ""},
-        {{"-h"}, 0, "Usage: ", ""},
-        {{"--help", folder.path().string()}, 0, "Usage: ", ""},
+        {{"-h"}, 0, "Usage: veskparser [options] [folder]\n", ""},
+        {{"--help", folder.path().string()}, 0, "Usage: veskparser [options] [folder]\n", ""},
+        {{"--bogus"}, 2, "", "veskparser: unknown option '--bogus'\nUsage: veskparser"},
+        {{"--", "-v"}, 2, "", "veskparser: -v: No such file or directory\n"},
         {{file.string()}, 2, "", "veskparser: " + file.string() + ": Not a folder\n"},
         {{(folder / "gone").string()},
          2,
@@ -59,7 +67,9 @@ namespace fs = std::filesystem;
 // Form1 in a process of its own, driven through its standard input and output.
 class Form1Process {
 public:
-    Form1Process(const fs::path& home, const fs::path& folder, bool namedDrafts) {
+    // fileSizeLimit in bytes, as ulimit -f sets it, when set.
+    Form1Process(const fs::path& home, const fs::path& folder, bool namedDrafts,
+                 long fileSizeLimit = -1) {
         int in[2];
         int out[2];
         if (::pipe(in) != 0 || ::pipe(out) != 0) {
@@ -70,6 +80,11 @@ public:
             ::dup2(in[0], 0);
             ::dup2(out[1], 1);
             ::setenv("HOME", home.c_str(), 1);
+            if (fileSizeLimit >= 0) {
+                const rlimit limit{static_cast<rlim_t>(fileSizeLimit),
+                                   static_cast<rlim_t>(fileSizeLimit)};
+                ::setrlimit(RLIMIT_FSIZE, &limit);
+            }
             ::execl(VESK_FORM1_CHILD, VESK_FORM1_CHILD, folder.c_str(),
                     namedDrafts ? "named" : "nameless", nullptr);
             ::_exit(127);
@@ -138,6 +153,27 @@ TEST(Form1InItsOwnProcess, ARunEndedBySigtermLeavesNoDraft) {
         ::kill(window.pid(), SIGTERM);
         const int status = window.wait();
         EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << named;
+        EXPECT_EQ(readBytes(report), "earlier\r\n");
+        EXPECT_EQ(home.files(), std::vector<fs::path>{report}) << (named ? "named" : "nameless");
+    }
+}
+
+// Past the file-size limit the window's run names the report it could not write rather than die
+// of SIGXFSZ, and the day's earlier report stays.
+TEST(Form1InItsOwnProcess, AReportPastTheFileSizeLimitIsNamedNotFatal) {
+    TempFolder logs;
+    logs.write("a.log", M + "\r\n" + std::string(64 * 1024, 'x') + "\r\n");
+    for (const bool named : {false, true}) {
+        TempFolder home;
+        const fs::path report = vesk::ReportFile::pathFor(home.path(), vesk::SystemClock().today());
+        home.write(report.filename(), "earlier\r\n");
+        Form1Process window(home.path(), logs.path(), named, 16 * 1024);
+        ASSERT_EQ(window.line(), "ready\n");
+        window.findCheaters();
+        EXPECT_EQ(window.line(), "The report " + report.string() +
+                                     " could not be written: " + std::strerror(EFBIG) + "\n");
+        const int status = window.wait();
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << named << " " << status;
         EXPECT_EQ(readBytes(report), "earlier\r\n");
         EXPECT_EQ(home.files(), std::vector<fs::path>{report}) << (named ? "named" : "nameless");
     }

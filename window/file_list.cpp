@@ -15,13 +15,19 @@ bool FileList::setPath(const std::filesystem::path& folder, std::error_code& ec)
     if (ec) {
         return false;
     }
+    showFiles(folder, names);
+    return true;
+}
+
+void FileList::showFiles(const std::filesystem::path& folder,
+                         const std::vector<std::filesystem::path>& names) {
     path_ = folder;
     // Read again at every sweep: an unchanged folder leaves the widget alone, since filling it
     // item by item costs more than the sweep itself for tens of thousands of logs.
     if (names == names_) {
-        return true;
+        return;
     }
-    names_ = std::move(names);
+    names_ = names;
     QStringList items;
     items.reserve(static_cast<qsizetype>(names_.size()));
     for (const auto& name : names_) {
@@ -29,7 +35,6 @@ bool FileList::setPath(const std::filesystem::path& folder, std::error_code& ec)
     }
     clear();
     addItems(items);
-    return true;
 }
 
 std::filesystem::path FileList::entry(int index) const {

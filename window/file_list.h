@@ -18,6 +18,9 @@ public:
 
     // Reads the folder; on failure the list keeps what it had.
     bool setPath(const std::filesystem::path& folder, std::error_code& ec);
+    // The folder's names as another reading of it found them.
+    void showFiles(const std::filesystem::path& folder,
+                   const std::vector<std::filesystem::path>& names);
     const std::filesystem::path& path() const { return path_; }
     int entryCount() const { return static_cast<int>(names_.size()); }
     std::filesystem::path entry(int index) const;

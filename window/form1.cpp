@@ -1,6 +1,7 @@
 #include "window/form1.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QShowEvent>
 #include <utility>
 
@@ -11,10 +12,10 @@
 #include "file_list.h"
 #include "help_text.h"
 #include "message_box.h"
+#include "presenter/completion_text.h"
 #include "progress_bar.h"
 #include "sweep/printable.h"
-#include "sweep/sweep.h"
-#include "sweep/sweep_run.h"
+#include "sweep_signals.h"
 #include "twips.h"
 #include "window/font_faces.h"
 
@@ -33,7 +34,11 @@ const QString kMailAddress = QStringLiteral("op@vesk.test");
 
 }  // namespace
 
-Form1::Form1(Form1Setup setup, QWidget* parent) : QWidget(parent), setup_(std::move(setup)) {
+Form1::Form1(Form1Setup setup, QWidget* parent)
+    : QWidget(parent),
+      setup_(std::move(setup)),
+      sweepSignals_(new SweepSignals(this)),
+      sweepRun_(setup_.fileSystem, setup_.clock, setup_.reportFolder, {.readers = setup_.readers}) {
     setWindowTitle(QStringLiteral("VESK Parser - By Orlam"));
     QFont face = font();
     face.setFamilies(kSansSerif);
@@ -45,12 +50,21 @@ Form1::Form1(Form1Setup setup, QWidget* parent) : QWidget(parent), setup_(std::m
     createLabels();
     setTabOrder();
 
-    connect(drive1_, &QComboBox::activated, this, &Form1::drive1Change);
+    connect(drive1_, &QComboBox::activated, this, &Form1::openChosenDrive);
     connect(dir1_, &DirectoryList::opened, this, &Form1::openFolder);
-    connect(dir1_, &DirectoryList::changed, this, &Form1::dir1Change);
-    connect(command1_, &QPushButton::clicked, this, &Form1::command1Click);
-    connect(command2_, &QPushButton::clicked, this, &Form1::command2Click);
-    connect(command3_, &QPushButton::clicked, this, &Form1::command3Click);
+    connect(dir1_, &DirectoryList::changed, this, &Form1::followFolder);
+    connect(command1_, &QPushButton::clicked, this, &Form1::findCheaters);
+    connect(command2_, &QPushButton::clicked, this, &Form1::showHelp);
+    connect(command3_, &QPushButton::clicked, this, &Form1::exitProgram);
+    // What a run shows comes from the thread it sweeps on.
+    connect(sweepSignals_, &SweepSignals::filesListed, this, &Form1::showListing,
+            Qt::QueuedConnection);
+    connect(sweepSignals_, &SweepSignals::findEnabledChanged, this, &Form1::setFindEnabled,
+            Qt::QueuedConnection);
+    connect(sweepSignals_, &SweepSignals::progressChanged, progressBar1_,
+            &ProgressBar::setExactValue, Qt::QueuedConnection);
+    connect(sweepSignals_, &SweepSignals::completed, this, &Form1::showCompletion,
+            Qt::QueuedConnection);
 }
 
 void Form1::createControls() {
@@ -124,41 +138,22 @@ void Form1::setTabOrder() {
     dir1_->setFocus();
 }
 
+void Form1::closeEvent(QCloseEvent* event) {
+    // A run still going ends with the window: its draft is removed and the day's earlier report
+    // is left as it was.
+    sweepRun_.stop();
+    QWidget::closeEvent(event);
+}
+
 void Form1::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     if (!loaded_) {
         loaded_ = true;
-        form1Load();
+        openStartFolder();
     }
 }
 
 // Handlers
-
-void Form1::form1Load() {
-    openStartFolder();
-}
-
-void Form1::drive1Change() {
-    openFolder(drive1_->chosenFolder());
-}
-
-void Form1::dir1Change() {
-    followDirectory();
-}
-
-void Form1::command1Click() {
-    runSweep();
-}
-
-void Form1::command2Click() {
-    showHelp();
-}
-
-void Form1::command3Click() {
-    endProgram();
-}
-
-// What the handlers do
 
 // A start folder that is missing or unreadable gives way to its nearest parent that opens, at
 // worst the drive's root, so that the lists never start empty.
@@ -174,6 +169,10 @@ void Form1::openStartFolder() {
     }
 }
 
+void Form1::openChosenDrive() {
+    openFolder(drive1_->chosenFolder());
+}
+
 void Form1::openFolder(const std::filesystem::path& folder) {
     std::error_code ec;
     if (!dir1_->setPath(folder, drive1_->rootOf(folder), ec)) {
@@ -182,7 +181,7 @@ void Form1::openFolder(const std::filesystem::path& folder) {
     }
 }
 
-void Form1::followDirectory() {
+void Form1::followFolder() {
     std::error_code ec;
     if (file1_->setPath(dir1_->path(), ec)) {
         drive1_->rememberFolder(dir1_->path());
@@ -197,49 +196,35 @@ void Form1::followDirectory() {
     }
 }
 
-void Form1::runSweep() {
-    // The folder as it is now, not as it was when it was opened: logs written since then count,
-    // and a list without logs must not empty the day's report. Where it cannot be read again,
-    // the run names the folder.
-    std::error_code ec;
-    file1_->setPath(dir1_->path(), ec);
-    vesk::SweepRun run(setup_.fileSystem, setup_.clock, setup_.reportFolder,
-                       {.readers = setup_.readers});
-    run.run(*this);
+// A click while a run is still going does nothing.
+void Form1::findCheaters() {
+    sweepRun_.start(dir1_->path(), *sweepSignals_, progressBar1_->exactValue());
 }
 
 void Form1::showHelp() {
-#ifdef _WIN32
-    const QString text = helpText();
-#else
-    const QString text = helpText(setup_.reportFolder);
-#endif
-    message_box::show(this, text, kHelpTitle, QMessageBox::Ok | QMessageBox::Cancel,
-                      QMessageBox::Information);
+    message_box::show(this, helpText(setup_.reportFolder), kHelpTitle,
+                      QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Information);
 }
 
-void Form1::endProgram() {
+void Form1::exitProgram() {
     close();
     QCoreApplication::exit(0);
 }
 
 void Form1::complainAbout(const std::filesystem::path& folder, const std::error_code& ec) {
     const std::string text = "Cannot open " + vesk::printable(folder) + ":\r" + ec.message();
-    showMessage(text, vesk::kMessageTitle);
+    message_box::show(this, QString::fromUtf8(text.c_str()),
+                      QString::fromUtf8(vesk::kMessageTitle));
 }
 
-// SweepView
+// What a run shows
 
-int Form1::entryCount() const {
-    return file1_->entryCount();
-}
-
-std::filesystem::path Form1::entry(int index) const {
-    return file1_->entry(index);
-}
-
-std::filesystem::path Form1::directoryPath() const {
-    return dir1_->path();
+// The run's listing, unless another folder was opened since the click.
+void Form1::showListing(const std::filesystem::path& folder,
+                        const std::vector<std::filesystem::path>& names) {
+    if (folder == dir1_->path()) {
+        file1_->showFiles(folder, names);
+    }
 }
 
 void Form1::setFindEnabled(bool enabled) {
@@ -252,17 +237,13 @@ void Form1::setFindEnabled(bool enabled) {
     if (enabled && std::exchange(refocusFind_, false)) {
         command1_->setFocus();
     }
-    command1_->repaint();  // the run keeps the event loop waiting
 }
 
-float Form1::progressValue() const {
-    return progressBar1_->exactValue();
-}
-
-void Form1::setProgressValue(float value) {
-    progressBar1_->setExactValue(value);
-}
-
-void Form1::showMessage(const std::string& text, const std::string& title) {
-    message_box::show(this, QString::fromUtf8(text.c_str()), QString::fromUtf8(title.c_str()));
+void Form1::showCompletion(const QString& text, const QString& title) {
+    if (!sweepRun_.running()) {
+        return;  // stopped as the window closed
+    }
+    sweepRun_.wait();
+    message_box::show(this, text, title);
+    progressBar1_->setExactValue(0);
 }

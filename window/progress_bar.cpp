@@ -4,8 +4,7 @@
 
 namespace {
 
-// Each painting is a round trip to the display; more than thirty a second shows nothing more.
-constexpr qint64 kPaintEveryMs = 33;
+constexpr qint64 kShowEveryMs = 33;
 
 }  // namespace
 
@@ -14,21 +13,27 @@ ProgressBar::ProgressBar(QWidget* parent) : QProgressBar(parent) {
     setValue(0);
     setTextVisible(false);
     setFocusPolicy(Qt::NoFocus);
+    pending_.setSingleShot(true);
+    connect(&pending_, &QTimer::timeout, this, &ProgressBar::showValue);
 }
 
 void ProgressBar::setExactValue(float value) {
     value_ = std::clamp(value, 0.0f, 100.0f);
-    const int shown = static_cast<int>(value_);
-    if (shown == this->value()) {
-        return;
+    if (pending_.isActive()) {
+        return;  // it shows the latest value when it fires
     }
-    // QProgressBar paints a large change at once by itself: it is held to the pace here instead.
-    // What is not painted now, the event loop paints when it runs again.
-    setUpdatesEnabled(false);
-    setValue(shown);
-    setUpdatesEnabled(true);
-    if (!lastPainted_.isValid() || lastPainted_.hasExpired(kPaintEveryMs)) {
-        repaint();
-        lastPainted_.start();
+    const qint64 wait = lastShown_.isValid() ? kShowEveryMs - lastShown_.elapsed() : 0;
+    if (wait > 0) {
+        pending_.start(static_cast<int>(wait));
+    } else {
+        showValue();
+    }
+}
+
+void ProgressBar::showValue() {
+    const int shown = static_cast<int>(value_);
+    if (shown != value()) {
+        lastShown_.start();
+        setValue(shown);
     }
 }

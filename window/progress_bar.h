@@ -2,11 +2,11 @@
 
 #include <QElapsedTimer>
 #include <QProgressBar>
+#include <QTimer>
 
-// A bar from 0 to 100 whose value is a single-precision number. A value that changes what the bar
-// shows is painted at once, so that the bar moves while a sweep keeps the event loop waiting, but
-// at most thirty times a second; the event loop paints the latest value when it runs again. A
-// value that changes nothing on screen costs nothing, however many logs a sweep reads.
+// A bar from 0 to 100 whose value is a single-precision number. What it shows changes at most
+// thirty times a second, the latest value always shown in the end: each painting is a round trip
+// to the display, and a sweep of many small logs moves the bar faster than anyone can see.
 class ProgressBar : public QProgressBar {
     Q_OBJECT
 
@@ -17,6 +17,9 @@ public:
     void setExactValue(float value);
 
 private:
+    void showValue();
+
     float value_ = 0;
-    QElapsedTimer lastPainted_;
+    QElapsedTimer lastShown_;
+    QTimer pending_;
 };

@@ -5,7 +5,7 @@
 #include <optional>
 #include <vector>
 
-#include "sweep/sweep_view.h"
+#include "presenter/sweep_run.h"
 #include "window/mounted_drives.h"
 
 class CaptionLabel;
@@ -14,6 +14,7 @@ class DirectoryList;
 class DriveList;
 class FileList;
 class ProgressBar;
+class SweepSignals;
 
 namespace vesk {
 class Clock;
@@ -32,42 +33,36 @@ struct Form1Setup {
 };
 
 // The program's only window: the folder pickers, the three buttons, the progress bar and the
-// labels. A sweep run sees it through SweepView.
-class Form1 : public QWidget, public vesk::SweepView {
+// labels. Find Cheaters sweeps on a thread of its own, which tells the window what to show
+// through signals, so that the window answers while it sweeps.
+class Form1 : public QWidget {
     Q_OBJECT
 
 public:
     explicit Form1(Form1Setup setup, QWidget* parent = nullptr);
 
-    int entryCount() const override;
-    std::filesystem::path entry(int index) const override;
-    std::filesystem::path directoryPath() const override;
-    void setFindEnabled(bool enabled) override;
-    float progressValue() const override;
-    void setProgressValue(float value) override;
-    void showMessage(const std::string& text, const std::string& title) override;
-
 protected:
     void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
 private slots:
-    void form1Load();
-    void drive1Change();
-    void dir1Change();
-    void command1Click();
-    void command2Click();
-    void command3Click();
+    void openChosenDrive();
+    void openFolder(const std::filesystem::path& folder);
+    // The file list follows the folder list.
+    void followFolder();
+    void findCheaters();
+    void showHelp();
+    void exitProgram();
+    void showListing(const std::filesystem::path& folder,
+                     const std::vector<std::filesystem::path>& names);
+    void setFindEnabled(bool enabled);
+    void showCompletion(const QString& text, const QString& title);
 
 private:
     void createControls();
     void createLabels();
     void setTabOrder();
     void openStartFolder();
-    void openFolder(const std::filesystem::path& folder);
-    void followDirectory();
-    void runSweep();
-    void showHelp();
-    void endProgram();
     void complainAbout(const std::filesystem::path& folder, const std::error_code& ec);
 
     Form1Setup setup_;
@@ -82,4 +77,7 @@ private:
     CommandButton* command3_ = nullptr;
     ProgressBar* progressBar1_ = nullptr;
     std::vector<CaptionLabel*> labels_;
+    SweepSignals* sweepSignals_ = nullptr;
+    // Last, so that a run still going is stopped before the rest of the window goes.
+    vesk::SweepRun sweepRun_;
 };

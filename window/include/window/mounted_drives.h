@@ -26,7 +26,11 @@ struct Volume {
 
 using FolderTest = std::function<bool(const std::filesystem::path&)>;
 
-// The drives among the volumes, by root. isFolder weeds out single files mounted over others.
+// The volumes mounted on this machine.
+std::vector<Volume> mountedVolumes();
+
+// Where drives are mount points: the drives among the volumes, by root. isFolder weeds out single
+// files mounted over others.
 std::vector<Drive> pickableDrives(const std::vector<Volume>& volumes, const FolderTest& isFolder);
 
 // The drives of this machine.

@@ -5,26 +5,6 @@
 
 namespace native_path {
 
-#ifdef _WIN32
-
-QVariant toVariant(const std::filesystem::path& path) {
-    return QString::fromStdWString(path.native());
-}
-
-std::filesystem::path fromVariant(const QVariant& value) {
-    return value.toString().toStdWString();
-}
-
-QString displayName(const std::filesystem::path& path) {
-    return QString::fromStdWString(path.native());
-}
-
-std::filesystem::path fromQt(const QString& path) {
-    return std::filesystem::path(path.toStdWString()).make_preferred();
-}
-
-#else
-
 QVariant toVariant(const std::filesystem::path& path) {
     const std::string& bytes = path.native();
     return QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size()));
@@ -43,7 +23,5 @@ QString displayName(const std::filesystem::path& path) {
 std::filesystem::path fromQt(const QString& path) {
     return QFile::encodeName(path).toStdString();
 }
-
-#endif
 
 }  // namespace native_path

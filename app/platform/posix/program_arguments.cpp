@@ -1,0 +1,5 @@
+#include "program_arguments.h"
+
+std::vector<std::filesystem::path> programArguments(int argc, char** argv) {
+    return {argv + 1, argv + argc};
+}

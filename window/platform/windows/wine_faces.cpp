@@ -1,0 +1,4 @@
+#include "window/font_faces.h"
+
+// Windows has the faces itself.
+void addWineFaces() {}
