@@ -12,6 +12,7 @@
 #include <iostream>
 #include <string>
 
+#include "platform/named_drafts.h"
 #include "sweep/clock.h"
 #include "sweep/file_system.h"
 #include "sweep/home_folder.h"
@@ -21,8 +22,8 @@ int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     const bool named = argc > 2 && std::string(argv[2]) == "named";
-    const auto fileSystem = vesk::makeNativeFileSystem(
-        named ? vesk::DraftNaming::named : vesk::DraftNaming::namelessWherePossible);
+    const auto fileSystem =
+        named ? vesk::makeFileSystemWithNamedDrafts() : vesk::makeNativeFileSystem();
     const vesk::SystemClock clock;
     Form1 form({*fileSystem, clock, vesk::homeFolder(), argv[1], {}});
     form.show();

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/named_drafts.h"
 #include "report/report_file.h"
 #include "sweep/clock.h"
 #include "sweep/file_system.h"
@@ -83,7 +84,7 @@ public:
     // When set, the times of a log by its name, as exact as a test needs them.
     std::function<vesk::FileTimes(const std::filesystem::path& name)> timesOf;
     // The drafts the file system makes where it has no nameless ones.
-    void useNamedDrafts() { real_ = vesk::makeNativeFileSystem(vesk::DraftNaming::named); }
+    void useNamedDrafts() { real_ = vesk::makeFileSystemWithNamedDrafts(); }
 
     std::unique_ptr<vesk::ReportDraft> draftReport(const std::filesystem::path& report,
                                                    std::error_code& ec) override {

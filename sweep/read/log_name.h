@@ -28,12 +28,6 @@ bool endsWithIgnoringCase(std::basic_string_view<Char> name, std::string_view su
 }
 }  // namespace detail
 
-// A file-list entry looks like a log when it ends in "log" in any case: catalog does too.
-inline bool looksLikeLog(const std::filesystem::path& name) {
-    using Char = std::filesystem::path::value_type;
-    return detail::endsWithIgnoringCase(std::basic_string_view<Char>(name.native()), "LOG");
-}
-
 // What the "*.log" pattern matches.
 template <typename Char>
 bool hasLogExtension(std::basic_string_view<Char> name) {

@@ -4,15 +4,14 @@
 #include <random>
 #include <string_view>
 
+#include "report/report_name.h"
+
 namespace vesk {
 namespace {
 
 constexpr std::string_view kLetters =
     "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
 constexpr std::size_t kRandomLetters = 12;
-// "VOReradivu_yyyy-mm-dd.log"
-constexpr std::string_view kReportStart = "VOReradivu_";
-constexpr std::size_t kReportNameSize = kReportStart.size() + 10 + 4;
 
 }  // namespace
 
@@ -39,7 +38,7 @@ bool isDraftName(const std::filesystem::path& name) {
         return c < 0x80 && kLetters.find(static_cast<char>(c)) != std::string_view::npos;
     };
     const auto reportStart = text.begin() + 1;
-    return std::equal(kReportStart.begin(), kReportStart.end(), reportStart) &&
+    return std::equal(kReportNameStart.begin(), kReportNameStart.end(), reportStart) &&
            std::all_of(text.end() - kRandomLetters, text.end(), isLetter);
 }
 

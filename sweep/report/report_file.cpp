@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "report/report_name.h"
+
 namespace vesk {
 namespace {
 
@@ -15,10 +17,7 @@ ReportFile::ReportFile(FileSystem& fs) : fs_(fs) {
 }
 
 std::filesystem::path ReportFile::pathFor(const std::filesystem::path& folder, LocalDate date) {
-    char name[40];
-    std::snprintf(name, sizeof name, "VOReradivu_%04d-%02d-%02d.log", date.year, date.month,
-                  date.day);
-    return folder / name;
+    return folder / reportName(date);
 }
 
 void ReportFile::open(const std::filesystem::path& path) {

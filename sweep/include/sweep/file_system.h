@@ -103,16 +103,12 @@ public:
                                                  std::error_code& ec);
 };
 
-// How the report's draft comes into being. Where the file system allows, it has no name until it
-// is whole, so that nothing is left of it however the run ends. Elsewhere, and on Windows, it is
-// named from the start and held by its run; each run takes away those whose run is gone.
-enum class DraftNaming { namelessWherePossible, named };
-
-// The file system of the machine the program runs on. A signal that ends a run (SIGINT, SIGTERM,
-// SIGHUP; Ctrl+C or a closed console on Windows) takes its draft away before the process dies of
-// it, unless the program ignores or handles that signal itself.
-std::unique_ptr<FileSystem> makeNativeFileSystem(
-    DraftNaming naming = DraftNaming::namelessWherePossible);
+// The file system of the machine the program runs on. The report's draft has no name until it is
+// whole where the file system allows; elsewhere, and on Windows, it is named from the start and
+// held by its run, and each run takes away those whose run is gone. A signal that ends a run
+// (SIGINT, SIGTERM, SIGHUP; Ctrl+C or a closed console on Windows) takes its draft away before the
+// process dies of it, unless the program ignores or handles that signal itself.
+std::unique_ptr<FileSystem> makeNativeFileSystem();
 
 // Failures that the operating system has no code for.
 enum class SweepErrc { notOrdinaryFile = 1, replaced, shrank };

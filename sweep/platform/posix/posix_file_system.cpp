@@ -11,6 +11,7 @@
 #include <string_view>
 #include <utility>
 
+#include "platform/named_drafts.h"
 #include "platform/posix/posix_io.h"
 #include "read/log_name.h"
 #include "sweep/file_system.h"
@@ -192,11 +193,11 @@ private:
 
 class PosixFileSystem final : public FileSystem {
 public:
-    explicit PosixFileSystem(DraftNaming naming) : naming_(naming) {}
+    explicit PosixFileSystem(bool namedDrafts) : namedDrafts_(namedDrafts) {}
 
     std::unique_ptr<ReportDraft> draftReport(const std::filesystem::path& report,
                                              std::error_code& ec) override {
-        return createPosixDraft(report, naming_ == DraftNaming::named, ec);
+        return createPosixDraft(report, namedDrafts_, ec);
     }
 
     std::unique_ptr<LogFolder> openFolder(const std::filesystem::path& directory,
@@ -220,13 +221,17 @@ public:
     }
 
 private:
-    DraftNaming naming_;
+    bool namedDrafts_;
 };
 
 }  // namespace
 
-std::unique_ptr<FileSystem> makeNativeFileSystem(DraftNaming naming) {
-    return std::make_unique<PosixFileSystem>(naming);
+std::unique_ptr<FileSystem> makeNativeFileSystem() {
+    return std::make_unique<PosixFileSystem>(false);
+}
+
+std::unique_ptr<FileSystem> makeFileSystemWithNamedDrafts() {
+    return std::make_unique<PosixFileSystem>(true);
 }
 
 }  // namespace vesk

@@ -7,10 +7,12 @@
 #include <utility>
 #include <vector>
 
+#include "platform/named_drafts.h"
 #include "platform/windows/interrupts.h"
 #include "platform/windows/windows_error.h"
 #include "platform/windows/windows_handle.h"
 #include "report/draft_name.h"
+#include "report/report_name.h"
 #include "sweep/file_system.h"
 
 namespace vesk {
@@ -178,7 +180,7 @@ private:
 // without sharing its deletion, so that only the others go.
 void removeDeadDrafts(const std::filesystem::path& folder) {
     WIN32_FIND_DATAW found{};
-    const std::filesystem::path pattern = folder / L".VOReradivu_*";
+    const std::filesystem::path pattern = folder / ("." + std::string(kReportNameStart) + "*");
     HANDLE search = FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &found,
                                      FindExSearchNameMatch, nullptr, 0);
     if (search == INVALID_HANDLE_VALUE) {
@@ -361,8 +363,12 @@ public:
 
 }  // namespace
 
-std::unique_ptr<FileSystem> makeNativeFileSystem(DraftNaming) {
+std::unique_ptr<FileSystem> makeNativeFileSystem() {
     return std::make_unique<WindowsFileSystem>();
+}
+
+std::unique_ptr<FileSystem> makeFileSystemWithNamedDrafts() {
+    return makeNativeFileSystem();  // every draft here is named
 }
 
 }  // namespace vesk
