@@ -23,32 +23,6 @@
 namespace vesk {
 namespace {
 
-// Each log that cannot be read is named on standard error as the sweep meets it, once.
-class CommandEvents final : public SweepEvents {
-public:
-    explicit CommandEvents(TerminalProgress* progress) : progress_(progress) {}
-
-    void logOpened(const std::filesystem::path& folder, const ListedFile& log) override {
-        if (progress_ != nullptr) {
-            progress_->logOpened(folder, log);
-        }
-    }
-    void bytesRead(std::size_t bytes) override {
-        if (progress_ != nullptr) {
-            progress_->bytesRead(bytes);
-        }
-    }
-    void unreadable(const UnreadableLog& what) override {
-        if (progress_ != nullptr) {
-            progress_->clear();
-        }
-        complain(what.path, what.reason);
-    }
-
-private:
-    TerminalProgress* progress_;
-};
-
 int sweep(const CommandLine& command) {
     const auto reportFolder =
         resolveFolder(command.reportFolder.empty() ? homeFolder() : command.reportFolder);
@@ -61,24 +35,16 @@ int sweep(const CommandLine& command) {
     if (!folders) {
         return kFailed;
     }
-    std::optional<TerminalProgress> progress;
-    if (showProgress) {
-        std::uint64_t bytes = 0;
-        for (const auto& folder : *folders) {
-            bytes += folder.logBytes();
-        }
-        progress.emplace(stderr, bytes);
-    }
+    std::uint64_t bytes = 0;
     std::vector<const ListedFolder*> swept;
     for (const auto& folder : *folders) {
+        bytes += folder.logBytes();
         swept.push_back(&folder);
     }
-    CommandEvents events(progress ? &*progress : nullptr);
+    TerminalProgress events(showProgress ? stderr : nullptr, bytes);
     const SystemClock clock;
     const SweepOutcome outcome = Sweep(*fileSystem, clock, *reportFolder).run(swept, events);
-    if (progress) {
-        progress->finish();
-    }
+    events.finish();
 
     if (const auto& failure = outcome.reportFailure) {
         complainAboutReport(*failure);

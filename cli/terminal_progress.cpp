@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "command_common.h"
 #include "sweep/printable.h"
 
 namespace vesk {
@@ -54,11 +55,21 @@ void TerminalProgress::bytesRead(std::size_t bytes) {
     drawWhenDue();
 }
 
+void TerminalProgress::unreadable(const UnreadableLog& what) {
+    clear();
+    complain(what.path, what.reason);
+}
+
 void TerminalProgress::clear() {
-    std::fputs("\r\x1b[K", terminal_);
+    if (terminal_ != nullptr) {
+        std::fputs("\r\x1b[K", terminal_);
+    }
 }
 
 void TerminalProgress::finish() {
+    if (terminal_ == nullptr) {
+        return;
+    }
     draw(amount(static_cast<double>(done_)) + " read in " + duration(seconds()));
     std::fputc('\n', terminal_);
     std::fflush(terminal_);
@@ -66,7 +77,7 @@ void TerminalProgress::finish() {
 
 void TerminalProgress::drawWhenDue() {
     const auto now = now_();
-    if (now - lastDraw_ < kRedrawEvery) {
+    if (terminal_ == nullptr || now - lastDraw_ < kRedrawEvery) {
         return;
     }
     lastDraw_ = now;

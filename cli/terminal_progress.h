@@ -10,18 +10,22 @@
 
 namespace vesk {
 
-// A run's progress on a terminal, by bytes: the share of the listed bytes read, the log being
-// read, the rate and the time left. It is redrawn at most ten times a second, so that a single
-// huge log moves and many tiny ones cost nothing, and a last time at the end.
+// What the command tells of a run as it goes. Each log that cannot be read is named on standard
+// error as the sweep meets it, once. Given a terminal, the progress is drawn there, by bytes: the
+// share of the listed bytes read, the log being read, the rate and the time left. It is redrawn at
+// most ten times a second, so that a single huge log moves and many tiny ones cost nothing, and a
+// last time at the end.
 class TerminalProgress final : public SweepEvents {
 public:
     using Now = std::function<std::chrono::steady_clock::time_point()>;
 
+    // terminal: none where the progress is not shown.
     TerminalProgress(std::FILE* terminal, std::uint64_t bytesListed,
                      Now now = std::chrono::steady_clock::now);
 
     void logOpened(const std::filesystem::path& folder, const ListedFile& log) override;
     void bytesRead(std::size_t bytes) override;
+    void unreadable(const UnreadableLog& what) override;
     // Takes the progress off its line, for a message; the next drawing puts it back.
     void clear();
     // The last line, with what was read in all and how long it took.
