@@ -1,7 +1,8 @@
-// follow_bench VESKPARSER-SWEEP: what veskparser-sweep --follow costs while a writer appends
-// findings to 8 logs: the delay from a write to the finding on standard output and in the
-// published report, the CPU it uses while nothing is written, and per MiB appended against a
-// sweep's.
+// follow_bench VESKPARSER-SWEEP: what veskparser-sweep --follow costs while writers append to the
+// logs it follows: the delay from a write to the finding on standard output and in the published
+// report, at a steady pace and from a writer that never pauses; the CPU it uses while nothing is
+// written, per MiB appended against a sweep's, and per append with 8 logs and with 5,000; and its
+// peak resident size once 100 MB of findings have been written.
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -29,34 +30,18 @@ namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
-constexpr int kLogs = 8;
-constexpr int kFindings = 200;
-constexpr auto kEvery = 20ms;
-
 std::string readFile(const fs::path& path) {
     std::ostringstream text;
     text << std::ifstream(path, std::ios::binary).rdbuf();
     return text.str();
 }
 
-// Seconds of CPU the process has used, to the nanosecond, and its context switches.
-struct Usage {
-    double cpu = 0;
-    long switches = 0;
-};
+void append(const fs::path& log, const std::string& text) {
+    std::ofstream(log, std::ios::app | std::ios::binary) << text;
+}
 
-Usage usageOf(pid_t pid) {
-    Usage usage;
-    const std::string proc = "/proc/" + std::to_string(pid);
-    std::istringstream(readFile(proc + "/schedstat")) >> usage.cpu;  // ns on a processor
-    usage.cpu /= 1e9;
-    std::istringstream status(readFile(proc + "/status"));
-    for (std::string line; std::getline(status, line);) {
-        if (line.find("ctxt_switches:") != std::string::npos) {
-            usage.switches += std::stol(line.substr(line.find(':') + 1));
-        }
-    }
-    return usage;
+std::string finding(int k) {
+    return "[0031.64] ScriptLog: ####\r\nfinding " + std::to_string(k) + "\r\n";
 }
 
 double ms(Clock::duration d) {
@@ -68,8 +53,147 @@ double percentile(std::vector<double> values, double share) {
     return values.empty() ? 0 : values[static_cast<std::size_t>(share * (values.size() - 1))];
 }
 
-void append(const fs::path& log, const std::string& text) {
-    std::ofstream(log, std::ios::app | std::ios::binary) << text;
+// A follower of one folder, its findings read as it prints them and its report watched, each
+// numbered finding's delays kept.
+class Follower {
+public:
+    Follower(const fs::path& program, const fs::path& logs, const fs::path& home) {
+        int out[2];
+        if (::pipe(out) != 0) {
+            std::exit(1);
+        }
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::dup2(out[1], 1);
+            ::setenv("HOME", home.c_str(), 1);
+            ::execl(program.c_str(), program.c_str(), "--follow", logs.c_str(), nullptr);
+            ::_exit(127);
+        }
+        ::close(out[1]);
+        reader_ = std::thread([this, fd = out[0]] {
+            std::FILE* findings = ::fdopen(fd, "r");
+            char line[4096];
+            while (std::fgets(line, sizeof line, findings) != nullptr) {
+                if (const char* number = std::strstr(line, ":finding ")) {
+                    const std::lock_guard lock(mutex_);
+                    printed_.emplace(std::atoi(number + 9), Clock::now());
+                }
+            }
+            std::fclose(findings);
+        });
+        for (report_.clear(); report_.empty(); std::this_thread::sleep_for(10ms)) {
+            for (const auto& file : fs::directory_iterator(home)) {
+                if (file.path().filename().string().starts_with("VOReradivu_")) {
+                    report_ = file.path();
+                }
+            }
+        }
+        poller_ = std::thread([this] {
+            for (int next = 0; watching_; std::this_thread::sleep_for(2ms)) {
+                const std::string text = readFile(report_);
+                const auto now = Clock::now();
+                const std::lock_guard lock(mutex_);
+                for (auto at = written_.find(next); at != written_.end();
+                     at = written_.find(next)) {
+                    if (text.find("finding " + std::to_string(next) + "\r\n") ==
+                        std::string::npos) {
+                        break;
+                    }
+                    published_.emplace(next++, now);
+                }
+            }
+        });
+    }
+
+    ~Follower() {
+        ::kill(pid_, SIGTERM);
+        ::waitpid(pid_, nullptr, 0);
+        watching_ = false;
+        poller_.join();
+        reader_.join();
+    }
+
+    void wrote(int k) {
+        const std::lock_guard lock(mutex_);
+        written_.emplace(k, Clock::now());
+    }
+    bool published(int k) {
+        const std::lock_guard lock(mutex_);
+        return published_.count(k) != 0;
+    }
+    // Seconds of CPU used so far, and context switches.
+    std::pair<double, long> usage() const {
+        double cpu = 0;
+        std::istringstream(readFile("/proc/" + std::to_string(pid_) + "/schedstat")) >> cpu;
+        long switches = 0;
+        std::istringstream status(readFile("/proc/" + std::to_string(pid_) + "/status"));
+        for (std::string line; std::getline(status, line);) {
+            if (line.find("ctxt_switches:") != std::string::npos) {
+                switches += std::stol(line.substr(line.find(':') + 1));
+            }
+        }
+        return {cpu / 1e9, switches};
+    }
+    long peakKiB() const {
+        std::istringstream status(readFile("/proc/" + std::to_string(pid_) + "/status"));
+        for (std::string line; std::getline(status, line);) {
+            if (line.starts_with("VmHWM:")) {
+                return std::stol(line.substr(6));
+            }
+        }
+        return 0;
+    }
+    void printDelays(const char* what) {
+        const std::lock_guard lock(mutex_);
+        std::vector<double> toStdout;
+        std::vector<double> toReport;
+        for (const auto& [k, at] : written_) {
+            if (printed_.count(k) != 0) {
+                toStdout.push_back(ms(printed_[k] - at));
+            }
+            if (published_.count(k) != 0) {
+                toReport.push_back(ms(published_[k] - at));
+            }
+        }
+        std::printf("%s\n", what);
+        std::printf("  to standard output: median %.1f ms, 99th percentile %.1f ms (%zu seen)\n",
+                    percentile(toStdout, 0.5), percentile(toStdout, 0.99), toStdout.size());
+        std::printf("  to the report:      median %.1f ms, 99th percentile %.1f ms (%zu seen)\n",
+                    percentile(toReport, 0.5), percentile(toReport, 0.99), toReport.size());
+        written_.clear();
+    }
+
+private:
+    pid_t pid_ = -1;
+    fs::path report_;
+    std::mutex mutex_;
+    std::map<int, Clock::time_point> written_;
+    std::map<int, Clock::time_point> printed_;
+    std::map<int, Clock::time_point> published_;
+    std::atomic<bool> watching_ = true;
+    std::thread reader_;
+    std::thread poller_;
+};
+
+fs::path makeFolder(const fs::path& work, const char* name, int logs, std::size_t size) {
+    const fs::path folder = work / name;
+    fs::create_directories(folder);
+    for (int i = 0; i < logs; ++i) {
+        std::ofstream(folder / ("server" + std::to_string(i) + ".log"), std::ios::binary)
+            << vesk::bench::makeLog(size, 1, "\r\n", static_cast<std::uint64_t>(i));
+    }
+    return folder;
+}
+
+// A writer that appends a numbered finding to the logs in turn, one every pause.
+int write(Follower& follower, const fs::path& folder, int logs, int first, int count,
+          Clock::duration pause) {
+    for (int k = first; k < first + count; ++k) {
+        follower.wrote(k);
+        append(folder / ("server" + std::to_string(k % logs) + ".log"), finding(k));
+        std::this_thread::sleep_for(pause);
+    }
+    return first + count;
 }
 
 }  // namespace
@@ -81,114 +205,51 @@ int main(int argc, char** argv) {
     }
     const fs::path program = fs::absolute(argv[1]);
     const fs::path work = fs::temp_directory_path() / ("vesk-follow-" + std::to_string(::getpid()));
-    const fs::path logs = work / "logs";
     const fs::path home = work / "home";
-    fs::create_directories(logs);
     fs::create_directories(home);
-    for (int i = 0; i < kLogs; ++i) {
-        std::ofstream(logs / ("server" + std::to_string(i) + ".log"), std::ios::binary)
-            << vesk::bench::makeLog(64 * 1024, 1, "\r\n", static_cast<std::uint64_t>(i));
-    }
+    constexpr int kLogs = 8;
+    const fs::path logs = makeFolder(work, "logs", kLogs, 64 * 1024);
+    {
+        Follower follower(program, logs, home);
+        std::this_thread::sleep_for(1s);
+        const auto steady = follower.usage();
+        int next = write(follower, logs, kLogs, 0, 200, 20ms);
+        const auto perAppend = (follower.usage().first - steady.first) / 200;
+        std::this_thread::sleep_for(1s);
+        follower.printDelays("200 findings written to 8 logs, one every 20 ms");
+        next = write(follower, logs, kLogs, next, 2000, 1ms);
+        std::this_thread::sleep_for(1s);
+        follower.printDelays("2000 findings from a writer that appends one every millisecond");
 
-    int out[2];
-    if (::pipe(out) != 0) {
-        return 1;
-    }
-    const pid_t follower = ::fork();
-    if (follower == 0) {
-        ::dup2(out[1], 1);
-        ::setenv("HOME", home.c_str(), 1);
-        ::execl(program.c_str(), program.c_str(), "--follow", logs.c_str(), nullptr);
-        ::_exit(127);
-    }
-    ::close(out[1]);
+        const auto before = follower.usage();
+        std::this_thread::sleep_for(10s);
+        const auto idle = follower.usage();
+        std::printf("idle for 10 s: %.3f s of CPU, %ld context switches\n",
+                    idle.first - before.first, idle.second - before.second);
+        std::printf("CPU per append with 8 logs: %.3f ms\n", perAppend * 1000);
 
-    // Each finding's number, and when it was written, printed and published.
-    std::mutex seen;
-    std::map<int, Clock::time_point> written;
-    std::map<int, Clock::time_point> printed;
-    std::map<int, Clock::time_point> published;
-    std::thread reader([&] {
-        std::FILE* findings = ::fdopen(out[0], "r");
-        char line[4096];
-        while (std::fgets(line, sizeof line, findings) != nullptr) {
-            const char* number = std::strstr(line, ":finding ");
-            if (number != nullptr) {
-                const std::lock_guard lock(seen);
-                printed.emplace(std::atoi(number + 9), Clock::now());
-            }
+        // Bulk: 128 MiB appended in blocks of log lines, about 1% findings.
+        const std::string block = vesk::bench::makeLog(256 * 1024, 1, "\r\n", 99);
+        constexpr int kBlocks = 512;
+        for (int i = 0; i < kBlocks; ++i) {
+            append(logs / ("server" + std::to_string(i % kLogs) + ".log"), block);
         }
-    });
-    std::atomic<bool> watching = true;
-    const fs::path report = [&] {
-        while (true) {
-            for (const auto& file : fs::directory_iterator(home)) {
-                if (file.path().filename().string().starts_with("VOReradivu_")) {
-                    return file.path();
-                }
-            }
-            std::this_thread::sleep_for(10ms);
+        follower.wrote(next);
+        append(logs / "server0.log", finding(next));
+        while (!follower.published(next)) {
+            std::this_thread::sleep_for(20ms);
         }
-    }();
-    std::thread poller([&] {
-        for (int next = 0; watching; std::this_thread::sleep_for(2ms)) {
-            const std::string text = readFile(report);
-            const auto now = Clock::now();
-            const std::lock_guard lock(seen);
-            while (text.find("finding " + std::to_string(next) + "\r\n") != std::string::npos) {
-                published.emplace(next++, now);
-            }
-        }
-    });
-
-    // The writer: a finding at a steady pace, each in one write.
-    for (int k = 0; k < kFindings; ++k) {
-        {
-            const std::lock_guard lock(seen);
-            written.emplace(k, Clock::now());
-        }
-        append(logs / ("server" + std::to_string(k % kLogs) + ".log"),
-               "[0031.64] ScriptLog: ####\r\nfinding " + std::to_string(k) + "\r\n");
-        std::this_thread::sleep_for(kEvery);
+        const double mib = kBlocks * static_cast<double>(block.size()) / (1024 * 1024);
+        std::printf("%.0f MiB appended: %.1f ms of CPU per MiB\n", mib,
+                    (follower.usage().first - idle.first) * 1000 / mib);
     }
-    std::this_thread::sleep_for(1s);
-
-    // Idle: nothing written for ten seconds.
-    const Usage before = usageOf(follower);
-    std::this_thread::sleep_for(10s);
-    const Usage idle = usageOf(follower);
-
-    // Bulk: 128 MiB appended in blocks of log lines, about 1% findings.
-    const std::string block = vesk::bench::makeLog(256 * 1024, 1, "\r\n", 99);
-    constexpr int kBlocks = 512;
-    for (int i = 0; i < kBlocks; ++i) {
-        append(logs / ("server" + std::to_string(i % kLogs) + ".log"), block);
-    }
-    const std::string last = "finding bulk end";
-    append(logs / "server0.log", "ScriptLog: ####\r\n" + last + "\r\n");
-    while (readFile(report).find(last) == std::string::npos) {
-        std::this_thread::sleep_for(20ms);
-    }
-    const Usage bulk = usageOf(follower);
-    const double mib = kBlocks * static_cast<double>(block.size()) / (1024 * 1024);
-
-    ::kill(follower, SIGTERM);
-    int status = 0;
-    ::waitpid(follower, &status, 0);
-    watching = false;
-    poller.join();
-    reader.join();
-
     // A sweep of the same folder, for its CPU per MiB.
-    const std::uintmax_t swept = [&] {
-        std::uintmax_t bytes = 0;
-        for (const auto& file : fs::directory_iterator(logs)) {
-            bytes += file.file_size();
-        }
-        return bytes;
-    }();
-    rusage before_sweep{};
-    ::getrusage(RUSAGE_CHILDREN, &before_sweep);
+    std::uintmax_t swept = 0;
+    for (const auto& file : fs::directory_iterator(logs)) {
+        swept += file.file_size();
+    }
+    rusage beforeSweep{};
+    ::getrusage(RUSAGE_CHILDREN, &beforeSweep);
     const std::string sweep =
         "HOME=" + home.string() + " " + program.string() + " --quiet " + logs.string();
     for (int i = 0; i < 5; ++i) {
@@ -196,36 +257,53 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
-    rusage after_sweep{};
-    ::getrusage(RUSAGE_CHILDREN, &after_sweep);
+    rusage afterSweep{};
+    ::getrusage(RUSAGE_CHILDREN, &afterSweep);
     const auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
-    const double sweepCpu = (seconds(after_sweep.ru_utime) - seconds(before_sweep.ru_utime) +
-                             seconds(after_sweep.ru_stime) - seconds(before_sweep.ru_stime)) /
+    const double sweepCpu = (seconds(afterSweep.ru_utime) - seconds(beforeSweep.ru_utime) +
+                             seconds(afterSweep.ru_stime) - seconds(beforeSweep.ru_stime)) /
                             5;
+    std::printf("a sweep of the folder: %.1f ms of CPU per MiB\n",
+                sweepCpu * 1000 / (static_cast<double>(swept) / (1024 * 1024)));
 
-    std::vector<double> toStdout;
-    std::vector<double> toReport;
-    for (const auto& [k, at] : written) {
-        if (printed.count(k) != 0) {
-            toStdout.push_back(ms(printed[k] - at));
-        }
-        if (published.count(k) != 0) {
-            toReport.push_back(ms(published[k] - at));
-        }
+    // Many logs: each append costs what it costs with few.
+    constexpr int kMany = 5000;
+    const fs::path many = makeFolder(work, "many", kMany, 512);
+    {
+        Follower follower(program, many, home);
+        std::this_thread::sleep_for(1s);
+        const auto before = follower.usage();
+        write(follower, many, kMany, 100000, 200, 20ms);
+        std::printf("CPU per append with %d logs: %.3f ms\n", kMany,
+                    (follower.usage().first - before.first) * 1000 / 200);
     }
-    std::printf("%d findings written to %d logs, one every %lld ms\n", kFindings, kLogs,
-                static_cast<long long>(kEvery.count()));
-    std::printf("  to standard output: median %.1f ms, 99th percentile %.1f ms (%zu seen)\n",
-                percentile(toStdout, 0.5), percentile(toStdout, 0.99), toStdout.size());
-    std::printf("  to the report:      median %.1f ms, 99th percentile %.1f ms (%zu seen)\n",
-                percentile(toReport, 0.5), percentile(toReport, 0.99), toReport.size());
-    std::printf("idle for 10 s: %.3f s of CPU, %ld context switches\n", idle.cpu - before.cpu,
-                idle.switches - before.switches);
-    std::printf(
-        "%.0f MiB appended: %.1f ms of CPU per MiB; a sweep of the folder: %.1f ms per MiB\n", mib,
-        (bulk.cpu - idle.cpu) * 1000 / mib,
-        sweepCpu * 1000 / (static_cast<double>(swept) / (1024 * 1024)));
-    std::printf("ended by SIGTERM with status %d\n", WIFEXITED(status) ? WEXITSTATUS(status) : -1);
+    fs::remove_all(many);
+
+    // Memory: 100 MB of findings, each a line of about a hundred bytes.
+    const fs::path large = makeFolder(work, "findings", kLogs, 0);
+    {
+        Follower follower(program, large, home);
+        const std::string line = "[0031.64] ScriptLog: ####\r\nPlayer " + std::string(80, 'p');
+        std::string block;
+        for (int i = 0; block.size() < 1024 * 1024; ++i) {
+            block += line + std::to_string(i) + "\r\n";
+        }
+        for (int i = 0; i < 190; ++i) {  // the findings are about 55% of the lines
+            append(large / ("server" + std::to_string(i % kLogs) + ".log"), block);
+            std::this_thread::sleep_for(5ms);
+        }
+        follower.wrote(200000);
+        append(large / "server0.log", finding(200000));
+        while (!follower.published(200000)) {
+            std::this_thread::sleep_for(50ms);
+        }
+        std::uintmax_t report = 0;
+        for (const auto& file : fs::directory_iterator(home)) {
+            report = std::max(report, file.file_size());
+        }
+        std::printf("%.0f MB of findings: peak resident size %ld MiB\n", report / 1e6,
+                    follower.peakKiB() / 1024);
+    }
     fs::remove_all(work);
     return 0;
 }
