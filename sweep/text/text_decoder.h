@@ -8,7 +8,7 @@
 
 #include "rule/line_scanner.h"
 #include "text/text_form.h"
-#include "text/utf16_text.h"
+#include "text/utf16_decoder.h"
 
 namespace vesk {
 

@@ -1,4 +1,4 @@
-#include "text/utf16_text.h"
+#include "text/utf16_decoder.h"
 
 #include <bit>
 #include <cstring>
