@@ -1,6 +1,6 @@
 #include "sweep/file_system.h"
 
-#include <algorithm>
+#include <functional>
 #include <string>
 
 #include "read/name_order.h"
@@ -36,8 +36,7 @@ std::vector<std::filesystem::path> FileSystem::listFiles(const std::filesystem::
     for (auto& file : folder->listFiles(false, ec)) {
         names.push_back(std::move(file.name));
     }
-    std::sort(names.begin(), names.end(),
-              [](const auto& a, const auto& b) { return comesBefore(a, b); });
+    sortByName(names, std::identity());
     return names;
 }
 

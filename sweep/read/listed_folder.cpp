@@ -1,7 +1,5 @@
 #include "sweep/listed_folder.h"
 
-#include <algorithm>
-
 #include "read/log_name.h"
 #include "read/name_order.h"
 
@@ -12,8 +10,7 @@ ListedFolder::ListedFolder(FileSystem& fs, std::filesystem::path directory, bool
     if (folder_ != nullptr) {
         files_ = folder_->listFiles(withLogSizes, error_);
     }
-    std::sort(files_.begin(), files_.end(),
-              [](const ListedFile& a, const ListedFile& b) { return comesBefore(a.name, b.name); });
+    sortByName(files_, &ListedFile::name);
 }
 
 std::vector<const ListedFile*> ListedFolder::logs() const {

@@ -1,8 +1,12 @@
 #pragma once
 
 #include <algorithm>
+#include <cstddef>
 #include <filesystem>
+#include <functional>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "read/log_name.h"
 
@@ -16,21 +20,64 @@ template <typename Char>
 bool comesBefore(std::basic_string_view<Char> a, std::basic_string_view<Char> b) {
     using Unit = std::make_unsigned_t<Char>;
     const auto capital = [](Char c) { return static_cast<Unit>(detail::upper(c)); };
-    const auto less = [&](Char x, Char y) { return capital(x) < capital(y); };
-    if (std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), less)) {
-        return true;
+    const std::size_t common = std::min(a.size(), b.size());
+    // One pass: the first difference in capitals decides, and the first in code units breaks a
+    // tie between names that differ only in letter case.
+    int tie = 0;
+    for (std::size_t i = 0; i < common; ++i) {
+        if (a[i] == b[i]) {
+            continue;
+        }
+        const Unit x = capital(a[i]);
+        const Unit y = capital(b[i]);
+        if (x != y) {
+            return x < y;
+        }
+        if (tie == 0) {
+            tie = static_cast<Unit>(a[i]) < static_cast<Unit>(b[i]) ? -1 : 1;
+        }
     }
-    if (std::lexicographical_compare(b.begin(), b.end(), a.begin(), a.end(), less)) {
-        return false;
+    if (a.size() != b.size()) {
+        return a.size() < b.size();
     }
-    const auto unit = [](Char x, Char y) { return static_cast<Unit>(x) < static_cast<Unit>(y); };
-    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), unit);
+    return tie < 0;
 }
 
 inline bool comesBefore(const std::filesystem::path& a, const std::filesystem::path& b) {
     using Char = std::filesystem::path::value_type;
     return comesBefore(std::basic_string_view<Char>(a.native()),
                        std::basic_string_view<Char>(b.native()));
+}
+
+// Puts the items in name order, by keys made once: each name in capitals, then the name itself
+// where two are alike in capitals. A path is dear to compare and to move, so the items are
+// sorted as indexes and each moved once.
+template <typename Item, typename Name>
+void sortByName(std::vector<Item>& items, Name name) {
+    using Char = std::filesystem::path::value_type;
+    struct Key {
+        std::basic_string<Char> capitals;
+        std::size_t at;
+    };
+    std::vector<Key> keys;
+    keys.reserve(items.size());
+    for (std::size_t at = 0; at < items.size(); ++at) {
+        std::basic_string<Char> capitals = std::invoke(name, items[at]).native();
+        std::transform(capitals.begin(), capitals.end(), capitals.begin(), detail::upper<Char>);
+        keys.push_back({std::move(capitals), at});
+    }
+    std::sort(keys.begin(), keys.end(), [&](const Key& a, const Key& b) {
+        const int order = a.capitals.compare(b.capitals);
+        return order != 0 ? order < 0
+                          : std::invoke(name, items[a.at]).native() <
+                                std::invoke(name, items[b.at]).native();
+    });
+    std::vector<Item> sorted;
+    sorted.reserve(items.size());
+    for (const Key& key : keys) {
+        sorted.push_back(std::move(items[key.at]));
+    }
+    items = std::move(sorted);
 }
 
 }  // namespace vesk
