@@ -43,10 +43,7 @@ TerminalProgress::TerminalProgress(std::FILE* terminal, std::uint64_t bytesListe
 }
 
 void TerminalProgress::logOpened(const std::filesystem::path&, const ListedFile& log) {
-    log_ = printable(log.name);
-    if (log_.size() > kLongestName) {
-        log_ = log_.substr(0, kLongestName - 3) + "...";
-    }
+    log_ = &log;
     drawWhenDue();
 }
 
@@ -76,14 +73,21 @@ void TerminalProgress::finish() {
 }
 
 void TerminalProgress::drawWhenDue() {
+    if (terminal_ == nullptr) {
+        return;
+    }
     const auto now = now_();
-    if (terminal_ == nullptr || now - lastDraw_ < kRedrawEvery) {
+    if (now - lastDraw_ < kRedrawEvery) {
         return;
     }
     lastDraw_ = now;
     const double rate = static_cast<double>(done_) / std::max(seconds(), 1e-3);
     const double left = static_cast<double>(total_ > done_ ? total_ - done_ : 0);
-    draw(log_ + "  " + amount(rate) + "/s  " +
+    std::string name = log_ != nullptr ? printable(log_->name) : std::string();
+    if (name.size() > kLongestName) {
+        name = name.substr(0, kLongestName - 3) + "...";
+    }
+    draw(name + "  " + amount(rate) + "/s  " +
          (rate > 0 ? duration(left / rate) + " left" : std::string("--:-- left")));
 }
 

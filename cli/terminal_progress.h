@@ -42,7 +42,7 @@ private:
     std::chrono::steady_clock::time_point start_;
     std::chrono::steady_clock::time_point lastDraw_;
     std::uint64_t done_ = 0;
-    std::string log_;
+    const ListedFile* log_ = nullptr;  // the one being read
 };
 
 }  // namespace vesk
