@@ -13,8 +13,9 @@
 namespace vesk {
 namespace {
 
-// Findings read ahead of the report are kept in memory up to this much in all.
-constexpr std::size_t kFindingsInMemory = 16 * 1024 * 1024;
+// Findings read ahead of the report are kept in memory up to this much in all, so that a run
+// stays within 16 MiB whatever the logs hold.
+constexpr std::size_t kFindingsInMemory = 8 * 1024 * 1024;
 
 // One run's reading of the listed folders into the report.
 class FolderReader {

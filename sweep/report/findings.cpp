@@ -1,5 +1,6 @@
 #include "report/findings.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace vesk {
@@ -9,6 +10,8 @@ namespace {
 // many: few enough that the uncounted rest of many logs stays small, enough that the pieces in the
 // scratch file stay few.
 constexpr std::size_t kCountEvery = 4 * 1024;
+// A chunk in memory is closed once it holds this much and more would not fit.
+constexpr std::size_t kChunk = 256 * 1024;
 
 }  // namespace
 
@@ -65,8 +68,11 @@ Findings::Findings(Findings&& other) noexcept
     : spool_(other.spool_),
       extents_(std::move(other.extents_)),
       stored_(std::exchange(other.stored_, 0)),
+      full_(std::move(other.full_)),
+      inChunks_(std::exchange(other.inChunks_, 0)),
       memory_(std::move(other.memory_)),
       counted_(std::exchange(other.counted_, 0)) {
+    other.full_.clear();
     other.memory_.clear();
 }
 
@@ -76,9 +82,12 @@ Findings& Findings::operator=(Findings&& other) noexcept {
         spool_ = other.spool_;
         extents_ = std::move(other.extents_);
         stored_ = std::exchange(other.stored_, 0);
+        full_ = std::move(other.full_);
+        inChunks_ = std::exchange(other.inChunks_, 0);
         memory_ = std::move(other.memory_);
         counted_ = std::exchange(other.counted_, 0);
         other.extents_.clear();
+        other.full_.clear();
         other.memory_.clear();
     }
     return *this;
@@ -89,8 +98,13 @@ Findings::~Findings() {
 }
 
 void Findings::append(std::string_view piece) {
+    if (memory_.size() >= kChunk && memory_.size() + piece.size() > memory_.capacity()) {
+        inChunks_ += memory_.size();
+        full_.push_back(std::move(memory_));
+        memory_ = std::string();
+    }
     memory_.append(piece);
-    const std::size_t uncounted = memory_.size() - counted_;
+    const std::size_t uncounted = inMemory() - counted_;
     if (uncounted >= kCountEvery) {
         if (spool_->keepInMemory(uncounted)) {
             counted_ += uncounted;
@@ -106,25 +120,48 @@ void Findings::clear() {
     }
     extents_.clear();
     stored_ = 0;
-    spool_->releaseMemory(counted_);
-    counted_ = 0;
+    if (counted_ > 0) {
+        spool_->releaseMemory(counted_);
+        counted_ = 0;
+    }
+    full_.clear();
+    inChunks_ = 0;
     memory_.clear();
 }
 
 // The budget is spent: what memory holds goes to the scratch file, or stays where there is none.
 void Findings::spill() {
-    FindingSpool::Extent stored{};
-    if (!spool_->store(memory_, stored)) {
+    const auto store = [&](std::string& bytes) {
+        FindingSpool::Extent stored{};
+        if (!spool_->store(bytes, stored)) {
+            return false;
+        }
+        if (!extents_.empty() && extents_.back().offset + extents_.back().size == stored.offset) {
+            extents_.back().size += stored.size;
+        } else {
+            extents_.push_back(stored);
+        }
+        stored_ += stored.size;
+        return true;
+    };
+    // The bytes counted are the first ones kept.
+    const auto release = [&](std::size_t size) {
+        const std::size_t released = std::min(counted_, size);
+        spool_->releaseMemory(released);
+        counted_ -= released;
+    };
+    while (!full_.empty()) {
+        if (!store(full_.front())) {
+            return;
+        }
+        release(full_.front().size());
+        inChunks_ -= full_.front().size();
+        full_.erase(full_.begin());
+    }
+    if (!store(memory_)) {
         return;
     }
-    if (!extents_.empty() && extents_.back().offset + extents_.back().size == stored.offset) {
-        extents_.back().size += stored.size;
-    } else {
-        extents_.push_back(stored);
-    }
-    stored_ += stored.size;
-    spool_->releaseMemory(counted_);
-    counted_ = 0;
+    release(memory_.size());
     memory_.clear();
     memory_.shrink_to_fit();
 }

@@ -74,7 +74,7 @@ public:
 
     void append(std::string_view piece);
     void clear();
-    std::uint64_t size() const { return stored_ + memory_.size(); }
+    std::uint64_t size() const { return stored_ + inMemory(); }
     bool empty() const { return size() == 0; }
 
     // Hands over the bytes in order, those in the scratch file read back through the buffer.
@@ -83,19 +83,30 @@ public:
         for (const auto& extent : extents_) {
             spool_->readBack(extent, buffer, piece, ec);
         }
+        for (const auto& chunk : full_) {
+            if (!ec) {
+                piece(std::string_view(chunk));
+            }
+        }
         if (!ec && !memory_.empty()) {
             piece(std::string_view(memory_));
         }
     }
 
 private:
+    std::size_t inMemory() const { return inChunks_ + memory_.size(); }
     void spill();
 
     FindingSpool* spool_;
-    std::vector<FindingSpool::Extent> extents_;  // in the scratch file, before memory_
+    std::vector<FindingSpool::Extent> extents_;  // in the scratch file, before the chunks
     std::uint64_t stored_ = 0;
+    // In memory: full chunks, then the one being filled. A chunk is never grown past about
+    // twice its size, so that the bytes held are not copied into ever larger strings, each copy
+    // holding twice as much for a moment.
+    std::vector<std::string> full_;
+    std::size_t inChunks_ = 0;
     std::string memory_;
-    std::size_t counted_ = 0;  // of memory_, counted against the spool's budget
+    std::size_t counted_ = 0;  // of the bytes in memory, counted against the spool's budget
 };
 
 }  // namespace vesk
