@@ -6,10 +6,9 @@ namespace vesk {
 
 void LogPart::readOnItsOwn(InputFile& file, FindingSpool& spool, std::span<char> buffer,
                            const std::stop_token& stop) {
-    filter = std::make_unique<MarkerFilter>();
-    filter->lineEnded(true);
-    findings = std::make_unique<PartFindings>(spool);
-    scanner = std::make_unique<LogScanner>(*filter, *findings);
+    filter.lineEnded(true);
+    findings.emplace(spool);
+    scanner.emplace(filter, *findings);
     if (index == 0) {
         scanner->beginLog();
     } else {
@@ -31,7 +30,7 @@ void LogPart::readOnItsOwn(InputFile& file, FindingSpool& spool, std::span<char>
     }
     cleanEnd = scanner->atLineStartIn8Bit();
     if (ec ? wholeLine : findings->firstSeen) {
-        findings->flagAfter = filter->armed();
+        findings->flagAfter = filter.armed();
     }
 }
 

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
 #include <optional>
 #include <span>
 #include <stop_token>
@@ -33,9 +32,10 @@ struct LogPart {
     std::uint64_t end = 0;
     bool cleanEnd = false;  // at a line's start in 8-bit text
     std::error_code ec;
-    std::unique_ptr<MarkerFilter> filter;
-    std::unique_ptr<PartFindings> findings;
-    std::unique_ptr<LogScanner> scanner;
+    // Held in place: a part of many small logs is a whole one, and allocations cost there.
+    MarkerFilter filter;
+    std::optional<PartFindings> findings;
+    std::optional<LogScanner> scanner;
 
     // Where it ends: at the first line that starts at or after until, or with the log.
     std::optional<std::uint64_t> boundary() const {

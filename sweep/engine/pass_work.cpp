@@ -1,0 +1,231 @@
+#include "engine/pass_work.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "read/block_buffer.h"
+
+namespace vesk {
+namespace {
+
+// How far ahead of the log being joined logs may be read: so many logs, so many of them open at
+// once, and so many bytes of the logs opened. Logs read whole ahead are closed at once.
+constexpr std::size_t kLogsAhead = 64;
+constexpr std::size_t kOpenAhead = 8;
+constexpr std::uint64_t kBytesAhead = 64 * 1024 * 1024;
+// A worker that found the window full waits until the join has moved this many logs on, so that
+// it takes them in a batch rather than one at each join.
+constexpr std::size_t kWakeAfter = kLogsAhead / 4;
+
+bool outOfDescriptors(const std::error_code& ec) {
+    return ec == std::errc::too_many_files_open || ec == std::errc::too_many_files_open_in_system;
+}
+
+}  // namespace
+
+PassWork::PassWork(std::vector<LogToRead> toRead, bool stretches, const SweepSettings& settings,
+                   FindingSpool& findingSpool, std::stop_token stopToken)
+    : logs(toRead.size()),
+      stop(std::move(stopToken)),
+      spool(findingSpool),
+      openLimit(kOpenAhead + 1),
+      stretch_(stretches ? std::max<std::uint64_t>(settings.stretchSize, 1) : 0),
+      blockSize_(settings.blockSize) {
+    for (std::size_t i = 0; i < toRead.size(); ++i) {
+        logs[i].index = i;
+        logs[i].what = toRead[i];
+    }
+}
+
+void PassWork::work() {
+    std::unique_lock lock(mutex);
+    while (!ending_) {
+        Task task;
+        if (const auto waitFor = takeTask(task)) {
+            wakeWorkersAt_ = std::min(wakeWorkersAt_, joining + *waitFor);
+            workToDo_.wait(lock);
+            continue;
+        }
+        perform(task, lock, false);
+    }
+}
+
+void PassWork::end() {
+    {
+        const std::lock_guard lock(mutex);
+        ending_ = true;
+    }
+    workToDo_.notify_all();
+}
+
+std::optional<std::size_t> PassWork::takeTask(Task& task) {
+    const std::size_t last = std::min(logs.size(), joining + kLogsAhead);
+    nextClosed_ = std::max(nextClosed_, joining);
+    while (nextClosed_ < last && logs[nextClosed_].state != PassLog::State::closed) {
+        ++nextClosed_;
+    }
+    while (!partsWaiting_.empty() && partsWaiting_.front()->state != LogPart::State::waiting) {
+        partsWaiting_.pop_front();
+    }
+    if (!partsWaiting_.empty() && partsWaiting_.front()->log->index < nextClosed_) {
+        task.part = partsWaiting_.front();
+        claim(*task.part);
+        return std::nullopt;
+    }
+    if (nextClosed_ < last) {
+        const bool head = nextClosed_ == joining;
+        if (openFiles < openLimit && !(waitingForDescriptor && head) &&
+            (bytesAhead_ < kBytesAhead || head)) {
+            PassLog& log = logs[nextClosed_++];
+            log.state = PassLog::State::opening;
+            ++openFiles;
+            task.open = &log;
+            return std::nullopt;
+        }
+    }
+    if (!partsWaiting_.empty()) {
+        task.part = partsWaiting_.front();
+        claim(*task.part);
+        return std::nullopt;
+    }
+    return nextClosed_ == last && last < logs.size() ? kWakeAfter : 1;
+}
+
+void PassWork::claim(LogPart& part) {
+    part.state = LogPart::State::reading;
+    ++part.log->reading;
+}
+
+void PassWork::perform(Task& task, std::unique_lock<std::mutex>& lock, bool joiningThread) {
+    if (task.open != nullptr) {
+        open(*task.open, lock, !joiningThread || task.open->index != joining);
+        return;
+    }
+    LogPart& part = *task.part;
+    lock.unlock();
+    part.readOnItsOwn(*part.log->file, spool, blockBuffer(), stop);
+    lock.lock();
+    part.state = LogPart::State::done;
+    --part.log->reading;
+    joinable.notify_one();
+}
+
+// Opens the log, and reads it whole where it is one part. A shortage of descriptors is the
+// process's, not the log's: logs read ahead give theirs back, or the log waits for one to close,
+// and it is named unreadable only when nothing else is open.
+void PassWork::open(PassLog& log, std::unique_lock<std::mutex>& lock, bool readWhole) {
+    lock.unlock();
+    std::error_code ec;
+    auto file = log.what.folder->openLog(*log.what.log, ec);
+    const std::uint64_t size = file != nullptr ? file->size() : 0;
+    // Until it is open, the log is this thread's alone.
+    const bool onePart = stretch_ == 0 || size < 2 * stretch_;
+    const bool whole = file != nullptr && readWhole && onePart;
+    if (whole) {
+        cut(log, size);
+        LogPart& part = log.parts.front();
+        part.state = LogPart::State::done;
+        part.readOnItsOwn(*file, spool, blockBuffer(), stop);
+        file.reset();
+    }
+    lock.lock();
+    if (!whole && file == nullptr) {
+        --openFiles;
+        if (outOfDescriptors(ec) && openFiles > 0) {
+            log.state = PassLog::State::closed;
+            nextClosed_ = std::min(nextClosed_, log.index);
+            if (log.index == joining) {
+                waitingForDescriptor = !giveBackOne();
+            } else {
+                openLimit = std::max<std::size_t>(1, openFiles);
+            }
+        } else {
+            log.state = PassLog::State::failed;
+            log.error = ec;
+        }
+        joinable.notify_one();
+        return;
+    }
+    log.state = PassLog::State::open;
+    log.size = size;
+    bytesAhead_ += size;
+    if (whole) {
+        --openFiles;
+        waitingForDescriptor = false;
+    } else {
+        log.file = std::move(file);
+        // A log of one part left open has no parts: the joining thread reads it into the report.
+        if (!onePart) {
+            cut(log, size);
+            for (LogPart& part : log.parts) {
+                partsWaiting_.push_back(&part);
+            }
+            workToDo_.notify_all();
+        }
+    }
+    joinable.notify_one();
+}
+
+// Into parts of a stretch each, or one.
+void PassWork::cut(PassLog& log, std::uint64_t size) {
+    const std::uint64_t count = stretch_ > 0 && size >= 2 * stretch_ ? size / stretch_ : 1;
+    log.parts.resize(static_cast<std::size_t>(count));
+    for (std::size_t k = 0; k < log.parts.size(); ++k) {
+        LogPart& part = log.parts[k];
+        part.log = &log;
+        part.index = k;
+        part.from = k * stretch_;
+        part.last = k + 1 == log.parts.size();
+        part.until = part.last ? size : (k + 1) * stretch_;
+    }
+}
+
+void PassWork::close(PassLog& log) {
+    if (log.file != nullptr) {
+        log.file.reset();
+        --openFiles;
+        waitingForDescriptor = false;
+    }
+}
+
+bool PassWork::giveBackOne() {
+    for (std::size_t at = logs.size(); at-- > joining + 1;) {
+        PassLog& log = logs[at];
+        if (log.state == PassLog::State::open && log.reading == 0 && log.file != nullptr) {
+            close(log);
+            std::erase_if(partsWaiting_, [&](const LogPart* part) { return part->log == &log; });
+            log.parts.clear();
+            log.state = PassLog::State::closed;
+            nextClosed_ = std::min(nextClosed_, log.index);
+            bytesAhead_ -= std::exchange(log.size, 0);
+            openLimit = std::max<std::size_t>(1, openFiles);
+            return true;
+        }
+    }
+    return false;
+}
+
+void PassWork::joined(PassLog& log) {
+    close(log);
+    bytesAhead_ -= log.size;
+    if (!partsWaiting_.empty()) {
+        // Parts after a failed read are never read.
+        std::erase_if(partsWaiting_, [&](const LogPart* part) { return part->log == &log; });
+    }
+    log.state = PassLog::State::joined;
+    log.parts.clear();
+    if (++joining >= wakeWorkersAt_) {
+        wakeWorkersAt_ = SIZE_MAX;
+        workToDo_.notify_all();
+    }
+}
+
+std::span<char> PassWork::blockBuffer() const {
+    thread_local std::optional<BlockBuffer> buffer;
+    if (!buffer || buffer->size() != blockSize_) {
+        buffer.emplace(blockSize_);
+    }
+    return buffer->span();
+}
+
+}  // namespace vesk

@@ -1,0 +1,93 @@
+#pragma once
+
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <span>
+#include <stop_token>
+#include <system_error>
+#include <vector>
+
+#include "engine/log_part.h"
+#include "engine/log_pass.h"
+#include "report/findings.h"
+#include "sweep/settings.h"
+
+namespace vesk {
+
+struct PassLog {
+    enum class State { closed, opening, open, failed, joined };
+
+    std::size_t index = 0;  // in the listing's order
+    LogToRead what{};
+    State state = State::closed;
+    std::unique_ptr<InputFile> file;  // none once a log read whole ahead is closed
+    std::error_code error;
+    std::vector<LogPart> parts;  // none where it is one part that the joining thread reads
+    int reading = 0;             // parts being read by some thread
+    std::uint64_t size = 0;      // when opened
+};
+
+// The logs of a pass and the work of reading them ahead, shared by the threads under one lock.
+// Workers take the earliest work there is: a log to open (and, when it is one part, to read whole
+// and close at once), or a part of a larger log to read. The joining thread joins the logs in
+// order, helping with that work while the log it joins is not ready.
+class PassWork {
+public:
+    PassWork(std::vector<LogToRead> logs, bool stretches, const SweepSettings& settings,
+             FindingSpool& spool, std::stop_token stop);
+
+    // Work taken under the lock and done without it.
+    struct Task {
+        PassLog* open = nullptr;
+        LogPart* part = nullptr;
+    };
+
+    // A worker's loop, until the pass ends.
+    void work();
+    void end();
+
+    // The work that comes first, claimed; without any, how far the join is to move on before
+    // there may be some.
+    std::optional<std::size_t> takeTask(Task& task);
+    // Does it with the lock released, and tells the joining thread. The joining thread reads the
+    // log it joins itself, straight into the report.
+    void perform(Task& task, std::unique_lock<std::mutex>& lock, bool joining);
+    void claim(LogPart& part);
+    // Closes a log read ahead that no thread reads now, to be opened and read again in its turn.
+    bool giveBackOne();
+    // After the log being joined: closes it and moves on to the next.
+    void joined(PassLog& log);
+    // Each thread reads into a buffer of its own.
+    std::span<char> blockBuffer() const;
+
+    std::vector<PassLog> logs;
+    const std::stop_token stop;
+    FindingSpool& spool;
+    std::mutex mutex;
+    std::condition_variable joinable;  // the joining thread waits on it
+    std::size_t joining = 0;
+    std::size_t openFiles = 0;
+    std::size_t openLimit;
+    bool waitingForDescriptor = false;  // the log being joined, until another closes
+
+private:
+    void open(PassLog& log, std::unique_lock<std::mutex>& lock, bool readWhole);
+    void cut(PassLog& log, std::uint64_t size);
+    void close(PassLog& log);
+
+    const std::uint64_t stretch_;  // none: each log is one part
+    const std::size_t blockSize_;
+    std::condition_variable workToDo_;  // the workers wait on it
+    std::size_t wakeWorkersAt_ = SIZE_MAX;
+    std::size_t nextClosed_ = 0;         // no log between the join and it is closed
+    std::deque<LogPart*> partsWaiting_;  // of the logs open, in order; some taken since
+    std::uint64_t bytesAhead_ = 0;       // in the logs opened and not yet joined
+    bool ending_ = false;
+};
+
+}  // namespace vesk
