@@ -53,14 +53,17 @@ protected:
         int logsRead;
     };
 
-    Result sweepWith(unsigned readers, std::uint64_t stretch, std::uint32_t seed) {
+    Result sweepWith(unsigned readers, std::uint64_t stretch, std::uint32_t seed,
+                     std::size_t inMemory = vesk::SweepSettings().findingsInMemory) {
         makeLogs(seed);
         const vesk::ListedFolder listed(fileSystem, logs.path(), false);
         fs::rename(logs / "random0.log", logs / "replaced.log");  // after the listing
-        const auto outcome =
-            vesk::Sweep(fileSystem, clock, reports.path(),
-                        {.blockSize = 4096, .readers = readers, .stretchSize = stretch})
-                .run({&listed}, events);
+        const auto outcome = vesk::Sweep(fileSystem, clock, reports.path(),
+                                         {.blockSize = 4096,
+                                          .readers = readers,
+                                          .stretchSize = stretch,
+                                          .findingsInMemory = inMemory})
+                                 .run({&listed}, events);
         std::map<std::string, std::string> unreadable;
         for (const auto& log : outcome.unreadable) {
             unreadable[log.path.filename().string()] = log.reason;
@@ -107,10 +110,15 @@ TEST_F(ReadAheadTest, SeveralThreadsReadWhatOneThreadReads) {
         }
         EXPECT_GT(one.findings, 10000u);
         EXPECT_NE(one.report.find("www\r\nnarrow\r\n"), std::string::npos);
+        // Stretches of a few lines, of many, and none (each log whole); the findings read ahead
+        // kept in memory, in a scratch file, or in both.
+        const std::pair<std::uint64_t, std::size_t> ways[] = {
+            {997, 1 << 24}, {4096, 0}, {70001, 100000}, {1 << 30, 300000}};
         for (const unsigned readers : {1u, 3u}) {
-            for (const std::uint64_t stretch : {997u, 4096u, 70001u}) {
-                const Result several = sweepWith(readers, stretch, seed);
-                EXPECT_TRUE(several.report == one.report) << readers << " threads, " << stretch;
+            for (const auto& [stretch, inMemory] : ways) {
+                const Result several = sweepWith(readers, stretch, seed, inMemory);
+                EXPECT_TRUE(several.report == one.report)
+                    << readers << " threads, " << stretch << ", " << inMemory;
                 EXPECT_EQ(several.unreadable, one.unreadable) << readers << " threads";
                 EXPECT_EQ(several.findings, one.findings);
                 EXPECT_EQ(several.logsRead, one.logsRead);

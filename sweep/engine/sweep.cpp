@@ -13,10 +13,6 @@
 namespace vesk {
 namespace {
 
-// Findings read ahead of the report are kept in memory up to this much in all, so that a run
-// stays within 16 MiB whatever the logs hold.
-constexpr std::size_t kFindingsInMemory = 8 * 1024 * 1024;
-
 // One run's reading of the listed folders into the report.
 class FolderReader {
 public:
@@ -118,7 +114,7 @@ SweepOutcome Sweep::run(const std::vector<const ListedFolder*>& folders, SweepEv
     SweepOutcome outcome;
     // The date is taken once: a run past midnight keeps the name of the day it started.
     outcome.report = ReportFile::pathFor(reportFolder_, clock_.today());
-    FindingSpool spool(kFindingsInMemory);
+    FindingSpool spool(settings_.findingsInMemory);
     ReportFile report(fs_);
     FolderReader reader(report, events);
     try {

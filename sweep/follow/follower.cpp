@@ -13,9 +13,6 @@ using Steady = std::chrono::steady_clock;
 
 const Changes kEverything{{}, true};
 
-// Findings are kept in memory up to this much in all, and aside beyond it.
-constexpr std::size_t kFindingsInMemory = 16 * 1024 * 1024;
-
 }  // namespace
 
 struct Follower::State {
@@ -26,7 +23,7 @@ struct Follower::State {
           reportFolder(std::move(reports)),
           events(followEvents),
           settings(sweepSettings),
-          spool(kFindingsInMemory),
+          spool(settings.findingsInMemory),
           buffer(settings.blockSize),
           context{fs,
                   spool,

@@ -11,7 +11,7 @@ namespace {
 // scratch file stay few.
 constexpr std::size_t kCountEvery = 4 * 1024;
 // A chunk in memory is closed once it holds this much and more would not fit.
-constexpr std::size_t kChunk = 256 * 1024;
+constexpr std::size_t kChunk = 64 * 1024;
 
 }  // namespace
 
