@@ -53,7 +53,7 @@ bool LogPass::joinNext(ReportFile& report, MarkerFilter& filter, PassEvents& eve
                        std::error_code& ec) {
     PassWork& shared = shared_->work;
     std::unique_lock lock(shared.mutex);
-    PassLog& log = shared.logs.at(shared.joining);
+    PassLog& log = shared.log(shared.joining);
     const auto awaitOrHelp = [&](auto ready) {
         while (!ready()) {
             PassWork::Task task;

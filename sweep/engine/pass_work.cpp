@@ -25,15 +25,16 @@ bool outOfDescriptors(const std::error_code& ec) {
 
 PassWork::PassWork(std::vector<LogToRead> toRead, bool stretches, const SweepSettings& settings,
                    FindingSpool& findingSpool, std::stop_token stopToken)
-    : logs(toRead.size()),
-      stop(std::move(stopToken)),
+    : stop(std::move(stopToken)),
       spool(findingSpool),
       openLimit(kOpenAhead + 1),
+      toRead_(std::move(toRead)),
+      slots_(kLogsAhead),
       stretch_(stretches ? std::max<std::uint64_t>(settings.stretchSize, 1) : 0),
       blockSize_(settings.blockSize) {
-    for (std::size_t i = 0; i < toRead.size(); ++i) {
-        logs[i].index = i;
-        logs[i].what = toRead[i];
+    for (std::size_t i = 0; i < std::min(toRead_.size(), slots_.size()); ++i) {
+        slots_[i].index = i;
+        slots_[i].what = toRead_[i];
     }
 }
 
@@ -59,9 +60,9 @@ void PassWork::end() {
 }
 
 std::optional<std::size_t> PassWork::takeTask(Task& task) {
-    const std::size_t last = std::min(logs.size(), joining + kLogsAhead);
+    const std::size_t last = std::min(toRead_.size(), joining + kLogsAhead);
     nextClosed_ = std::max(nextClosed_, joining);
-    while (nextClosed_ < last && logs[nextClosed_].state != PassLog::State::closed) {
+    while (nextClosed_ < last && log(nextClosed_).state != PassLog::State::closed) {
         ++nextClosed_;
     }
     while (!partsWaiting_.empty() && partsWaiting_.front()->state != LogPart::State::waiting) {
@@ -76,10 +77,10 @@ std::optional<std::size_t> PassWork::takeTask(Task& task) {
         const bool head = nextClosed_ == joining;
         if (openFiles < openLimit && !(waitingForDescriptor && head) &&
             (bytesAhead_ < kBytesAhead || head)) {
-            PassLog& log = logs[nextClosed_++];
-            log.state = PassLog::State::opening;
+            PassLog& opened = log(nextClosed_++);
+            opened.state = PassLog::State::opening;
             ++openFiles;
-            task.open = &log;
+            task.open = &opened;
             return std::nullopt;
         }
     }
@@ -88,7 +89,7 @@ std::optional<std::size_t> PassWork::takeTask(Task& task) {
         claim(*task.part);
         return std::nullopt;
     }
-    return nextClosed_ == last && last < logs.size() ? kWakeAfter : 1;
+    return nextClosed_ == last && last < toRead_.size() ? kWakeAfter : 1;
 }
 
 void PassWork::claim(LogPart& part) {
@@ -189,15 +190,15 @@ void PassWork::close(PassLog& log) {
 }
 
 bool PassWork::giveBackOne() {
-    for (std::size_t at = logs.size(); at-- > joining + 1;) {
-        PassLog& log = logs[at];
-        if (log.state == PassLog::State::open && log.reading == 0 && log.file != nullptr) {
-            close(log);
-            std::erase_if(partsWaiting_, [&](const LogPart* part) { return part->log == &log; });
-            log.parts.clear();
-            log.state = PassLog::State::closed;
-            nextClosed_ = std::min(nextClosed_, log.index);
-            bytesAhead_ -= std::exchange(log.size, 0);
+    for (std::size_t at = std::min(toRead_.size(), joining + kLogsAhead); at-- > joining + 1;) {
+        PassLog& ahead = log(at);
+        if (ahead.state == PassLog::State::open && ahead.reading == 0 && ahead.file != nullptr) {
+            close(ahead);
+            std::erase_if(partsWaiting_, [&](const LogPart* part) { return part->log == &ahead; });
+            ahead.parts.clear();
+            ahead.state = PassLog::State::closed;
+            nextClosed_ = std::min(nextClosed_, at);
+            bytesAhead_ -= std::exchange(ahead.size, 0);
             openLimit = std::max<std::size_t>(1, openFiles);
             return true;
         }
@@ -212,8 +213,13 @@ void PassWork::joined(PassLog& log) {
         // Parts after a failed read are never read.
         std::erase_if(partsWaiting_, [&](const LogPart* part) { return part->log == &log; });
     }
-    log.state = PassLog::State::joined;
-    log.parts.clear();
+    // Its slot is the next log's past the window.
+    const std::size_t next = log.index + slots_.size();
+    log = PassLog();
+    if (next < toRead_.size()) {
+        log.index = next;
+        log.what = toRead_[next];
+    }
     if (++joining >= wakeWorkersAt_) {
         wakeWorkersAt_ = SIZE_MAX;
         workToDo_.notify_all();

@@ -20,7 +20,7 @@
 namespace vesk {
 
 struct PassLog {
-    enum class State { closed, opening, open, failed, joined };
+    enum class State { closed, opening, open, failed };
 
     std::size_t index = 0;  // in the listing's order
     LogToRead what{};
@@ -60,12 +60,15 @@ public:
     void claim(LogPart& part);
     // Closes a log read ahead that no thread reads now, to be opened and read again in its turn.
     bool giveBackOne();
+    // The log at that index in the listing's order, from the one being joined on to the window's
+    // end.
+    PassLog& log(std::size_t index) { return slots_[index % slots_.size()]; }
+    std::size_t size() const { return toRead_.size(); }
     // After the log being joined: closes it and moves on to the next.
     void joined(PassLog& log);
     // Each thread reads into a buffer of its own.
     std::span<char> blockBuffer() const;
 
-    std::vector<PassLog> logs;
     const std::stop_token stop;
     FindingSpool& spool;
     std::mutex mutex;
@@ -80,6 +83,10 @@ private:
     void cut(PassLog& log, std::uint64_t size);
     void close(PassLog& log);
 
+    const std::vector<LogToRead> toRead_;
+    // The logs from the one being joined on, each in the slot of its index: the window of logs
+    // taken ahead is never wider, so that memory does not grow with the number of logs.
+    std::vector<PassLog> slots_;
     const std::uint64_t stretch_;  // none: each log is one part
     const std::size_t blockSize_;
     std::condition_variable workToDo_;  // the workers wait on it
