@@ -6,6 +6,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "read/log_name.h"
@@ -50,8 +51,8 @@ inline bool comesBefore(const std::filesystem::path& a, const std::filesystem::p
 }
 
 // Puts the items in name order, by keys made once: each name in capitals, then the name itself
-// where two are alike in capitals. A path is dear to compare and to move, so the items are
-// sorted as indexes and each moved once.
+// where two are alike in capitals. A path is dear to compare, so the keys are sorted and the items
+// then moved into place along the order's cycles, each once.
 template <typename Item, typename Name>
 void sortByName(std::vector<Item>& items, Name name) {
     using Char = std::filesystem::path::value_type;
@@ -72,12 +73,20 @@ void sortByName(std::vector<Item>& items, Name name) {
                           : std::invoke(name, items[a.at]).native() <
                                 std::invoke(name, items[b.at]).native();
     });
-    std::vector<Item> sorted;
-    sorted.reserve(items.size());
-    for (const Key& key : keys) {
-        sorted.push_back(std::move(items[key.at]));
+    for (std::size_t start = 0; start < keys.size(); ++start) {
+        if (keys[start].at == start) {
+            continue;
+        }
+        Item held = std::move(items[start]);
+        std::size_t at = start;
+        while (keys[at].at != start) {
+            const std::size_t from = std::exchange(keys[at].at, at);
+            items[at] = std::move(items[from]);
+            at = from;
+        }
+        keys[at].at = at;
+        items[at] = std::move(held);
     }
-    items = std::move(sorted);
 }
 
 }  // namespace vesk
