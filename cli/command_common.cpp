@@ -108,6 +108,19 @@ std::string completionText(const SweepOutcome& outcome) {
         "Operation completed!\n" + counts + "\n" + printable(outcome.report) + "\n");
 }
 
+ExitStatus exitStatus(SweepOutcome::Status status) {
+    switch (status) {
+        case SweepOutcome::Status::completed:
+            return kAllRead;
+        case SweepOutcome::Status::someUnreadable:
+            return kSomeUnreadable;
+        case SweepOutcome::Status::reportFailed:
+        case SweepOutcome::Status::stopped:
+            break;
+    }
+    return kFailed;
+}
+
 void printCompletion(const SweepOutcome& outcome) {
     writeText(stdout, completionText(outcome));
 }

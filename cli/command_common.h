@@ -32,6 +32,8 @@ void complainAboutReport(const ReportFailure& failure);
 std::string reportComplaint(const ReportFailure& failure);
 // "Operation completed!", the counts, and the report's path, on standard output, for information.
 void printCompletion(const SweepOutcome& outcome);
+// How a run, or following, ended, as the command's exit status.
+ExitStatus exitStatus(SweepOutcome::Status status);
 std::string completionText(const SweepOutcome& outcome);
 
 std::optional<std::filesystem::path> resolveFolder(const std::filesystem::path& given);

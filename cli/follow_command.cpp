@@ -57,7 +57,7 @@ public:
     bool ending() override { return out_.closed(); }
 
     // What could not be printed is counted; an output that closed makes the status 2.
-    int finish(int status) {
+    int finish(ExitStatus status) {
         const std::uint64_t lost = out_.finish(kPatience);
         if (out_.closed()) {
             err_.write(std::string(kProgram) +
@@ -102,7 +102,7 @@ int follow(const CommandLine& command) {
     CommandFollowEvents events(command.quiet, *watcher);
     const SystemClock clock;
     Follower follower(*fileSystem, clock, *reportFolder, folders, events);
-    return events.finish(follower.follow(*watcher));
+    return events.finish(exitStatus(follower.follow(*watcher)));
 }
 
 }  // namespace vesk

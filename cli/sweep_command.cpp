@@ -53,7 +53,7 @@ int sweep(const CommandLine& command) {
     if (!command.quiet) {
         printCompletion(outcome);
     }
-    return outcome.status() == SweepOutcome::Status::completed ? kAllRead : kSomeUnreadable;
+    return exitStatus(outcome.status());
 }
 
 int sweepOrTell(const std::vector<std::filesystem::path>& arguments) {

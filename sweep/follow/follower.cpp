@@ -286,17 +286,17 @@ ChangeWatcher::Deadline Follower::nextDue() const {
     return next;
 }
 
-int Follower::status() const {
+SweepOutcome::Status Follower::status() const {
     const State& state = *state_;
     if (state.lastFailed) {
-        return 2;
+        return SweepOutcome::Status::reportFailed;
     }
     for (const auto& folder : state.folders) {
         if (folder->state() != FollowedFolder::State::present || folder->anyLogUnreadable()) {
-            return 1;
+            return SweepOutcome::Status::someUnreadable;
         }
     }
-    return 0;
+    return SweepOutcome::Status::completed;
 }
 
 void Follower::watchWith(ChangeWatcher& watcher) {
@@ -309,7 +309,7 @@ void Follower::watchWith(ChangeWatcher& watcher) {
     watcher.watchFolder(state.reportTag, state.reportFolder);
 }
 
-int Follower::follow(ChangeWatcher& watcher) {
+SweepOutcome::Status Follower::follow(ChangeWatcher& watcher) {
     State& state = *state_;
     watchWith(watcher);
     start();

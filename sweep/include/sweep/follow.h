@@ -54,9 +54,9 @@ public:
     // Follows until the watcher tells of a stop, or the events ask to end: the watches set first,
     // so that nothing written meanwhile is missed, then the sweep a run would make, published,
     // then each change as it comes. At the end the folders are looked at once more and the report
-    // published a last time. Returns the status a run would end with then (0 when every log was
-    // read, 1 when some log or folder could not be), or 2 when the last publication failed.
-    int follow(ChangeWatcher& watcher);
+    // published a last time. Returns how a run would end then: completed, someUnreadable where
+    // some log or folder could not be read, or reportFailed where the last publication failed.
+    SweepOutcome::Status follow(ChangeWatcher& watcher);
 
     // The steps of following, for a caller that drives them itself: the watches first, where
     // there is a watcher.
@@ -68,7 +68,7 @@ public:
     void publishWhenDue();
     void publishNow();
     ChangeWatcher::Deadline nextDue() const;
-    int status() const;
+    SweepOutcome::Status status() const;
 
 private:
     struct State;
