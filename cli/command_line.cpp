@@ -91,12 +91,12 @@ std::string helpText() {
            "Exit status:\n"
            "  0  every log was read; the report was replaced (with --follow: at the end).\n"
            "  1  some logs could not be read; the report was replaced with the findings of the\n"
-           "     others.\n"
+           "     others. With --follow: some log or FOLDER could not be read at the end.\n"
            "  2  the arguments are wrong, or a FOLDER or DIR is not a folder: nothing was\n"
            "     written. Or the report could not be written: the day's earlier report is left\n"
            "     as it was, and where the findings are kept in a draft, the draft is named. Or\n"
            "     the output could not be written: a sweep still replaced the report. With\n"
-           "     --follow: also when no FOLDER is left to follow.\n";
+           "     --follow: the last publication failed, or standard output closed.\n";
 }
 
 }  // namespace vesk
