@@ -63,7 +63,6 @@ public:
     // The log at that index in the listing's order, from the one being joined on to the window's
     // end.
     PassLog& log(std::size_t index) { return slots_[index % slots_.size()]; }
-    std::size_t size() const { return toRead_.size(); }
     // After the log being joined: closes it and moves on to the next.
     void joined(PassLog& log);
     // Each thread reads into a buffer of its own.
