@@ -22,9 +22,10 @@ protected:
             fs::remove(file);
         }
         std::mt19937 random(seed);
-        for (int i = 0; i < 40; ++i) {
+        // More logs than are taken ahead at once, so that their places are used again.
+        for (int i = 0; i < 150; ++i) {
             logs.write("random" + std::to_string(i) + ".log",
-                       randomLog(random, static_cast<int>(random() % 300)));
+                       randomLog(random, static_cast<int>(random() % (i < 40 ? 300 : 20))));
         }
         // Markers and line ends at every edge: lines of lengths that divide nothing.
         std::string large;
