@@ -203,6 +203,7 @@ int main(int argc, char** argv) {
         std::fputs("usage: follow_bench VESKPARSER-SWEEP\n", stderr);
         return 2;
     }
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);  // each figure as it is measured
     const fs::path program = fs::absolute(argv[1]);
     const fs::path work = fs::temp_directory_path() / ("vesk-follow-" + std::to_string(::getpid()));
     const fs::path home = work / "home";
