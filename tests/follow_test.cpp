@@ -256,6 +256,50 @@ TEST(Follower, KeepsTheReportWhatARunWritesAsTheWatchesTell) {
 }
 #endif
 
+#ifndef _WIN32
+// An append that leaves a log ending on a marker line makes findings of the first lines after
+// it: through empty logs, from folder to folder, up to the first log that carried the flag
+// already. Each is told of once, as the watches tell of the append.
+TEST(Follower, TellsOfTheFirstLinesAnAppendMakesFindings) {
+    struct Case {
+        const char* what;
+        std::vector<std::string> first;   // a.log, b.log, c.log in the first folder
+        std::vector<std::string> second;  // d.log in the second
+        std::vector<std::string> told;
+    };
+    const std::vector<Case> cases = {
+        {"the next log's", {"quiet\r\n", "b1\r\nb2\r\n", "c1\r\n"}, {"d1\r\n"}, {"b1"}},
+        {"through an empty log", {"quiet\r\n", "", "c1\r\n"}, {"d1\r\n"}, {"c1"}},
+        {"into the next folder", {"quiet\r\n", "", ""}, {"d1\r\n"}, {"d1"}},
+        {"up to a log that carried it already",
+         {"quiet\r\n", M + "\r\n", "c1\r\n"},
+         {"d1\r\n"},
+         {M}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        SweepFolders folders;
+        TempFolder second;
+        const char* names[] = {"a.log", "b.log", "c.log"};
+        for (std::size_t i = 0; i < c.first.size(); ++i) {
+            folders.logs.write(names[i], c.first[i]);
+        }
+        second.write("d.log", c.second[0]);
+        Told told;
+        vesk::Follower follower(folders.fileSystem, folders.clock, folders.reports.path(),
+                                {folders.logs.path(), second.path()}, told);
+        const auto watcher = vesk::makeChangeWatcher();
+        follower.watchWith(*watcher);
+        follower.start();
+        std::ofstream(folders.logs / "a.log", std::ios::app | std::ios::binary) << M << "\r\n";
+        vesk::Changes changes;
+        watcher->wait(std::chrono::steady_clock::now() + std::chrono::milliseconds(50), changes);
+        follower.lookAgain(changes);
+        EXPECT_EQ(told.findings, c.told);
+    }
+}
+#endif
+
 // At local midnight the next day's report begins as a run on the new day would write it, and the
 // day before's stays as it was.
 TEST(Follower, BeginsTheNewDaysReportAtMidnight) {

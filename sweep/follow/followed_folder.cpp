@@ -99,17 +99,24 @@ bool FollowedFolder::list(bool announce) {
     return changed;
 }
 
-bool FollowedFolder::lookAt(std::uint64_t tag, bool announce) {
+FollowedFolder::Looked FollowedFolder::lookAt(std::uint64_t tag, bool announce) {
     const auto name = byTag_.find(tag);
     if (name == byTag_.end()) {
-        return false;
+        return Looked::unchanged;
     }
     std::error_code ec;
     const auto opened = context_.fs.openFolder(path_, ec);
     if (opened == nullptr || opened->identity() != identity_) {
-        return list(announce);  // gone, or another folder in its place
+        // gone, or another folder in its place
+        return list(announce) ? Looked::folderChanged : Looked::unchanged;
     }
-    return look(*opened, logs_.at(name->second), nullptr, announce);
+    return look(*opened, logs_.at(name->second), nullptr, announce) ? Looked::logChanged
+                                                                    : Looked::unchanged;
+}
+
+std::optional<std::filesystem::path> FollowedFolder::logWatchedBy(std::uint64_t tag) const {
+    const auto name = byTag_.find(tag);
+    return name != byTag_.end() ? std::optional(name->second) : std::nullopt;
 }
 
 bool FollowedFolder::anyLogUnreadable() const {

@@ -48,9 +48,13 @@ public:
     bool list(bool announce);
     // The folder its path led to when it was last listed: another one is watched anew.
     FileIdentity identity() const { return identity_; }
-    // Looks at one log again, as a watch on it tells. Returns the same.
-    bool lookAt(std::uint64_t tag, bool announce);
-    bool watches(std::uint64_t tag) const { return byTag_.contains(tag); }
+    // What looking at one log again found: what it gives the report is as it was, or may have
+    // changed, or the folder had to be listed again and anything in it may have changed.
+    enum class Looked { unchanged, logChanged, folderChanged };
+    // Looks at one log again, as a watch on it tells.
+    Looked lookAt(std::uint64_t tag, bool announce);
+    // The name of the log a watch is on, if it is on one of this folder's.
+    std::optional<std::filesystem::path> logWatchedBy(std::uint64_t tag) const;
     bool anyLogUnreadable() const;
 
     template <typename Visit>
@@ -58,6 +62,18 @@ public:
         for (auto& [name, log] : logs_) {
             visit(*log.log);
         }
+    }
+    // From the log of that name on, or from the first, while visit returns true. Returns whether
+    // it went through to the last.
+    template <typename Visit>
+    bool forEachLogFrom(const std::filesystem::path* name, Visit visit) {
+        for (auto at = name != nullptr ? logs_.find(*name) : logs_.begin(); at != logs_.end();
+             ++at) {
+            if (!visit(*at->second.log)) {
+                return false;
+            }
+        }
+        return true;
     }
 
 private:

@@ -193,6 +193,7 @@ bool FollowedLog::writeInto(ReportFile& report, bool flagBefore, std::span<char>
 }
 
 void FollowedLog::tellOfFirstLine(bool flagBefore, FollowEvents* events, std::span<char> buffer) {
+    flagBefore_ = flagBefore;
     if (flagBefore && findings_.firstSeen && !firstToldOf_) {
         firstToldOf_ = true;
         if (events != nullptr) {

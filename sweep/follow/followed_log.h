@@ -50,6 +50,8 @@ public:
     // Its first line, once it has ended, when it passes and has not been told of: told of.
     // Without events it is only taken as told of: it was there when following began.
     void tellOfFirstLine(bool flagBefore, FollowEvents* events, std::span<char> buffer);
+    // The flag carried into it when its first line was last looked at.
+    bool flagBefore() const { return flagBefore_; }
     // The flag it leaves, as if it ended where it was read to.
     bool flagAfter(bool flagBefore);
 
@@ -82,6 +84,7 @@ private:
     LogScanner scanner_;
     std::optional<Ending> ending_;  // until the log is read on
     std::optional<std::string> failure_;
+    bool flagBefore_ = false;
     bool firstToldOf_ = false;
     // Before a restart: the lines told of, by their hashes, not to be told of again in order.
     std::vector<std::uint64_t> toldBefore_;

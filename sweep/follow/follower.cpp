@@ -102,6 +102,33 @@ struct Follower::State {
         }
     }
 
+    // After some logs changed, and nothing else: their first lines, and those after them, told of
+    // where they have become findings. The flag carried into the first is what it was at the
+    // last walk, and the walk goes on only while it carries another flag than before, so that
+    // an append costs the same whatever the number of logs.
+    void walkFrom(std::vector<std::pair<std::size_t, std::filesystem::path>> changedLogs) {
+        std::sort(changedLogs.begin(), changedLogs.end(), [](const auto& a, const auto& b) {
+            return a.first != b.first ? a.first < b.first : comesBefore(a.second, b.second);
+        });
+        for (const auto& [index, name] : changedLogs) {
+            std::optional<bool> carried;
+            const auto visit = [&](FollowedLog& log) {
+                if (carried && log.flagBefore() == *carried) {
+                    return false;  // on from here as it was
+                }
+                const bool flag = carried.value_or(log.flagBefore());
+                log.tellOfFirstLine(flag, &events, buffer.span());
+                carried = log.flagAfter(flag);
+                return true;
+            };
+            for (std::size_t i = index;
+                 i < folders.size() &&
+                 folders[i]->forEachLogFrom(i == index ? &name : nullptr, visit);
+                 ++i) {
+            }
+        }
+    }
+
     bool publish() {
         const LocalDate today = clock.today();
         const std::filesystem::path path = ReportFile::pathFor(reportFolder, today);
@@ -221,20 +248,28 @@ SweepOutcome Follower::start() {
 
 void Follower::lookAgain(const Changes& changes) {
     State& state = *state_;
-    bool changed = false;
+    bool listed = false;  // some folder changed, not only logs
+    std::vector<std::pair<std::size_t, std::filesystem::path>> changedLogs;
     for (std::size_t i = 0; i < state.folders.size(); ++i) {
+        FollowedFolder& folder = *state.folders[i];
         const auto tag = std::find_if(state.folderTags.begin(), state.folderTags.end(),
                                       [&](const auto& entry) { return entry.second == i; });
         const bool told =
             tag != state.folderTags.end() &&
             std::find(changes.tags.begin(), changes.tags.end(), tag->first) != changes.tags.end();
         if (changes.everything || told) {
-            changed = state.list(i) || changed;
+            listed = state.list(i) || listed;
             continue;
         }
         for (const std::uint64_t logTag : changes.tags) {
-            if (state.folders[i]->watches(logTag)) {
-                changed = state.folders[i]->lookAt(logTag, state.announce) || changed;
+            auto name = folder.logWatchedBy(logTag);
+            if (!name) {
+                continue;
+            }
+            const auto looked = folder.lookAt(logTag, state.announce);
+            listed = listed || looked == FollowedFolder::Looked::folderChanged;
+            if (looked == FollowedFolder::Looked::logChanged) {
+                changedLogs.emplace_back(i, std::move(*name));
             }
         }
     }
@@ -242,10 +277,14 @@ void Follower::lookAgain(const Changes& changes) {
                                         state.reportTag) != changes.tags.end()) {
         state.checkReport();
     }
-    if (changed) {
+    if (listed || !changedLogs.empty()) {
         state.dirty = true;
         state.due = state.due ? state.due : Steady::now() + state.settings.gatherPublication;
-        state.walk(nullptr, &state.events);
+        if (listed) {
+            state.walk(nullptr, &state.events);
+        } else {
+            state.walkFrom(std::move(changedLogs));
+        }
     }
 }
 
