@@ -93,13 +93,14 @@ public:
                 const std::string text = readFile(report_);
                 const auto now = Clock::now();
                 const std::lock_guard lock(mutex_);
-                for (auto at = written_.find(next); at != written_.end();
-                     at = written_.find(next)) {
-                    if (text.find("finding " + std::to_string(next) + "\r\n") ==
+                // Findings are numbered in the order written, though not from 0 in every phase.
+                for (auto at = written_.lower_bound(next); at != written_.end(); ++at) {
+                    if (text.find("finding " + std::to_string(at->first) + "\r\n") ==
                         std::string::npos) {
                         break;
                     }
-                    published_.emplace(next++, now);
+                    published_.emplace(at->first, now);
+                    next = at->first + 1;
                 }
             }
         });
