@@ -4,6 +4,7 @@
 
 #include <fstream>
 #include <map>
+#include <thread>
 
 #include "sweep_fixture.h"
 
@@ -299,6 +300,41 @@ TEST(Follower, TellsOfTheFirstLinesAnAppendMakesFindings) {
     }
 }
 #endif
+
+// A publication that fails is named once and tried again, after a delay that doubles up to the
+// longest, until it succeeds; while the last one failed, following ends as a failed run does.
+TEST(Follower, TriesAFailedPublicationAgainUntilItSucceeds) {
+    using namespace std::chrono_literals;
+    using Steady = std::chrono::steady_clock;
+    struct Failures : vesk::FollowEvents {
+        void reportFailed(const vesk::ReportFailure&) override { ++named; }
+        int named = 0;
+    } events;
+    SweepFolders folders;
+    folders.logs.write("a.log", M + "\r\nfound\r\n");
+    folders.fileSystem.draftFails = std::make_error_code(std::errc::no_space_on_device);
+    vesk::SweepSettings settings;
+    settings.firstRetry = 200ms;
+    settings.longestRetry = 400ms;
+    vesk::Follower follower(folders.fileSystem, folders.clock, folders.reports.path(),
+                            {folders.logs.path()}, events, settings);
+    follower.start();
+    for (const auto delay : {200ms, 400ms, 400ms}) {
+        const auto due = follower.nextDue();
+        ASSERT_TRUE(due.has_value());
+        EXPECT_GT(*due - Steady::now(), delay / 2) << "tried again after " << delay.count();
+        EXPECT_LE(*due - Steady::now(), delay);
+        EXPECT_EQ(follower.status(), vesk::SweepOutcome::Status::reportFailed);
+        std::this_thread::sleep_until(*due);
+        follower.publishWhenDue();
+    }
+    EXPECT_EQ(events.named, 1) << "named when it first failed";
+    folders.fileSystem.draftFails.clear();
+    std::this_thread::sleep_until(*follower.nextDue());
+    follower.publishWhenDue();
+    EXPECT_EQ(folders.report(), "found\r\n");
+    EXPECT_EQ(follower.status(), vesk::SweepOutcome::Status::completed);
+}
 
 // At local midnight the next day's report begins as a run on the new day would write it, and the
 // day before's stays as it was.

@@ -83,11 +83,17 @@ public:
     std::size_t readLimit = 16;
     // When set, the times of a log by its name, as exact as a test needs them.
     std::function<vesk::FileTimes(const std::filesystem::path& name)> timesOf;
+    // When set, no draft of the report can be made, as on a full disk.
+    std::error_code draftFails;
     // The drafts the file system makes where it has no nameless ones.
     void useNamedDrafts() { real_ = vesk::makeFileSystemWithNamedDrafts(); }
 
     std::unique_ptr<vesk::ReportDraft> draftReport(const std::filesystem::path& report,
                                                    std::error_code& ec) override {
+        if (draftFails) {
+            ec = draftFails;
+            return nullptr;
+        }
         return real_->draftReport(report, ec);
     }
     std::unique_ptr<vesk::LogFolder> openFolder(const std::filesystem::path& directory,
