@@ -301,6 +301,44 @@ TEST(Follower, TellsOfTheFirstLinesAnAppendMakesFindings) {
 }
 #endif
 
+// A folder that cannot be listed for a while keeps its logs' findings, named once, and is looked
+// at again until it can be; one that is gone takes them with it.
+TEST(Follower, KeepsAFolderThatCannotBeListedForAWhile) {
+    struct Gone : vesk::FollowEvents {
+        void folderGone(const vesk::UnreadableLog&) override { ++named; }
+        int named = 0;
+    } events;
+    SweepFolders folders;
+    folders.logs.write("a.log", M + "\r\nfound\r\n");
+    vesk::Follower follower(folders.fileSystem, folders.clock, folders.reports.path(),
+                            {folders.logs.path()}, events);
+    follower.start();
+    folders.fileSystem.afterListing = [] {
+        return std::make_error_code(std::errc::not_enough_memory);
+    };
+    folders.logs.write("b.log", M + "\r\nlater\r\n");
+    for (int i = 0; i < 2; ++i) {
+        follower.lookAgain({{}, true});
+        follower.publishNow();
+        EXPECT_EQ(folders.report(), "found\r\n") << "while it cannot be listed";
+        EXPECT_EQ(follower.status(), vesk::SweepOutcome::Status::someUnreadable);
+    }
+    EXPECT_EQ(events.named, 1);
+    const auto due = follower.nextDue();
+    EXPECT_TRUE(due && *due < std::chrono::steady_clock::now() + std::chrono::seconds(2))
+        << "looked at again within a second or so";
+    folders.fileSystem.afterListing = nullptr;
+    follower.lookAgain({{}, true});
+    follower.publishNow();
+    EXPECT_EQ(folders.report(), "found\r\nlater\r\n");
+    EXPECT_EQ(follower.status(), vesk::SweepOutcome::Status::completed);
+
+    fs::remove_all(folders.logs.path());
+    follower.lookAgain({{}, true});
+    follower.publishNow();
+    EXPECT_EQ(folders.report(), "");
+}
+
 // A publication that fails is named once and tried again, after a delay that doubles up to the
 // longest, until it succeeds; while the last one failed, following ends as a failed run does.
 TEST(Follower, TriesAFailedPublicationAgainUntilItSucceeds) {
