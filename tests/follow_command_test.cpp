@@ -1,4 +1,6 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <pty.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -214,6 +216,32 @@ TEST_F(FollowCommandTest, AnOutputThatStallsOrClosesHoldsNothingBack) {
     for (const int fd : {stalled[0], stalled[1], closed[1]}) {
         ::close(fd);
     }
+}
+
+// On a terminal a finding's control characters are shown escaped, so that a log cannot drive the
+// operator's terminal; to a file they go as they are (above).
+TEST_F(FollowCommandTest, AFindingOnATerminalIsShownEscaped) {
+    logs.write("a.log", "");
+    int terminal = -1;
+    int screen = -1;
+    ASSERT_EQ(::openpty(&terminal, &screen, nullptr, nullptr, nullptr), 0);
+    ::fcntl(terminal, F_SETFL, O_NONBLOCK);
+    options.outDescriptor = screen;
+    std::string shown;
+    follow([&] {
+        append("a.log", M + "\r\n\x1b[2Jcaught\r\n");
+        EXPECT_TRUE(awaitUntil([&] {
+            char bytes[4096];
+            for (ssize_t n; (n = ::read(terminal, bytes, sizeof bytes)) > 0;) {
+                shown.append(bytes, static_cast<std::size_t>(n));
+            }
+            return shown.find("caught") != std::string::npos;
+        })) << shown;
+    });
+    EXPECT_NE(shown.find("a.log:\\x1B[2Jcaught"), std::string::npos) << shown;
+    EXPECT_EQ(shown.find('\x1b'), std::string::npos) << shown;
+    ::close(terminal);
+    ::close(screen);
 }
 
 // A writer that never pauses is read all the same: its findings are printed and published while it
