@@ -3,8 +3,12 @@
 #include <fstream>
 #include <map>
 #include <mutex>
+#include <sstream>
 
 #include "sweep/sweep.h"
+#ifdef __linux__
+#include "platform/linux/cpu_quota.h"
+#endif
 #include "sweep_fixture.h"
 
 namespace {
@@ -127,5 +131,31 @@ TEST_F(ReadAheadTest, SeveralThreadsReadWhatOneThreadReads) {
         }
     }
 }
+
+#ifdef __linux__
+// Threads are taken for the cores a job's CPU quota gives, rounded up, in either hierarchy of
+// control groups; a group without a quota gives none.
+TEST(CoresOfQuota, ReadsTheJobsQuotaInEitherHierarchy) {
+    const TempFolder root;
+    fs::create_directories(root / "job.slice/web.service");
+    fs::create_directories(root / "cpu/batch");
+    fs::create_directories(root / "free.slice");
+    std::ofstream(root / "job.slice/web.service/cpu.max") << "150000 100000\n";
+    std::ofstream(root / "free.slice/cpu.max") << "max 100000\n";
+    std::ofstream(root / "cpu/batch/cpu.cfs_quota_us") << "200000\n";
+    std::ofstream(root / "cpu/batch/cpu.cfs_period_us") << "100000\n";
+    const std::pair<const char*, unsigned> cases[] = {
+        {"0::/job.slice/web.service\n", 2},
+        {"0::/free.slice\n", 0},
+        {"7:memory:/batch\n4:cpu,cpuacct:/batch\n", 2},
+        {"7:memory:/batch\n", 0},
+        {"0::/nowhere\n", 0},
+    };
+    for (const auto& [groups, cores] : cases) {
+        std::istringstream listed(groups);
+        EXPECT_EQ(vesk::coresOfQuota(listed, root.path()), cores) << groups;
+    }
+}
+#endif
 
 }  // namespace
