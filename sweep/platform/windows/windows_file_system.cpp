@@ -180,7 +180,9 @@ private:
 // without sharing its deletion, so that only the others go.
 void removeDeadDrafts(const std::filesystem::path& folder) {
     WIN32_FIND_DATAW found{};
-    const std::filesystem::path pattern = folder / ("." + std::string(kReportNameStart) + "*");
+    std::string name = ".";
+    name.append(kReportNameStart).push_back('*');
+    const std::filesystem::path pattern = folder / name;
     HANDLE search = FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &found,
                                      FindExSearchNameMatch, nullptr, 0);
     if (search == INVALID_HANDLE_VALUE) {
