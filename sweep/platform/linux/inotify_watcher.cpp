@@ -13,6 +13,7 @@
 
 #include "platform/posix/interrupts.h"
 #include "platform/posix/posix_io.h"
+#include "platform/wait_timing.h"
 #include "sweep/change_watcher.h"
 
 namespace vesk {
@@ -41,7 +42,7 @@ bool isNetworkFolder(const std::filesystem::path& folder) {
 class InotifyWatcher final : public ChangeWatcher {
 public:
     explicit InotifyWatcher(const SweepSettings& settings)
-        : lookEvery_(settings.lookEvery),
+        : look_(settings.lookEvery),
           gatherFor_(settings.gatherChanges),
           changes_(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC)),
           woken_(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {
@@ -80,16 +81,9 @@ public:
     Wake wait(Deadline deadline, Changes& changes) override {
         std::array<pollfd, 3> watched{
             {{signals_.get(), POLLIN, 0}, {woken_.get(), POLLIN, 0}, {changes_.get(), POLLIN, 0}}};
-        std::optional<Steady::time_point> gathered;  // once a change has come
+        WaitTiming timing(deadline, gatherFor_, polled_ ? &look_ : nullptr);
         for (;;) {
-            auto until = deadline;
-            if (polled_) {
-                until = std::min(until.value_or(Steady::time_point::max()), nextLook_);
-            }
-            if (gathered) {
-                until = std::min(until.value_or(Steady::time_point::max()), *gathered);
-            }
-            const int ready = ::poll(watched.data(), watched.size(), milliseconds(until));
+            const int ready = ::poll(watched.data(), watched.size(), milliseconds(timing.until()));
             if (ready < 0 && errno == EINTR) {
                 continue;
             }
@@ -105,19 +99,10 @@ public:
             }
             if ((watched[2].revents & POLLIN) != 0) {
                 drain(changes);
-                gathered = gathered ? gathered : Steady::now() + gatherFor_;
+                timing.changed();
             }
-            const auto now = Steady::now();
-            if (polled_ && now >= nextLook_) {
-                nextLook_ = now + lookEvery_;
-                changes.everything = true;
-                return Wake::changed;
-            }
-            if (gathered && now >= *gathered) {
-                return Wake::changed;
-            }
-            if (!gathered && deadline && now >= *deadline) {
-                return Wake::timeout;
+            if (const auto wake = timing.ended(changes)) {
+                return *wake;
             }
         }
     }
@@ -179,7 +164,7 @@ private:
                            changes.tags.end());
     }
 
-    const Steady::duration lookEvery_;
+    LookTimer look_;
     const Steady::duration gatherFor_;
     Descriptor changes_;
     Descriptor signals_;
@@ -187,7 +172,6 @@ private:
     std::map<std::uint64_t, int> watches_;
     std::map<int, std::set<std::uint64_t>> tags_;
     bool polled_ = false;
-    Steady::time_point nextLook_ = Steady::now() + lookEvery_;
 };
 
 }  // namespace

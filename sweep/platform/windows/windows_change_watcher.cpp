@@ -5,6 +5,7 @@
 #include <memory>
 #include <vector>
 
+#include "platform/wait_timing.h"
 #include "sweep/change_watcher.h"
 
 namespace vesk {
@@ -25,7 +26,7 @@ BOOL WINAPI stopOnControl(DWORD) {
 class WindowsChangeWatcher final : public ChangeWatcher {
 public:
     explicit WindowsChangeWatcher(const SweepSettings& settings)
-        : lookEvery_(settings.lookEvery),
+        : look_(settings.lookEvery),
           gatherFor_(settings.gatherChanges),
           woken_(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {}
 
@@ -62,7 +63,7 @@ public:
     }
 
     Wake wait(Deadline deadline, Changes& changes) override {
-        std::optional<Steady::time_point> gathered;
+        WaitTiming timing(deadline, gatherFor_, &look_);
         for (;;) {
             std::vector<HANDLE> events{stopEvent, woken_};
             std::vector<std::uint64_t> tags;
@@ -70,12 +71,8 @@ public:
                 events.push_back(folder->overlapped.hEvent);
                 tags.push_back(tag);
             }
-            auto until = std::min(deadline.value_or(Steady::time_point::max()), nextLook_);
-            if (gathered) {
-                until = std::min(until, *gathered);
-            }
             const auto wait = std::chrono::ceil<std::chrono::milliseconds>(
-                std::max(until - Steady::now(), Steady::duration::zero()));
+                std::max(*timing.until() - Steady::now(), Steady::duration::zero()));
             const DWORD woken =
                 WaitForMultipleObjects(static_cast<DWORD>(events.size()), events.data(), FALSE,
                                        static_cast<DWORD>(std::min<long long>(wait.count(), 1000)));
@@ -93,19 +90,10 @@ public:
                 ResetEvent(folder.overlapped.hEvent);
                 watch(folder);
                 changes.tags.push_back(tag);
-                gathered = gathered ? gathered : Steady::now() + gatherFor_;
+                timing.changed();
             }
-            const auto now = Steady::now();
-            if (now >= nextLook_) {
-                nextLook_ = now + lookEvery_;
-                changes.everything = true;
-                return Wake::changed;
-            }
-            if (gathered && now >= *gathered) {
-                return Wake::changed;
-            }
-            if (!gathered && deadline && now >= *deadline) {
-                return Wake::timeout;
+            if (const auto wake = timing.ended(changes)) {
+                return *wake;
             }
         }
     }
@@ -137,11 +125,10 @@ private:
         }
     }
 
-    const Steady::duration lookEvery_;
+    LookTimer look_;
     const Steady::duration gatherFor_;
     HANDLE woken_;
     std::map<std::uint64_t, std::unique_ptr<Folder>> folders_;
-    Steady::time_point nextLook_ = Steady::now() + lookEvery_;
 };
 
 }  // namespace
