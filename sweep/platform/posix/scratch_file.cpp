@@ -11,41 +11,43 @@
 namespace vesk {
 namespace {
 
+// Calls io until size bytes have gone through it from offset on, again where a signal broke in;
+// one that moves nothing fails with `none`.
+template <typename Io, typename Byte>
+void wholeAt(Io io, std::uint64_t offset, Byte* data, std::size_t size, std::errc none,
+             std::error_code& ec) {
+    while (size > 0) {
+        const ssize_t n = io(data, size, static_cast<off_t>(offset));
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            ec = n < 0 ? lastError() : std::make_error_code(none);
+            return;
+        }
+        data += n;
+        size -= static_cast<std::size_t>(n);
+        offset += static_cast<std::uint64_t>(n);
+    }
+}
+
 class PosixScratchFile final : public ScratchFile {
 public:
     explicit PosixScratchFile(Descriptor fd) : fd_(std::move(fd)) {}
 
     void writeAt(std::uint64_t offset, const char* data, std::size_t size,
                  std::error_code& ec) override {
-        while (size > 0) {
-            const ssize_t n = ::pwrite(fd_.get(), data, size, static_cast<off_t>(offset));
-            if (n < 0 && errno == EINTR) {
-                continue;
-            }
-            if (n <= 0) {
-                ec = n < 0 ? lastError() : std::make_error_code(std::errc::no_space_on_device);
-                return;
-            }
-            data += n;
-            size -= static_cast<std::size_t>(n);
-            offset += static_cast<std::uint64_t>(n);
-        }
+        const auto write = [this](const char* from, std::size_t n, off_t at) {
+            return ::pwrite(fd_.get(), from, n, at);
+        };
+        wholeAt(write, offset, data, size, std::errc::no_space_on_device, ec);
     }
 
     void readAt(std::uint64_t offset, char* data, std::size_t size, std::error_code& ec) override {
-        while (size > 0) {
-            const ssize_t n = ::pread(fd_.get(), data, size, static_cast<off_t>(offset));
-            if (n < 0 && errno == EINTR) {
-                continue;
-            }
-            if (n <= 0) {
-                ec = n < 0 ? lastError() : std::make_error_code(std::errc::io_error);
-                return;
-            }
-            data += n;
-            size -= static_cast<std::size_t>(n);
-            offset += static_cast<std::uint64_t>(n);
-        }
+        const auto read = [this](char* into, std::size_t n, off_t at) {
+            return ::pread(fd_.get(), into, n, at);
+        };
+        wholeAt(read, offset, data, size, std::errc::io_error, ec);
     }
 
     void discard(std::uint64_t offset, std::uint64_t size) override {
