@@ -166,7 +166,7 @@ bool FollowedFolder::look(LogFolder& folder, Log& log, const ListedFile* listed,
         if (isGone(ec)) {
             return false;  // gone since the listing: the next one, its folder's watch tells
         }
-        followed.failed(ec.message());
+        followed.failed(ec.message(), context_.buffer);
         if (!log.named) {
             context_.events.unreadable({followed.path(), ec.message()});
             log.named = true;
@@ -181,7 +181,7 @@ bool FollowedFolder::look(LogFolder& folder, Log& log, const ListedFile* listed,
         return false;
     }
     if (change == LogChange::rewritten) {
-        followed.restart();
+        followed.restart(context_.buffer);
     }
     const auto before = followed.signature();
     followed.readOn(*file, context_.buffer, announce ? &context_.events : nullptr, ec);

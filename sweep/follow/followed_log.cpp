@@ -127,7 +127,7 @@ void FollowedLog::readOn(InputFile& file, std::span<char> buffer, FollowEvents* 
         LogMark& mark_;
     } marking(mark_);
     if (failure_) {
-        restart();
+        restart(buffer);
     }
     sink_->tellTo(events);
     mark_.size = readStretch(file, mark_.size, std::nullopt, buffer, scanner_, {}, ec, &marking);
@@ -141,13 +141,12 @@ void FollowedLog::readOn(InputFile& file, std::span<char> buffer, FollowEvents* 
     }
 }
 
-void FollowedLog::restart() {
-    std::vector<char> scratch(64 * 1024);
-    toldBefore_ = lineHashes(findings_.rest, scratch);
+void FollowedLog::restart(std::span<char> buffer) {
+    toldBefore_ = lineHashes(findings_.rest, buffer);
     stillSame_ = 0;
     firstToldBefore_.reset();
     if (firstToldOf_) {
-        firstToldBefore_ = hashOn(kHashStart, textOf(findings_.first, scratch));
+        firstToldBefore_ = hashOn(kHashStart, textOf(findings_.first, buffer));
     }
     findings_ = PartFindings(spool_);
     filter_ = MarkerFilter();
@@ -159,9 +158,9 @@ void FollowedLog::restart() {
     firstToldOf_ = false;
 }
 
-void FollowedLog::failed(const std::string& reason) {
+void FollowedLog::failed(const std::string& reason, std::span<char> buffer) {
     if (!failure_) {
-        restart();
+        restart(buffer);
     }
     failure_ = reason;
 }

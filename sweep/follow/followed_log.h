@@ -39,9 +39,9 @@ public:
     void readOn(InputFile& file, std::span<char> buffer, FollowEvents* events, std::error_code& ec);
     // The log was written again: read from its start, it tells only of the findings past those it
     // held before, where they are the same.
-    void restart();
+    void restart(std::span<char> buffer);
     // It cannot be read: it holds nothing until it can.
-    void failed(const std::string& reason);
+    void failed(const std::string& reason, std::span<char> buffer);
     const std::optional<std::string>& failure() const { return failure_; }
 
     // Into the report, after a log whose last line was a marker line or not, as if it ended
