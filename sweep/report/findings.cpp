@@ -64,16 +64,8 @@ void FindingSpool::read(std::uint64_t offset, char* data, std::size_t size, std:
     file_->readAt(offset, data, size, ec);
 }
 
-Findings::Findings(Findings&& other) noexcept
-    : spool_(other.spool_),
-      extents_(std::move(other.extents_)),
-      stored_(std::exchange(other.stored_, 0)),
-      full_(std::move(other.full_)),
-      inChunks_(std::exchange(other.inChunks_, 0)),
-      memory_(std::move(other.memory_)),
-      counted_(std::exchange(other.counted_, 0)) {
-    other.full_.clear();
-    other.memory_.clear();
+Findings::Findings(Findings&& other) noexcept : spool_(other.spool_) {
+    *this = std::move(other);
 }
 
 Findings& Findings::operator=(Findings&& other) noexcept {
