@@ -18,11 +18,7 @@ StreamWriter::~StreamWriter() {
 
 void StreamWriter::write(std::string line) {
     const std::lock_guard lock(mutex_);
-    if (closed_ || stopping_) {
-        ++dropped_;
-        return;
-    }
-    if (waitingBytes_ + line.size() > mostWaiting_) {
+    if (closed_ || stopping_ || waitingBytes_ + line.size() > mostWaiting_) {
         ++dropped_;
         return;
     }
@@ -48,8 +44,9 @@ std::uint64_t StreamWriter::finish(std::chrono::milliseconds patience) {
         changed_.wait_for(lock, std::chrono::milliseconds(10), [&] { return done_; });
     }
     const std::uint64_t unwritten = dropped_ + waiting_.size();
+    const bool done = done_;  // read under the lock, which the thread sets it under
     lock.unlock();
-    if (done_) {
+    if (done) {
         thread_.join();
     } else {
         thread_.detach();
