@@ -60,12 +60,11 @@ public:
     int finish(ExitStatus status) {
         const std::uint64_t lost = out_.finish(kPatience);
         if (out_.closed()) {
-            err_.write(std::string(kProgram) +
-                       ": cannot write the output: " + std::strerror(out_.error()) + "\n");
-        }
-        if (lost > 0 && !out_.closed()) {
-            err_.write(std::string(kProgram) + ": " + std::to_string(lost) +
-                       (lost == 1 ? " line" : " lines") + " of output could not be written\n");
+            err_.write(problemText(std::string("cannot write the output: ") +
+                                   std::strerror(out_.error())));
+        } else if (lost > 0) {
+            err_.write(problemText(std::to_string(lost) + (lost == 1 ? " line" : " lines") +
+                                   " of output could not be written"));
         }
         err_.finish(kPatience);
         return out_.closed() ? kFailed : status;
