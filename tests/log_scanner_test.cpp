@@ -69,12 +69,22 @@ std::string reference(const std::vector<std::string>& lines) {
     return report;
 }
 
+// Each passed line where it begins in its log, then the line: "12:found\n".
+struct PlacedSink final : vesk::LineSink {
+    bool wantsOffsets() const override { return true; }
+    void beginLine(std::uint64_t offset) override { text += std::to_string(offset) + ":"; }
+    void write(std::string_view piece) override { text.append(piece); }
+    void endLine() override { text += "\n"; }
+    std::string text;
+};
+
 // Feeds every log in blocks of the given size, each block in a buffer of its own so that a read
 // past its end is caught by the sanitizers.
+template <typename Sink = StringSink>
 std::string scanned(const std::vector<std::string>& logs, std::size_t blockSize,
                     const vesk::ByteSearch& search) {
     vesk::MarkerFilter filter;
-    StringSink sink;
+    Sink sink;
     vesk::LogScanner scanner(filter, sink, search);
     for (const auto& log : logs) {
         scanner.beginLog();
@@ -205,6 +215,19 @@ public:
         ++sections_;
     }
 
+    // The lines that pass, each where it begins in the log: as PlacedSink tells them.
+    std::string placedReference() const {
+        std::string placed;
+        bool afterMarker = false;
+        for (std::size_t i = 0; i < lines_.size(); ++i) {
+            if (afterMarker) {
+                placed += std::to_string(offsets_[i]) + ":" + lines_[i] + "\n";
+            }
+            afterMarker = reference({lines_[i], "x"}) == "x\r\n";
+        }
+        return placed;
+    }
+
     void addUtf16(bool marked) {
         if (marked) {
             log_ += "\xFF\xFE";
@@ -251,10 +274,12 @@ private:
     }
 
     void line8Bit(const std::string& text) {
+        offsets_.push_back(log_.size());
         log_ += text + lineEnd(text.empty());
         lines_.push_back(text);
     }
     void lineUtf16(const std::string& raw, const std::string& text) {
+        offsets_.push_back(log_.size());
         log_ += raw + utf16(lineEnd(text.empty()));
         lines_.push_back(text);
     }
@@ -262,6 +287,7 @@ private:
     std::mt19937& random_;
     std::string log_;
     std::vector<std::string> lines_;
+    std::vector<std::size_t> offsets_;
     std::string lastEnd_;
     int sections_ = 0;
 };
@@ -284,12 +310,15 @@ TEST(LogScanner, FindsEveryMarkerLineWhereverTheTextChangesItsForm) {
             utf16Now = !utf16Now;
         }
         const std::string expected = reference(sections.lines());
+        const std::string placed = sections.placedReference();
         forEachSearch([&](const vesk::ByteSearch& search) {
             const auto blockSizes = atBlockEdge ? std::vector<std::size_t>{4096, 65536}
                                                 : std::vector<std::size_t>{1, 7, 64, 65536};
             for (std::size_t blockSize : blockSizes) {
                 ASSERT_EQ(scanned({sections.log()}, blockSize, search), expected)
                     << "round " << round << ", blocks of " << blockSize;
+                ASSERT_EQ(scanned<PlacedSink>({sections.log()}, blockSize, search), placed)
+                    << "where each line begins: round " << round << ", blocks of " << blockSize;
             }
         });
     }

@@ -12,13 +12,13 @@ void LogPart::readOnItsOwn(InputFile& file, FindingSpool& spool, std::span<char>
     if (index == 0) {
         scanner->beginLog();
     } else {
-        scanner->beginPart();
         const auto first = firstLineStart(file, from, until, buffer, ec);
         empty = !first && !ec;
         if (!first) {
             return;
         }
         start = *first;
+        scanner->beginPart(start);
     }
     end = readStretch(file, start, boundary(), buffer, *scanner, stop, ec);
     // A line broken off by a failed read says nothing of the flag.

@@ -170,7 +170,7 @@ void PassWork::open(PassLog& log, std::unique_lock<std::mutex>& lock, bool readW
 // Into parts of a stretch each, or one.
 void PassWork::cut(PassLog& log, std::uint64_t size) {
     const std::uint64_t count = stretch_ > 0 && size >= 2 * stretch_ ? size / stretch_ : 1;
-    log.parts.resize(static_cast<std::size_t>(count));
+    log.parts = std::vector<LogPart>(static_cast<std::size_t>(count));
     for (std::size_t k = 0; k < log.parts.size(); ++k) {
         LogPart& part = log.parts[k];
         part.log = &log;

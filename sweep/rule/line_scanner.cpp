@@ -59,6 +59,9 @@ const char* LineScanner::scan(const char* p, const char* end, bool watchForm) {
         formKnown_ = true;
         if (isLineEnd(*p)) {
             pendingCr_ = *p == MarkerFilter::cr;
+            if (!lineOpen_ && filter_->armed()) {
+                passedLineBegins(p);  // an empty line that passes
+            }
             endLine();
             ++p;
         } else if (!lineOpen_ || start_.verdict() == Verdict::open) {
@@ -117,6 +120,9 @@ const char* LineScanner::matchLineStart(const char* p, const char* end, bool wat
         lineOpen_ = true;
         pass_ = filter_->armed();
         start_ = {};
+        if (pass_) {
+            passedLineBegins(p);
+        }
         // A stamped line is settled by the search that skips quiet lines, without reading its
         // stamp: it is a marker line only if the next marker line begins right here. What the
         // search finds serves the lines up to there as well.

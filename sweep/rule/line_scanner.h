@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string_view>
 
 #include "rule/byte_search.h"
@@ -12,8 +13,22 @@ namespace vesk {
 class LineSink {
 public:
     virtual ~LineSink() = default;
+    // Whether the sink is told where each passed line begins in the log, before its first piece:
+    // finding that costs a little in converted text, so only a sink that asks is told.
+    virtual bool wantsOffsets() const { return false; }
+    virtual void beginLine(std::uint64_t /*offset*/) {}
     virtual void write(std::string_view piece) = 0;
     virtual void endLine() = 0;
+};
+
+// Where a byte of the text the scanner is handed lies in the log: the stage in front of the
+// scanner knows, as it may have converted the text or held some of it back.
+class TextPositions {
+public:
+    virtual std::uint64_t offsetOf(const char* p) const = 0;
+
+protected:
+    ~TextPositions() = default;
 };
 
 // Cuts 8-bit text into lines as it arrives in pieces and hands every passed line to the sink, byte
@@ -25,13 +40,21 @@ public:
 // at NULs, which every such start holds.
 class LineScanner {
 public:
-    LineScanner(MarkerFilter& filter, LineSink& sink, const ByteSearch& search)
-        : filter_(&filter), sink_(&sink), search_(&search) {}
+    LineScanner(MarkerFilter& filter, LineSink& sink, const ByteSearch& search,
+                const TextPositions& positions)
+        : filter_(&filter),
+          sink_(&sink),
+          search_(&search),
+          positions_(&positions),
+          offsets_(sink.wantsOffsets()) {}
     // Where another scanner stands, going on to other ends.
-    LineScanner(const LineScanner& other, MarkerFilter& filter, LineSink& sink)
+    LineScanner(const LineScanner& other, MarkerFilter& filter, LineSink& sink,
+                const TextPositions& positions)
         : LineScanner(other) {
         filter_ = &filter;
         sink_ = &sink;
+        positions_ = &positions;
+        offsets_ = sink.wantsOffsets();
     }
 
     void beginLog();
@@ -56,6 +79,11 @@ private:
     using Verdict = MarkerFilter::LineStart::Verdict;
 
     void endLine();
+    void passedLineBegins(const char* p) {
+        if (offsets_) {
+            sink_->beginLine(positions_->offsetOf(p));
+        }
+    }
     const char* matchLineStart(const char* p, const char* end, bool watchForm);
     const char* skipQuietLines(const char* p, const char* end, bool watchForm);
     const char* lineBeforeForm(const char* p, const char* nul) const;
@@ -66,6 +94,8 @@ private:
     MarkerFilter* filter_;
     LineSink* sink_;
     const ByteSearch* search_;
+    const TextPositions* positions_;
+    bool offsets_;
     bool lineOpen_ = false;
     bool pass_ = false;
     bool pendingCr_ = false;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 #include "rule/byte_search.h"
 #include "rule/line_scanner.h"
@@ -14,21 +15,26 @@ namespace vesk {
 class LogScanner {
 public:
     LogScanner(MarkerFilter& filter, LineSink& sink, const ByteSearch& search = fastestSearch())
-        : lines_(filter, sink, search) {}
+        : lines_(filter, sink, search, decoder_) {}
     // Where another scanner stands, going on to other ends: what the log would give if it ended
     // now, while the other goes on reading it.
     LogScanner(const LogScanner& other, MarkerFilter& filter, LineSink& sink)
-        : lines_(other.lines_, filter, sink), decoder_(other.decoder_) {}
+        : lines_(other.lines_, filter, sink, decoder_), decoder_(other.decoder_) {}
+    LogScanner(const LogScanner&) = delete;
+    LogScanner& operator=(const LogScanner&) = delete;
 
     void beginLog() {
         lines_.beginLog();
         decoder_.beginLog();
     }
-    // A part of a log read on its own from a line's start within it, taken to be 8-bit text.
-    void beginPart() {
+    // A part of a log read on its own from a line's start within it, at that offset, taken to
+    // be 8-bit text.
+    void beginPart(std::uint64_t offset) {
         lines_.beginLog();
-        decoder_.beginPart();
+        decoder_.beginPart(offset);
     }
+    // Where the next byte scanned lies in the log.
+    std::uint64_t position() const { return decoder_.position(); }
     void scan(const char* data, std::size_t size) { decoder_.feed(data, size, lines_); }
     // The last line of a log needs no line end.
     void endLog() { decoder_.endLog(lines_); }

@@ -10,8 +10,8 @@ namespace {
 
 // UTF-16LE is converted this many bytes at a time.
 constexpr std::size_t kUtf16Piece = 16 * 1024;
-// UTF-16LE bytes held back at the end of what has arrived, for an 8-bit marker line that may
-// begin there: the marker, and a stamp of up to this much less.
+// At the end of what has arrived, an 8-bit marker line may begin within this many bytes of
+// UTF-16LE text: the marker, and a stamp of up to this much less.
 constexpr std::size_t kUtf16LookAhead = 64;
 
 // The first 8-bit marker line in [first, last), standing after a line end byte: an 8-bit CR or LF,
@@ -31,6 +31,28 @@ const char* find8BitMarkerLine(const char* first, const char* last) {
     return nullptr;
 }
 
+// How many bytes at the end of UTF-16LE text in [first, last) to hold back, as an 8-bit marker
+// line may begin there that has not arrived whole: from two bytes before the first place where
+// one may still begin (the bytes a line start is known by), else the last two. Lines that end
+// before it are converted at once, so that what a growing log adds is told without waiting.
+std::size_t heldForMarkerLine(const char* first, const char* last) {
+    const auto size = static_cast<std::size_t>(last - first);
+    const auto startsLine = [](const char* line) {
+        return MarkerFilter::isLineEnd(line[-1]) ||
+               (line[-1] == '\0' && MarkerFilter::isLineEnd(line[-2]));
+    };
+    for (const char* line =
+             first + std::max<std::size_t>(2, size - std::min(size, kUtf16LookAhead));
+         line <= last; ++line) {
+        if (startsLine(line) && MarkerFilter::LineStart().feed(std::string_view(
+                                    line, static_cast<std::size_t>(last - line))) ==
+                                    MarkerFilter::LineStart::Verdict::open) {
+            return static_cast<std::size_t>(last - line) + 2;
+        }
+    }
+    return std::min<std::size_t>(size, 2);
+}
+
 }  // namespace
 
 void TextDecoder::beginLog() {
@@ -39,9 +61,12 @@ void TextDecoder::beginLog() {
     heldSize_ = 0;
     utf16Ahead_.clear();
     utf16Decoder_ = {};
+    position_ = 0;
 }
 
 void TextDecoder::feed(const char* data, std::size_t size, LineScanner& lines) {
+    std::uint64_t at = position_;
+    position_ += size;
     // Bytes held back at a line's start are read again with those that follow them.
     while (heldSize_ > 0 && size > 0) {
         char bytes[sizeof held_];
@@ -49,30 +74,61 @@ void TextDecoder::feed(const char* data, std::size_t size, LineScanner& lines) {
         std::memcpy(bytes, held_, heldSize_);
         std::memcpy(bytes + heldSize_, data, taken);
         const std::size_t count = heldSize_ + taken;
+        const std::uint64_t bytesAt = heldAt_;
         heldSize_ = 0;
         data += taken;
         size -= taken;
-        feedAny(bytes, bytes + count, lines, false);
+        at += taken;
+        feedAny(bytes, bytes + count, bytesAt, lines, false);
     }
-    feedAny(data, data + size, lines, false);
+    feedAny(data, data + size, at, lines, false);
 }
 
 void TextDecoder::endLog(LineScanner& lines) {
     const std::string held(held_, heldSize_);
     heldSize_ = 0;
-    feedAny(held.data(), held.data() + held.size(), lines, true);
+    feedAny(held.data(), held.data() + held.size(), heldAt_, lines, true);
     if (utf16_) {
         char tail[4];
-        lines.scan(tail, tail + utf16Decoder_.finish(tail), false);
+        scanBytes(tail, tail + utf16Decoder_.finish(tail), position_, lines);
     }
     lines.endLog();
 }
 
-void TextDecoder::feedAny(const char* p, const char* end, LineScanner& lines, bool complete) {
+std::uint64_t TextDecoder::offsetOf(const char* p) const {
+    const Handed& h = handed_;
+    if (h.source == nullptr || p == h.text) {
+        return h.offset + static_cast<std::uint64_t>(p - h.text);
+    }
+    // A line starts right after a line end, which converted text has as a byte of its own for
+    // each CR or LF code unit: the line starts after as many of those in the source.
+    const auto isLineEnd = [](unsigned unit) {
+        return unit == MarkerFilter::cr || unit == MarkerFilter::lf;
+    };
+    auto ends = static_cast<std::size_t>(std::count_if(h.text, p, MarkerFilter::isLineEnd));
+    const auto* source = reinterpret_cast<const unsigned char*>(h.source);
+    const std::uint64_t sourceAt = h.sourceAt;
+    std::size_t i = 0;
+    if (h.odd && h.sourceSize > 0) {
+        if (isLineEnd(h.oddByte | (source[0] << 8)) && --ends == 0) {
+            return sourceAt + 1;
+        }
+        i = 1;
+    }
+    for (; i + 1 < h.sourceSize; i += 2) {
+        if (isLineEnd(source[i] | (source[i + 1] << 8)) && --ends == 0) {
+            return sourceAt + i + 2;
+        }
+    }
+    return sourceAt + h.sourceSize;
+}
+
+void TextDecoder::feedAny(const char* p, const char* end, std::uint64_t at, LineScanner& lines,
+                          bool complete) {
     std::string rest;  // 8-bit text that follows UTF-16LE text
     for (;;) {
         if (utf16_) {
-            if (!feedUtf16(p, end, lines, complete, rest)) {
+            if (!feedUtf16(p, end, at, lines, complete, rest, at)) {
                 return;
             }
             p = rest.data();
@@ -81,74 +137,103 @@ void TextDecoder::feedAny(const char* p, const char* end, LineScanner& lines, bo
         if (p == end) {
             return;
         }
-        p = feedBytes(p, end, lines, complete);
+        const char* next = feedBytes(p, end, at, lines, complete);
+        at += static_cast<std::uint64_t>(next - p);
+        p = next;
     }
 }
 
+void TextDecoder::scanBytes(const char* p, const char* end, std::uint64_t at, LineScanner& lines) {
+    handed_ = {p, at};
+    lines.scan(p, end, false);
+}
+
 // 8-bit text up to where UTF-16LE text begins, or to the end.
-const char* TextDecoder::feedBytes(const char* p, const char* end, LineScanner& lines,
-                                   bool complete) {
+const char* TextDecoder::feedBytes(const char* p, const char* end, std::uint64_t at,
+                                   LineScanner& lines, bool complete) {
+    handed_ = {p, at};
+    const char* const base = p;
     while (p != end) {
-        const char* at = logStart_ ? p : lines.scan(p, end, true);
-        if (at == end) {
+        const char* line = logStart_ ? p : lines.scan(p, end, true);
+        if (line == end) {
             break;
         }
         const TextForm form =
-            TextForm::at(at, static_cast<std::size_t>(end - at), logStart_, complete);
+            TextForm::at(line, static_cast<std::size_t>(end - line), logStart_, complete);
         const bool logStart = std::exchange(logStart_, false);
         switch (form.kind) {
             case TextForm::Kind::needMore:
                 logStart_ = logStart;
-                std::memcpy(held_, at, static_cast<std::size_t>(end - at));
-                heldSize_ = static_cast<std::size_t>(end - at);
+                std::memcpy(held_, line, static_cast<std::size_t>(end - line));
+                heldSize_ = static_cast<std::size_t>(end - line);
+                heldAt_ = at + static_cast<std::uint64_t>(line - base);
                 return end;
             case TextForm::Kind::utf8Mark:
-                p = at + form.skip;  // the line after the mark is looked at again
+                p = line + form.skip;  // the line after the mark is looked at again
                 break;
             case TextForm::Kind::bytes:
                 lines.formKnown();
-                p = at;
+                p = line;
                 break;
             case TextForm::Kind::utf16:
                 utf16_ = true;
-                return at + form.skip;
+                return line + form.skip;
         }
     }
     return end;
 }
 
-// UTF-16LE text up to an 8-bit marker line, whose text from there on is handed back in rest.
-bool TextDecoder::feedUtf16(const char* p, const char* end, LineScanner& lines, bool complete,
-                            std::string& rest) {
+// UTF-16LE text up to an 8-bit marker line, whose text from there on is handed back in rest,
+// with where it lies in restAt.
+bool TextDecoder::feedUtf16(const char* p, const char* end, std::uint64_t at, LineScanner& lines,
+                            bool complete, std::string& rest, std::uint64_t& restAt) {
+    if (utf16Ahead_.empty()) {
+        utf16AheadAt_ = at;
+    }
     if (p != end) {
         utf16Ahead_.append(p, static_cast<std::size_t>(end - p));
     }
     const char* const first = utf16Ahead_.data();
     const char* const last = first + utf16Ahead_.size();
     if (const char* line = find8BitMarkerLine(first, last)) {
-        decodeUtf16(first, line, lines);
+        const std::uint64_t lineAt = utf16AheadAt_ + static_cast<std::uint64_t>(line - first);
+        decodeUtf16(first, line, utf16AheadAt_, lines);
         char tail[4];
-        lines.scan(tail, tail + utf16Decoder_.finish(tail), false);
+        scanBytes(tail, tail + utf16Decoder_.finish(tail), lineAt, lines);
         lines.breakLine();
         lines.formKnown();
         utf16_ = false;
+        restAt = lineAt;
         rest.assign(line, last);
         utf16Ahead_.clear();
         return true;
     }
-    const std::size_t kept = complete ? 0 : std::min(utf16Ahead_.size(), kUtf16LookAhead);
-    decodeUtf16(first, last - kept, lines);
+    const std::size_t kept = complete ? 0 : heldForMarkerLine(first, last);
+    decodeUtf16(first, last - kept, utf16AheadAt_, lines);
+    utf16AheadAt_ += utf16Ahead_.size() - kept;
     utf16Ahead_.erase(0, utf16Ahead_.size() - kept);
     return false;
 }
 
-void TextDecoder::decodeUtf16(const char* p, const char* end, LineScanner& lines) {
+void TextDecoder::decodeUtf16(const char* p, const char* end, std::uint64_t at,
+                              LineScanner& lines) {
     text_.resize(Utf16Decoder::maxOutput(kUtf16Piece));
     while (p != end) {
         const std::size_t size = std::min(kUtf16Piece, static_cast<std::size_t>(end - p));
+        // A character begun before these bytes began where its first byte lay.
+        const std::uint64_t back = (utf16Decoder_.oddBytePending() ? 1 : 0) +
+                                   (utf16Decoder_.highSurrogatePending() ? 2 : 0);
+        handed_ = {text_.data(),
+                   at - back,
+                   p,
+                   size,
+                   at,
+                   utf16Decoder_.oddByte(),
+                   utf16Decoder_.oddBytePending()};
         const std::size_t n = utf16Decoder_.decode(p, size, text_.data());
         lines.scan(text_.data(), text_.data() + n, false);
         p += size;
+        at += size;
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <iterator>
 #include <string>
 #include <vector>
@@ -19,7 +20,8 @@ namespace vesk {
 // - UTF-16LE text becomes 8-bit text at an 8-bit marker line that stands after a line end byte
 //   (an 8-bit CR or LF, or the NUL that ends a UTF-16LE CR or LF), so that 8-bit text written
 //   into a UTF-16LE log, or after a crash dump read as UTF-16LE, loses no finding.
-class TextDecoder {
+// It knows where each byte it hands on lies in the log, converted or not.
+class TextDecoder final : public TextPositions {
 public:
     TextDecoder() = default;
     // A copy goes on where the other stands; the conversion buffer is its own.
@@ -27,17 +29,21 @@ public:
         : utf16_(other.utf16_),
           logStart_(other.logStart_),
           heldSize_(other.heldSize_),
+          heldAt_(other.heldAt_),
           utf16Ahead_(other.utf16Ahead_),
-          utf16Decoder_(other.utf16Decoder_) {
+          utf16AheadAt_(other.utf16AheadAt_),
+          utf16Decoder_(other.utf16Decoder_),
+          position_(other.position_) {
         std::copy(std::begin(other.held_), std::end(other.held_), std::begin(held_));
     }
     TextDecoder& operator=(const TextDecoder&) = delete;
 
     void beginLog();
-    // In the middle of a log, at a line's start, in 8-bit text.
-    void beginPart() {
+    // In the middle of a log, at a line's start in 8-bit text, at that offset.
+    void beginPart(std::uint64_t offset) {
         beginLog();
         logStart_ = false;
+        position_ = offset;
     }
     void feed(const char* data, std::size_t size, LineScanner& lines);
     // No more bytes: whatever is held is what it is.
@@ -45,20 +51,43 @@ public:
 
     // 8-bit text, nothing held back: where the lines would go on as they began.
     bool reading8Bit() const { return !utf16_ && heldSize_ == 0; }
+    // Where the next byte fed lies in the log.
+    std::uint64_t position() const { return position_; }
+
+    std::uint64_t offsetOf(const char* p) const override;
 
 private:
-    void feedAny(const char* p, const char* end, LineScanner& lines, bool complete);
-    const char* feedBytes(const char* p, const char* end, LineScanner& lines, bool complete);
-    bool feedUtf16(const char* p, const char* end, LineScanner& lines, bool complete,
-                   std::string& rest);
-    void decodeUtf16(const char* p, const char* end, LineScanner& lines);
+    // The text being handed to the scanner, and where it lies in the log: bytes as they are, or
+    // UTF-16LE converted, whose line starts are found again by counting line ends.
+    struct Handed {
+        const char* text = nullptr;
+        std::uint64_t offset = 0;  // of its first character
+        const char* source = nullptr;
+        std::size_t sourceSize = 0;  // none: the text is the log's own bytes
+        std::uint64_t sourceAt = 0;
+        unsigned char oddByte = 0;  // a code unit's first byte from before the source, if any
+        bool odd = false;
+    };
+
+    void feedAny(const char* p, const char* end, std::uint64_t at, LineScanner& lines,
+                 bool complete);
+    const char* feedBytes(const char* p, const char* end, std::uint64_t at, LineScanner& lines,
+                          bool complete);
+    bool feedUtf16(const char* p, const char* end, std::uint64_t at, LineScanner& lines,
+                   bool complete, std::string& rest, std::uint64_t& restAt);
+    void decodeUtf16(const char* p, const char* end, std::uint64_t at, LineScanner& lines);
+    void scanBytes(const char* p, const char* end, std::uint64_t at, LineScanner& lines);
 
     bool utf16_ = false;
     bool logStart_ = true;                   // nothing of the log has been looked at
     char held_[TextForm::kMostNeeded] = {};  // a line's first bytes, too few to tell its form
     std::size_t heldSize_ = 0;
+    std::uint64_t heldAt_ = 0;
     std::string utf16Ahead_;  // UTF-16LE bytes not yet converted: 8-bit text may begin there
+    std::uint64_t utf16AheadAt_ = 0;
     Utf16Decoder utf16Decoder_;
+    std::uint64_t position_ = 0;
+    Handed handed_;
     std::vector<char> text_;  // UTF-16LE converted, a piece at a time
 };
 

@@ -19,6 +19,11 @@ public:
     // dropped. Returns the bytes written to out, at most 3.
     std::size_t finish(char* out);
 
+    // What is pending from bytes decoded so far: a code unit's first byte, a high surrogate.
+    bool oddBytePending() const { return odd_; }
+    unsigned char oddByte() const { return oddByte_; }
+    bool highSurrogatePending() const { return high_ != 0; }
+
 private:
     std::size_t put(char16_t unit, char* out);
 
