@@ -57,11 +57,14 @@ else()
         install(FILES ${compressed}/veskparser.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
     endif()
     install(FILES ${compressed}/changelog.gz DESTINATION ${doc})
-    # systemd's user units, templates whose instance is the folder (systemd-escape -p).
-    install(FILES ${PROJECT_SOURCE_DIR}/cmake/systemd/veskparser-follow@.service
-                  ${PROJECT_SOURCE_DIR}/cmake/systemd/veskparser-sweep@.service
-                  ${PROJECT_SOURCE_DIR}/cmake/systemd/veskparser-sweep@.timer
-            DESTINATION lib/systemd/user)
+    # systemd's units, templates whose instance is the folder (systemd-escape -p): the same files
+    # for a user's manager and for the system's, where a drop-in names the account.
+    foreach(manager user system)
+        install(FILES ${PROJECT_SOURCE_DIR}/cmake/systemd/veskparser-follow@.service
+                      ${PROJECT_SOURCE_DIR}/cmake/systemd/veskparser-sweep@.service
+                      ${PROJECT_SOURCE_DIR}/cmake/systemd/veskparser-sweep@.timer
+                DESTINATION lib/systemd/${manager})
+    endforeach()
 endif()
 
 include(CPack)

@@ -6,6 +6,9 @@ set -euo pipefail
 deb=$1
 expected="./usr/bin/veskparser
 ./usr/bin/veskparser-sweep
+./usr/lib/systemd/system/veskparser-follow@.service
+./usr/lib/systemd/system/veskparser-sweep@.service
+./usr/lib/systemd/system/veskparser-sweep@.timer
 ./usr/lib/systemd/user/veskparser-follow@.service
 ./usr/lib/systemd/user/veskparser-sweep@.service
 ./usr/lib/systemd/user/veskparser-sweep@.timer
@@ -28,21 +31,22 @@ done
 grep -q libqt6widgets6 <<<"$(dpkg-deb -f "$deb" Depends)" ||
     { echo "Qt is not among the dependencies" >&2; exit 1; }
 
-# The units as the package installs them, each with an instance whose folder needs escaping. They
-# are verified as the system's manager would run them for a service account (README): a user
-# manager's units cannot be verified under another root, and only there are the program and the
-# manual page they name those of the package. This system's units stand beside them for what they
-# depend on.
+# The units as the package installs them, each with an instance whose folder needs escaping. A
+# user's manager and the system's are given the same files. They are verified under the system's
+# manager with the package's tree as the root, where the program and the manual page they name are
+# the package's own: a user manager's units cannot be verified under another root. This system's
+# units lie beneath them for what they depend on.
 root=$(mktemp -d "${TMPDIR:-/tmp}/vesk-package.XXXXXX")
 trap 'rm -rf "$root"' EXIT
-dpkg-deb -x "$deb" "$root"
-mkdir -p "$root/etc/systemd/system"
+mkdir -p "$root/usr/lib/systemd"
 cp -a /usr/lib/systemd/system "$root/usr/lib/systemd/"
+dpkg-deb -x "$deb" "$root"
 instance=$(systemd-escape -p "/srv/ut-a/Server Logs")
 units=()
 for unit in "$root"/usr/lib/systemd/user/*; do
     name=$(basename "$unit")
-    ln -s "../../../usr/lib/systemd/user/$name" "$root/etc/systemd/system/$name"
+    cmp -s "$unit" "$root/usr/lib/systemd/system/$name" ||
+        { echo "The user's and the system's $name differ in $deb" >&2; exit 1; }
     units+=("${name/@./@$instance.}")
 done
 status=0
