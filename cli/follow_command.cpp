@@ -39,10 +39,10 @@ public:
     }
     // On a terminal, control characters are shown escaped, as ls shows them; elsewhere the line
     // goes as it is, as grep writes it.
-    void finding(const std::filesystem::path& log, std::string_view line) override {
+    void finding(const Finding& finding) override {
         if (!quiet_) {
-            out_.write(priorityPrefix(stdout, Priority::notice) + printable(log) + ":" +
-                       (escaped_ ? printableText(line) : std::string(line)) + "\n");
+            out_.write(priorityPrefix(stdout, Priority::notice) + printable(finding.log) + ":" +
+                       (escaped_ ? printableText(finding.line) : std::string(finding.line)) + "\n");
         }
     }
     void unreadable(const UnreadableLog& what) override {

@@ -85,11 +85,13 @@ public:
     std::function<vesk::FileTimes(const std::filesystem::path& name)> timesOf;
     // When set, no draft of the report can be made, as on a full disk.
     std::error_code draftFails;
+    int drafts = 0;  // asked for
     // The drafts the file system makes where it has no nameless ones.
     void useNamedDrafts() { real_ = vesk::makeFileSystemWithNamedDrafts(); }
 
     std::unique_ptr<vesk::ReportDraft> draftReport(const std::filesystem::path& report,
                                                    std::error_code& ec) override {
+        ++drafts;
         if (draftFails) {
             ec = draftFails;
             return nullptr;
@@ -101,17 +103,21 @@ public:
     vesk::FileLook lookAt(const std::filesystem::path& path, std::error_code& ec) override {
         return real_->lookAt(path, ec);
     }
+    bool isLink(const std::filesystem::path& path) override { return real_->isLink(path); }
 
 private:
     std::unique_ptr<vesk::FileSystem> real_ = vesk::makeNativeFileSystem();
 };
 
+// A day that stays until a test moves it, and steady time that moves only when a test does.
 struct FixedClock : vesk::Clock {
     explicit FixedClock(vesk::LocalDate day) : date(day) {}
     vesk::LocalDate today() const override { return date; }
     std::chrono::milliseconds untilTomorrow() const override { return std::chrono::hours(1); }
+    Steady::time_point now() const override { return time; }
 
     vesk::LocalDate date;
+    Steady::time_point time = Steady::now();
 };
 
 // A folder of logs and another for the reports, on a fixed day, through the file-system seam.

@@ -1,13 +1,11 @@
 #include "engine/log_part.h"
 
-#include "engine/part_reading.h"
-
 namespace vesk {
 
 void LogPart::readOnItsOwn(InputFile& file, FindingSpool& spool, std::span<char> buffer,
-                           const std::stop_token& stop) {
+                           const std::stop_token& stop, PassMode mode, BlockWatch* watch) {
     filter.lineEnded(true);
-    findings.emplace(spool);
+    findings.emplace(spool, mode == PassMode::keep);
     scanner.emplace(filter, *findings);
     if (index == 0) {
         scanner->beginLog();
@@ -20,12 +18,12 @@ void LogPart::readOnItsOwn(InputFile& file, FindingSpool& spool, std::span<char>
         start = *first;
         scanner->beginPart(start);
     }
-    end = readStretch(file, start, boundary(), buffer, *scanner, stop, ec);
+    end = readStretch(file, start, boundary(), buffer, *scanner, stop, ec, watch);
     // A line broken off by a failed read says nothing of the flag.
     const bool wholeLine = findings->firstSeen;
     if (ec) {
         scanner->abandonLog();
-    } else if (last) {
+    } else if (last && mode == PassMode::report) {
         scanner->endLog();
     }
     cleanEnd = scanner->atLineStartIn8Bit();

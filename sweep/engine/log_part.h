@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "engine/part_findings.h"
+#include "engine/part_reading.h"
 #include "report/findings.h"
 #include "rule/log_scanner.h"
 #include "sweep/file_system.h"
@@ -14,6 +15,10 @@
 namespace vesk {
 
 struct PassLog;  // the log it is a part of, as the pass holds it
+
+// What a pass does with the logs: joins them straight into the report, or keeps each log read
+// on its own, its last line left open and where each finding begins known, for following.
+enum class PassMode { report, keep };
 
 // A part of a log: bytes from the first line that starts at or after `from` to the first that
 // starts at or after `until` (the log's end for its last part).
@@ -42,9 +47,9 @@ struct LogPart {
         return last ? std::nullopt : std::optional(until);
     }
     // Reads it on its own, not knowing the line before it: its first line apart, the flag up
-    // before it so that it comes.
+    // before it so that it comes. The last part of a log ends it, unless the log is kept.
     void readOnItsOwn(InputFile& file, FindingSpool& spool, std::span<char> buffer,
-                      const std::stop_token& stop);
+                      const std::stop_token& stop, PassMode mode, BlockWatch* watch = nullptr);
 };
 
 }  // namespace vesk

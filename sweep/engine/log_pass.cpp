@@ -1,41 +1,167 @@
 #include "engine/log_pass.h"
 
+#include <exception>
 #include <optional>
 #include <span>
 #include <thread>
 
+#include "engine/log_print.h"
 #include "engine/part_reading.h"
 #include "engine/pass_work.h"
+#include "engine/report_target.h"
 #include "rule/log_scanner.h"
 
 namespace vesk {
-namespace {
-
-// The report seen as a line sink for the scanner that reads into it.
-class ReportSink final : public LineSink {
-public:
-    explicit ReportSink(ReportFile& report) : report_(report) {}
-    void write(std::string_view piece) override { report_.write(piece); }
-    void endLine() override { report_.endLine(); }
-
-private:
-    ReportFile& report_;
-};
-
-}  // namespace
 
 struct LogPass::Shared {
-    Shared(std::vector<LogToRead> logs, bool stretches, const SweepSettings& settings,
-           FindingSpool& spool, std::stop_token stop)
-        : work(std::move(logs), stretches, settings, spool, std::move(stop)) {}
+    Shared(std::vector<LogToRead> logs, bool stretches, PassMode mode,
+           const SweepSettings& settings, FindingSpool& spool, std::stop_token stop)
+        : work(std::move(logs), stretches, mode, settings, spool, std::move(stop)) {}
 
     PassWork work;
     std::vector<std::thread> workers;
 };
 
-LogPass::LogPass(std::vector<LogToRead> logs, unsigned workers, const SweepSettings& settings,
-                 FindingSpool& spool, std::stop_token stop)
-    : shared_(std::make_unique<Shared>(std::move(logs), workers > 0, settings, spool,
+// One log joined, on the joining thread: the pass's lock is held throughout but while reading.
+class LogPass::Join {
+public:
+    Join(PassWork& work, PassEvents& events)
+        : work_(work), lock_(work.mutex), log_(work.log(work.joining)), events_(events) {}
+    // Once no thread reads a part of it: closed, and the pass moves on. A failure to write the
+    // report ends the pass instead, whose end waits for every thread.
+    ~Join() {
+        if (std::uncaught_exceptions() > unwinding_) {
+            return;
+        }
+        awaitOrHelp([&] { return log_.reading == 0; });
+        work_.joined(log_);
+    }
+    Join(const Join&) = delete;
+    Join& operator=(const Join&) = delete;
+
+    // Waits for the log to be opened, helping meanwhile; where descriptors run short, the logs
+    // read ahead give theirs back. Returns why it could not be opened.
+    std::error_code open();
+    // Its parts in order into target, the flag carried in filter: those read ahead as they were
+    // read, the others read here by scanner, which goes on from the last part read ahead.
+    std::error_code joinParts(LineSink& sink, JoinTarget& target, MarkerFilter& filter,
+                              std::optional<LogScanner>& scanner);
+    PassLog& log() { return log_; }
+
+private:
+    template <typename Ready>
+    void awaitOrHelp(Ready ready);
+    bool usable(const LogPart& part, const std::optional<LogScanner>& scanner,
+                std::uint64_t position) const;
+
+    PassWork& work_;
+    std::unique_lock<std::mutex> lock_;
+    PassLog& log_;
+    PassEvents& events_;
+    const int unwinding_ = std::uncaught_exceptions();
+};
+
+template <typename Ready>
+void LogPass::Join::awaitOrHelp(Ready ready) {
+    while (!ready()) {
+        PassWork::Task task;
+        if (!work_.takeTask(task)) {
+            work_.perform(task, lock_, true);
+        } else {
+            work_.joinable.wait(lock_);
+        }
+    }
+}
+
+std::error_code LogPass::Join::open() {
+    awaitOrHelp([&] {
+        if (log_.state == PassLog::State::closed && work_.openFiles >= work_.openLimit &&
+            !work_.giveBackOne()) {
+            work_.openLimit = work_.openFiles + 1;
+        }
+        return log_.state == PassLog::State::open || log_.state == PassLog::State::failed;
+    });
+    return log_.state == PassLog::State::failed ? log_.error : std::error_code();
+}
+
+// A part read ahead counts where it began in 8-bit text at the line where the one before it
+// ended, and ended so itself or with the log (a kept log's last part only where its first line
+// ended, since that line's passing is settled here).
+bool LogPass::Join::usable(const LogPart& part, const std::optional<LogScanner>& scanner,
+                           std::uint64_t position) const {
+    const bool kept = work_.mode == PassMode::keep;
+    return (part.index == 0 || (scanner->atLineStartIn8Bit() && part.start == position)) &&
+           (part.cleanEnd || part.last || part.ec) &&
+           !(kept && part.last && part.index > 0 && !part.findings->firstSeen);
+}
+
+std::error_code LogPass::Join::joinParts(LineSink& sink, JoinTarget& target, MarkerFilter& filter,
+                                         std::optional<LogScanner>& scanner) {
+    // The bytes the joiner reads itself, as it reads them.
+    class Watch final : public BlockWatch {
+    public:
+        explicit Watch(PassEvents& events) : events_(events) {}
+        void read(std::span<const char> block, std::uint64_t) override {
+            events_.read(block.size());
+        }
+
+    private:
+        PassEvents& events_;
+    } watch(events_);
+    std::error_code ec;
+    std::uint64_t position = 0;
+    const std::span<char> buffer = work_.blockBuffer();
+    // A log without parts is one, which no thread read ahead.
+    LogPart whole;
+    whole.log = &log_;
+    whole.last = true;
+    for (LogPart& part : log_.parts.empty() ? std::span(&whole, 1) : std::span(log_.parts)) {
+        const bool mine = part.state == LogPart::State::waiting;
+        if (mine) {
+            work_.claim(part);
+        }
+        awaitOrHelp([&] { return mine || part.state == LogPart::State::done; });
+        lock_.unlock();
+        if (part.empty) {
+            // Nothing: the part before read on to the next line's start.
+        } else if (!mine && usable(part, scanner, position)) {
+            joinAfter(*part.findings, nullptr, filter, target, buffer);
+            scanner.emplace(*part.scanner, filter, sink);
+            events_.read(part.end - part.start);
+            position = part.end;
+            ec = part.ec;
+        } else {
+            if (!scanner) {
+                scanner.emplace(filter, sink);
+                scanner->beginLog();
+            }
+            position = readStretch(*log_.file, position, part.boundary(), buffer, *scanner,
+                                   work_.stop, ec, &watch);
+            if (ec) {
+                scanner->abandonLog();
+            } else if (part.last && work_.mode == PassMode::report) {
+                scanner->endLog();
+            }
+        }
+        part.findings.reset();
+        lock_.lock();
+        if (mine) {
+            part.state = LogPart::State::done;
+            --log_.reading;
+        }
+        if (work_.stop.stop_requested()) {
+            return std::make_error_code(std::errc::operation_canceled);
+        }
+        if (ec) {
+            break;
+        }
+    }
+    return ec;
+}
+
+LogPass::LogPass(std::vector<LogToRead> logs, unsigned workers, PassMode mode,
+                 const SweepSettings& settings, FindingSpool& spool, std::stop_token stop)
+    : shared_(std::make_unique<Shared>(std::move(logs), workers > 0, mode, settings, spool,
                                        std::move(stop))) {
     for (unsigned i = 0; i < workers; ++i) {
         shared_->workers.emplace_back([this] { shared_->work.work(); });
@@ -49,112 +175,49 @@ LogPass::~LogPass() {
     }
 }
 
-bool LogPass::joinNext(ReportFile& report, MarkerFilter& filter, PassEvents& events,
-                       std::error_code& ec) {
-    PassWork& shared = shared_->work;
-    std::unique_lock lock(shared.mutex);
-    PassLog& log = shared.log(shared.joining);
-    const auto awaitOrHelp = [&](auto ready) {
-        while (!ready()) {
-            PassWork::Task task;
-            if (!shared.takeTask(task)) {
-                shared.perform(task, lock, true);
-            } else {
-                shared.joinable.wait(lock);
-            }
-        }
-    };
-    // The log to join is opened first of all; where descriptors run short, the logs read ahead
-    // give theirs back.
-    awaitOrHelp([&] {
-        if (log.state == PassLog::State::closed && shared.openFiles >= shared.openLimit &&
-            !shared.giveBackOne()) {
-            shared.openLimit = shared.openFiles + 1;
-        }
-        return log.state == PassLog::State::open || log.state == PassLog::State::failed;
-    });
-    const auto finish = [&] {
-        awaitOrHelp([&] { return log.reading == 0; });
-        shared.joined(log);
-    };
-    if (log.state == PassLog::State::failed) {
-        ec = log.error;
-        finish();
-        return false;
+std::error_code LogPass::joinNext(ReportFile& report, MarkerFilter& filter, PassEvents& events) {
+    Join join(shared_->work, events);
+    if (const std::error_code ec = join.open()) {
+        return ec;
     }
     events.opened();
-
-    // Where the join stands in the log: the scanner there, reading into the report.
-    class Watch final : public BlockWatch {
-    public:
-        explicit Watch(PassEvents& events) : events_(events) {}
-        void read(std::span<const char> block, std::uint64_t) override {
-            events_.read(block.size());
-        }
-
-    private:
-        PassEvents& events_;
-    } watch(events);
-    ReportSink sink(report);
+    ReportTarget target(report);
     std::optional<LogScanner> scanner;
-    std::uint64_t position = 0;
-    const std::span<char> buffer = shared.blockBuffer();
-    // A log without parts is one, which no thread read ahead.
-    LogPart whole;
-    whole.log = &log;
-    whole.last = true;
-    for (LogPart& part : log.parts.empty() ? std::span(&whole, 1) : std::span(log.parts)) {
-        const bool mine = part.state == LogPart::State::waiting;
-        if (mine) {
-            shared.claim(part);
-        }
-        awaitOrHelp([&] { return mine || part.state == LogPart::State::done; });
-        lock.unlock();
-        // A part read ahead counts where it began in 8-bit text at the line where the one before
-        // it ended, and ended so itself or with the log. One in which no line starts holds
-        // nothing: the part before it read on to the next line's start.
-        const bool valid =
-            !mine && !part.empty &&
-            (part.index == 0 || (scanner->atLineStartIn8Bit() && part.start == position)) &&
-            (part.cleanEnd || part.last || part.ec);
-        if (part.empty) {
-            // Nothing: the part before it read on to the next line's start.
-        } else if (valid) {
-            part.findings->writeInto(report, filter.armed(), buffer);
-            filter.lineEnded(part.findings->flagAfter.value_or(filter.armed()));
-            events.read(part.end - part.start);
-            scanner.emplace(*part.scanner, filter, sink);
-            position = part.end;
-            ec = part.ec;
-        } else {
-            if (!scanner) {
-                scanner.emplace(filter, sink);
-                scanner->beginLog();
-            }
-            position = readStretch(*log.file, position, part.boundary(), buffer, *scanner,
-                                   shared.stop, ec, &watch);
-            if (ec) {
-                scanner->abandonLog();
-            } else if (part.last) {
-                scanner->endLog();
-            }
-        }
-        part.findings.reset();
-        lock.lock();
-        if (mine) {
-            part.state = LogPart::State::done;
-            --log.reading;
-        }
-        if (shared.stop.stop_requested()) {
-            finish();
-            throw Stopped();
-        }
-        if (ec) {
-            break;
-        }
+    return join.joinParts(target, target, filter, scanner);
+}
+
+std::error_code LogPass::keepNext(KeptLog& kept, PassEvents& events) {
+    Join join(shared_->work, events);
+    if (const std::error_code ec = join.open()) {
+        return ec;
     }
-    finish();
-    return !ec;
+    events.opened();
+    PassLog& log = join.log();
+    kept.filter.lineEnded(true);  // the first line comes apart
+    LogFindings target(kept.findings);
+    std::error_code ec = join.joinParts(kept.findings, target, kept.filter, kept.scanner);
+    if (!ec) {
+        ec = target.error();
+    }
+    // A line broken off by a failed read says nothing of the flag, which the scanner knows.
+    if (kept.findings.firstSeen) {
+        kept.findings.flagAfter = kept.filter.armed();
+    }
+    kept.size = log.size;
+    if (log.file != nullptr) {
+        kept.identity = log.file->identity();
+        kept.times = log.file->times();
+        if (!ec) {
+            kept.print = LogPrint::of(*log.file, log.size, ec);
+            kept.head = LogPrint::headOf(*log.file, log.size, ec);
+        }
+    } else {
+        kept.identity = log.identity;
+        kept.times = log.times;
+        kept.print = log.print.value_or(0);
+        kept.head = log.head;
+    }
+    return ec;
 }
 
 }  // namespace vesk

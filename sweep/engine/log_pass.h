@@ -7,6 +7,8 @@
 #include <system_error>
 #include <vector>
 
+#include "engine/kept_log.h"
+#include "engine/log_part.h"
 #include "report/findings.h"
 #include "report/report_file.h"
 #include "rule/marker_filter.h"
@@ -29,36 +31,35 @@ public:
     virtual void read(std::uint64_t bytes) = 0;
 };
 
-// A stop was requested midway.
-struct Stopped {};
-
 // The logs of a run read in parts, each part read and scanned by one thread on its own, and
-// joined into the report in the listing's order, so that the report is byte for byte what one
-// thread reading log after log writes.
+// joined in the listing's order, so that what is joined is byte for byte what one thread reading
+// log after log writes.
 //
 // A part is a whole log, or a stretch of a log larger than a few blocks, which begins at the first
-// line that starts in it. The thread that joins reads the part it is to join next itself, straight
-// into the report. Other threads read ahead, each part on its own: its first line kept apart, as
-// whether it passes depends on the line before it, the rest kept as findings. A stretch read
-// ahead takes its line's start to be 8-bit text; where the stretch before ends otherwise (in
-// UTF-16LE text), it is read again from where that one ended.
+// line that starts in it. The thread that joins reads the part it is to join next itself. Other
+// threads read ahead, each part on its own: its first line kept apart, as whether it passes
+// depends on the line before it, the rest kept as findings. A stretch read ahead takes its line's
+// start to be 8-bit text; where the stretch before ends otherwise (in UTF-16LE text), it is read
+// again from where that one ended.
 class LogPass {
 public:
     // workers: threads beside the joining one; none reads every log on the joining thread.
-    LogPass(std::vector<LogToRead> logs, unsigned workers, const SweepSettings& settings,
-            FindingSpool& spool, std::stop_token stop);
+    LogPass(std::vector<LogToRead> logs, unsigned workers, PassMode mode,
+            const SweepSettings& settings, FindingSpool& spool, std::stop_token stop);
     ~LogPass();
     LogPass(const LogPass&) = delete;
     LogPass& operator=(const LogPass&) = delete;
 
-    // Joins the next log into the report, the flag carried in filter: false with the reason
-    // when it could not be opened, or read to its end (what was read of it is joined). Throws
-    // Stopped.
-    bool joinNext(ReportFile& report, MarkerFilter& filter, PassEvents& events,
-                  std::error_code& ec);
+    // Joins the next log straight into the report, the flag carried in filter. Returns why it
+    // could not be opened, or read to its end (what was read of it is joined), or
+    // operation_canceled where a stop was asked for.
+    std::error_code joinNext(ReportFile& report, MarkerFilter& filter, PassEvents& events);
+    // Reads the next log on its own into kept, in a pass that keeps them; the same returns.
+    std::error_code keepNext(KeptLog& kept, PassEvents& events);
 
 private:
     struct Shared;
+    class Join;
     std::unique_ptr<Shared> shared_;
 };
 

@@ -4,11 +4,11 @@
 #include <optional>
 #include <span>
 #include <string_view>
-#include <vector>
+#include <system_error>
 
 #include "report/findings.h"
-#include "report/report_file.h"
 #include "rule/line_scanner.h"
+#include "rule/marker_filter.h"
 
 namespace vesk {
 
@@ -16,24 +16,76 @@ namespace vesk {
 // known: a log, a stretch of a large one that begins at a line's start, or what a growing log
 // added. Its first line is kept apart, since whether it passes depends on the line before it; the
 // scanner reading the part starts with its flag up, so that the first line always comes here.
+// Where it is placed, it also keeps where each line begins in its log, for lines to be told of.
 class PartFindings final : public LineSink {
 public:
-    explicit PartFindings(FindingSpool& spool) : first(spool), rest(spool) {}
+    explicit PartFindings(FindingSpool& spool, bool placed = false)
+        : first(spool), rest(spool), restOffsets(spool), placed_(placed) {}
 
-    void write(std::string_view piece) override { (firstSeen ? rest : first).append(piece); }
+    bool wantsOffsets() const override { return placed_; }
+    void beginLine(std::uint64_t offset) override;
+    void write(std::string_view piece) override {
+        begun_ = true;
+        (firstSeen ? rest : first).append(piece);
+    }
     void endLine() override;
 
-    // Into the report, after a part whose last line was a marker line or not: the first line
-    // where it passes, then the rest.
-    void writeInto(ReportFile& report, bool flagBefore, std::span<char> buffer) const;
+    bool placed() const { return placed_; }
+    // Where each line begins is no longer kept.
+    void unplace() {
+        restOffsets.clear();
+        placed_ = false;
+    }
+    FindingSpool& spool() const { return first.spool(); }
+    // Nothing was read into it yet.
+    bool untouched() const { return !firstSeen && !begun_; }
 
     Findings first;
     bool firstSeen = false;  // the first line has ended, or broke off where a read failed
-    Findings rest;           // the lines after it that passed, each with CR LF
+    std::uint64_t firstOffset = 0;
+    Findings rest;  // the lines after it that passed, each with CR LF
     std::uint64_t restLines = 0;
+    Findings restOffsets;  // where placed: where each of them begins, eight bytes each
     // Whether the part's last whole line was a marker line; unset when it has none, and the flag
     // carries through it.
     std::optional<bool> flagAfter;
+
+private:
+    bool placed_;
+    bool begun_ = false;
+};
+
+// Where parts read on their own are joined in order: the report, or the findings of a whole log.
+class JoinTarget : public LineSink {
+public:
+    // A part, and what it gives if it ends where it was read to (the line still open, ended),
+    // when there is that: its first line where that passes, then its other lines.
+    virtual void join(const PartFindings& part, const PartFindings* ending, bool firstPasses,
+                      std::span<char> buffer) = 0;
+};
+
+// The rule at a part's edge, the one place it is written: the part's first line comes where the
+// line before it was a marker line, and the flag after the part is its last whole line's, or
+// carries through a part that has none.
+void joinAfter(const PartFindings& part, const PartFindings* ending, MarkerFilter& filter,
+               JoinTarget& into, std::span<char> buffer);
+
+// The findings of a whole log read on its own, its parts joined in order: as a part itself.
+class LogFindings final : public JoinTarget {
+public:
+    explicit LogFindings(PartFindings& log) : log_(log) {}
+    bool wantsOffsets() const override { return log_.wantsOffsets(); }
+    void beginLine(std::uint64_t offset) override { log_.beginLine(offset); }
+    void write(std::string_view piece) override { log_.write(piece); }
+    void endLine() override { log_.endLine(); }
+    void join(const PartFindings& part, const PartFindings* ending, bool firstPasses,
+              std::span<char> buffer) override;
+    // Why findings kept aside could not be read back, if they could not.
+    const std::error_code& error() const { return error_; }
+
+private:
+    PartFindings& log_;
+    std::error_code error_;
 };
 
 }  // namespace vesk

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "engine/log_print.h"
 #include "read/block_buffer.h"
 
 namespace vesk {
@@ -23,9 +24,11 @@ bool outOfDescriptors(const std::error_code& ec) {
 
 }  // namespace
 
-PassWork::PassWork(std::vector<LogToRead> toRead, bool stretches, const SweepSettings& settings,
-                   FindingSpool& findingSpool, std::stop_token stopToken)
+PassWork::PassWork(std::vector<LogToRead> toRead, bool stretches, PassMode passMode,
+                   const SweepSettings& settings, FindingSpool& findingSpool,
+                   std::stop_token stopToken)
     : stop(std::move(stopToken)),
+      mode(passMode),
       spool(findingSpool),
       openLimit(kOpenAhead + 1),
       toRead_(std::move(toRead)),
@@ -104,7 +107,7 @@ void PassWork::perform(Task& task, std::unique_lock<std::mutex>& lock, bool join
     }
     LogPart& part = *task.part;
     lock.unlock();
-    part.readOnItsOwn(*part.log->file, spool, blockBuffer(), stop);
+    part.readOnItsOwn(*part.log->file, spool, blockBuffer(), stop, mode);
     lock.lock();
     part.state = LogPart::State::done;
     --part.log->reading;
@@ -126,7 +129,18 @@ void PassWork::open(PassLog& log, std::unique_lock<std::mutex>& lock, bool readW
         cut(log, size);
         LogPart& part = log.parts.front();
         part.state = LogPart::State::done;
-        part.readOnItsOwn(*file, spool, blockBuffer(), stop);
+        // A log kept is known again by its print, taken as its blocks go by.
+        std::optional<PrintWatch> print;
+        if (mode == PassMode::keep) {
+            print.emplace(size);
+        }
+        part.readOnItsOwn(*file, spool, blockBuffer(), stop, mode, print ? &*print : nullptr);
+        if (print && !part.ec) {
+            log.print = print->print();
+            log.head = print->head();
+        }
+        log.identity = file->identity();
+        log.times = file->times();
         file.reset();
     }
     lock.lock();

@@ -30,6 +30,11 @@ struct PassLog {
     std::vector<LogPart> parts;  // none where it is one part that the joining thread reads
     int reading = 0;             // parts being read by some thread
     std::uint64_t size = 0;      // when opened
+    // How it stood when opened, and, where it was read whole ahead and is kept, its print.
+    FileIdentity identity;
+    FileTimes times;
+    std::optional<std::uint64_t> print;
+    std::uint64_t head = 0;
 };
 
 // The logs of a pass and the work of reading them ahead, shared by the threads under one lock.
@@ -38,8 +43,8 @@ struct PassLog {
 // order, helping with that work while the log it joins is not ready.
 class PassWork {
 public:
-    PassWork(std::vector<LogToRead> logs, bool stretches, const SweepSettings& settings,
-             FindingSpool& spool, std::stop_token stop);
+    PassWork(std::vector<LogToRead> logs, bool stretches, PassMode mode,
+             const SweepSettings& settings, FindingSpool& spool, std::stop_token stop);
 
     // Work taken under the lock and done without it.
     struct Task {
@@ -69,6 +74,7 @@ public:
     std::span<char> blockBuffer() const;
 
     const std::stop_token stop;
+    const PassMode mode;
     FindingSpool& spool;
     std::mutex mutex;
     std::condition_variable joinable;  // the joining thread waits on it

@@ -3,8 +3,11 @@
 #include <memory>
 #include <new>
 
+#include "engine/log_keeper.h"
 #include "engine/log_pass.h"
+#include "engine/report_join.h"
 #include "platform/machine.h"
+#include "read/block_buffer.h"
 #include "read/log_name.h"
 #include "report/findings.h"
 #include "report/report_file.h"
@@ -13,13 +16,22 @@
 namespace vesk {
 namespace {
 
-// One run's reading of the listed folders into the report.
+// One run's reading of the listed folders into the report: straight into it, or each log read
+// on its own first, where the findings are told of or the logs kept.
 class FolderReader {
 public:
-    FolderReader(ReportFile& report, SweepEvents& events) : report_(report), events_(events) {}
+    FolderReader(ReportFile& report, SweepEvents& events, const RunOptions& options,
+                 FindingSpool& spool, std::size_t blockSize)
+        : report_(report),
+          events_(events),
+          options_(options),
+          spool_(spool),
+          buffer_(blockSize),
+          join_(report, buffer_.span()) {}
 
-    void sweep(const std::vector<const ListedFolder*>& folders, const SweepSettings& settings,
-               FindingSpool& spool, std::stop_token stop) {
+    // Returns operation_canceled where a stop was asked for.
+    std::error_code sweep(const std::vector<const ListedFolder*>& folders,
+                          const SweepSettings& settings, std::stop_token stop) {
         std::vector<LogToRead> logs;
         for (const ListedFolder* listed : folders) {
             for (const ListedFile* log : listed->logs()) {
@@ -29,10 +41,15 @@ public:
             }
         }
         const unsigned workers = settings.readers.value_or(Sweep::machineReaders());
-        LogPass pass(std::move(logs), workers, settings, spool, std::move(stop));
+        const bool keep = options_.keeper != nullptr || options_.tellFindings;
+        LogPass pass(std::move(logs), workers, keep ? PassMode::keep : PassMode::report, settings,
+                     spool_, std::move(stop));
         for (const ListedFolder* listed : folders) {
-            sweep(*listed, pass);
+            if (const std::error_code ec = sweep(*listed, pass)) {
+                return ec;
+            }
         }
+        return {};
     }
 
     int logsRead() const { return logsRead_; }
@@ -61,18 +78,23 @@ private:
                sameFileName(log.name, report_.path().filename());
     }
 
-    void sweep(const ListedFolder& listed, LogPass& pass) {
+    std::error_code sweep(const ListedFolder& listed, LogPass& pass) {
         const std::filesystem::path& directory = listed.directoryPath();
         events_.folderStarted(listed);
         if (listed.folder() == nullptr) {
             failed({directory, listed.error().message()});
-            return;
+            return {};
         }
         for (const ListedFile* log : listed.logs()) {
             if (!isReport(listed, *log)) {
                 LogEvents told(events_, directory, *log);
-                std::error_code ec;
-                if (pass.joinNext(report_, filter_, told, ec)) {
+                const std::error_code ec = options_.keeper != nullptr || options_.tellFindings
+                                               ? keep(listed, *log, pass, told)
+                                               : pass.joinNext(report_, filter_, told);
+                if (ec == std::errc::operation_canceled) {
+                    return ec;
+                }
+                if (!ec) {
                     ++logsRead_;
                 } else {
                     failed({directory / log->name, ec.message()});
@@ -83,7 +105,44 @@ private:
         if (listed.error()) {
             failed({directory, listed.error().message()});
         }
-        events_.folderDone(listed);
+        return {};
+    }
+
+    // The log read on its own, then joined, its findings told where asked, and handed to the
+    // keeper; a run without one ends the log as a run does.
+    std::error_code keep(const ListedFolder& listed, const ListedFile& log, LogPass& pass,
+                         PassEvents& told) {
+        KeptLog kept(spool_, true);
+        const std::error_code ec = pass.keepNext(kept, told);
+        if (ec == std::errc::operation_canceled) {
+            return ec;
+        }
+        if (options_.keeper == nullptr && kept.scanner) {
+            kept.scanner->endLog();
+            if (kept.findings.firstSeen) {
+                kept.findings.flagAfter = kept.filter.armed();
+            }
+        }
+        const auto ending = kept.scanner
+                                ? endingOf(*kept.scanner, kept.filter, kept.findings, spool_)
+                                : std::nullopt;
+        std::optional<std::uint64_t> from;
+        if (options_.keeper != nullptr) {
+            from = options_.keeper->tellFrom(listed, log, kept);
+        } else if (options_.tellFindings) {
+            from = 0;
+        }
+        const std::filesystem::path path = listed.directoryPath() / log.name;
+        std::optional<TellFrom> tell;
+        if (from) {
+            tell.emplace(TellFrom{events_, listed.directoryPath(), path, *from});
+        }
+        const bool flagBefore = join_.flag();
+        join_.add(kept.findings, ending ? &*ending : nullptr, tell);
+        if (options_.keeper != nullptr) {
+            options_.keeper->keep(listed, log, kept, flagBefore, ec);
+        }
+        return ec;
     }
 
     void failed(UnreadableLog what) {
@@ -93,7 +152,11 @@ private:
 
     ReportFile& report_;
     SweepEvents& events_;
-    MarkerFilter filter_;
+    const RunOptions& options_;
+    FindingSpool& spool_;
+    BlockBuffer buffer_;
+    ReportJoin join_;
+    MarkerFilter filter_;  // where logs are joined straight into the report
     std::vector<UnreadableLog> unreadable_;
     int logsRead_ = 0;
 };
@@ -110,24 +173,26 @@ unsigned Sweep::machineReaders() {
 }
 
 SweepOutcome Sweep::run(const std::vector<const ListedFolder*>& folders, SweepEvents& events,
-                        std::stop_token stop) {
+                        std::stop_token stop, const RunOptions& options) {
     SweepOutcome outcome;
     // The date is taken once: a run past midnight keeps the name of the day it started.
     outcome.report = ReportFile::pathFor(reportFolder_, clock_.today());
-    FindingSpool spool(settings_.findingsInMemory);
+    FindingSpool ownSpool(settings_.findingsInMemory);
+    FindingSpool& spool = options.keeper != nullptr ? options.keeper->spool() : ownSpool;
     ReportFile report(fs_);
-    FolderReader reader(report, events);
+    FolderReader reader(report, events, options, spool, settings_.blockSize);
     try {
         report.open(outcome.report);
-        reader.sweep(folders, settings_, spool, std::move(stop));
-        report.close();
-        outcome.unreadable = reader.takeUnreadable();
+        if (reader.sweep(folders, settings_, std::move(stop))) {
+            report.abandon();
+            outcome.stopped = true;
+        } else {
+            report.close();
+            outcome.unreadable = reader.takeUnreadable();
+        }
     } catch (const ReportError& error) {
         report.abandon();
         outcome.reportFailure = ReportFailure{error.path(), error.reason(), error.keptIn()};
-    } catch (const Stopped&) {
-        report.abandon();
-        outcome.stopped = true;
     } catch (const std::bad_alloc&) {
         report.abandon();
         outcome.reportFailure = ReportFailure{

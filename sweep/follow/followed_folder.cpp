@@ -1,8 +1,11 @@
 #include "follow/followed_folder.h"
 
+#include <algorithm>
+#include <map>
 #include <set>
 
-#include "read/log_name.h"
+#include "follow/log_change.h"
+#include "read/name_order.h"
 
 namespace vesk {
 namespace {
@@ -23,113 +26,127 @@ FollowedFolder::FollowedFolder(std::filesystem::path path, FollowContext& contex
     : path_(std::move(path)), context_(context) {}
 
 FollowedFolder::~FollowedFolder() {
-    for (auto& [name, log] : logs_) {
-        drop(log);
+    for (const auto& log : logs_) {
+        drop(*log);
     }
 }
 
-bool FollowedFolder::list(bool announce) {
-    std::error_code ec;
-    auto opened = context_.fs.openFolder(path_, ec);
-    std::vector<ListedFile> files;
-    if (opened != nullptr) {
-        files = opened->listFiles(true, ec);
+void FollowedFolder::listedAs(const ListedFolder& listed) {
+    state_ = State::present;
+    identity_ = listed.folder()->identity();
+}
+
+void FollowedFolder::adopt(std::unique_ptr<FollowedLog> log) {
+    byTag_.emplace(log->tag, log.get());
+    logs_.push_back(std::move(log));
+}
+
+std::size_t FollowedFolder::indexOf(const FollowedLog& log) const {
+    const auto at = std::lower_bound(logs_.begin(), logs_.end(), log.path().filename(),
+                                     [](const auto& entry, const std::filesystem::path& name) {
+                                         return comesBefore(entry->path().filename(), name);
+                                     });
+    return static_cast<std::size_t>(at - logs_.begin());
+}
+
+bool FollowedFolder::list() {
+    const ListedFolder listed(context_.fs, path_, true);
+    if (listed.folder() == nullptr || listed.error()) {
+        return lost(listed.error());
     }
-    if (opened == nullptr || ec) {
-        return lost(ec);
-    }
-    // The folder is not held open between listings: one removed must go, for its watch to tell.
     bool changed = state_ == State::gone;
     state_ = State::present;
     trouble_.clear();
-    identity_ = opened->identity();
+    identity_ = listed.folder()->identity();
 
-    // The logs as listed now, in name order; the day's report among them is none.
-    const bool reportHere = identity_ == context_.reportFolder;
-    const std::filesystem::path report = context_.reportName();
-    std::map<std::filesystem::path, const ListedFile*, ByName> now;
-    std::set<FileIdentity, ByIdentity> identities;
-    for (const ListedFile& file : files) {
-        using Char = std::filesystem::path::value_type;
-        if (hasLogExtension(std::basic_string_view<Char>(file.name.native())) &&
-            !(reportHere && sameFileName(file.name, report))) {
-            now.emplace(file.name, &file);
-            identities.insert(file.identity);
+    const std::vector<const ListedFile*> now = listed.logs(context_.report());
+    // The logs known, by name and by the file each was. A log keeps its name where it is the same
+    // file; a file under another name is a log renamed; another file under a known name is that
+    // log written anew; the rest are new.
+    std::map<std::filesystem::path, std::size_t> byName;
+    std::multimap<FileIdentity, std::size_t, ByIdentity> byFile;
+    for (std::size_t i = 0; i < logs_.size(); ++i) {
+        byName.emplace(logs_[i]->path().filename(), i);
+        if (logs_[i]->mark().identity.known()) {
+            byFile.emplace(logs_[i]->mark().identity, i);
         }
     }
-    // The logs known, by the file each was: a file under another name is the same log renamed.
-    std::map<FileIdentity, std::filesystem::path, ByIdentity> known;
-    for (const auto& [name, log] : logs_) {
-        if (log.log->mark().identity.known()) {
-            known.emplace(log.log->mark().identity, name);
+    std::vector<std::unique_ptr<FollowedLog>> kept(now.size());
+    const auto take = [&](std::size_t at, std::size_t known) {
+        kept[at] = std::move(logs_[known]);
+    };
+    for (std::size_t at = 0; at < now.size(); ++at) {
+        const auto here = byName.find(now[at]->name);
+        if (here != byName.end() && now[at]->identity.known() &&
+            logs_[here->second]->mark().identity == now[at]->identity) {
+            take(at, here->second);
         }
     }
-    std::map<std::filesystem::path, Log, ByName> kept;
-    for (const auto& [name, listed] : now) {
-        Log log;
-        const auto same = listed->identity.known() ? known.find(listed->identity) : known.end();
-        const auto here = logs_.find(name);
-        if (same != known.end() && logs_.contains(same->second)) {
-            log = std::move(logs_.extract(same->second).mapped());
-            if (same->second != name) {
-                log.log->moveTo(path_ / name);
-                context_.unwatch(log.tag);
-                log.tag = context_.watchFile(path_ / name);
+    for (std::size_t at = 0; at < now.size(); ++at) {
+        if (kept[at] != nullptr || !now[at]->identity.known()) {
+            continue;
+        }
+        const auto [first, last] = byFile.equal_range(now[at]->identity);
+        for (auto same = first; same != last; ++same) {
+            if (logs_[same->second] != nullptr) {
+                take(at, same->second);
+                kept[at]->moveTo(path_ / now[at]->name);
+                context_.unwatch(kept[at]->tag);
+                kept[at]->tag = context_.watchFile(kept[at]->path());
+                changed = true;
+                break;
+            }
+        }
+    }
+    for (std::size_t at = 0; at < now.size(); ++at) {
+        const std::filesystem::path path = path_ / now[at]->name;
+        if (kept[at] == nullptr) {
+            const auto here = byName.find(now[at]->name);
+            if (here != byName.end() && logs_[here->second] != nullptr) {
+                // Another file in its place, as a link retargeted or a log replaced: its watch is
+                // on the one that was there.
+                take(at, here->second);
+                context_.unwatch(kept[at]->tag);
+                kept[at]->tag = context_.watchFile(path);
+            } else {
+                kept[at] = std::make_unique<FollowedLog>(path, context_.spool);
+                kept[at]->tag = context_.watchFile(path);
                 changed = true;
             }
-        } else if (here != logs_.end() && !identities.contains(here->second.log->mark().identity)) {
-            log = std::move(logs_.extract(here).mapped());  // another file in its place
-        } else {
-            log.log = std::make_unique<FollowedLog>(path_ / name, context_.spool);
-            log.tag = context_.watchFile(path_ / name);
+        }
+        changed = look(*listed.folder(), *kept[at], now[at]) || changed;
+    }
+    for (const auto& log : logs_) {  // gone, and their findings with them
+        if (log != nullptr) {
+            drop(*log);
             changed = true;
         }
-        changed = look(*opened, log, listed, announce) || changed;
-        kept.emplace(name, std::move(log));
-    }
-    for (auto& [name, log] : logs_) {  // gone, and their findings with them
-        drop(log);
-        changed = true;
     }
     logs_ = std::move(kept);
-    byTag_.clear();
-    for (const auto& [name, log] : logs_) {
-        byTag_.emplace(log.tag, name);
-    }
+    indexTags();
     return changed;
 }
 
-FollowedFolder::Looked FollowedFolder::lookAt(std::uint64_t tag, bool announce) {
-    const auto name = byTag_.find(tag);
-    if (name == byTag_.end()) {
-        return Looked::unchanged;
-    }
+FollowedFolder::Looked FollowedFolder::lookAt(FollowedLog& log) {
     std::error_code ec;
     const auto opened = context_.fs.openFolder(path_, ec);
     if (opened == nullptr || opened->identity() != identity_) {
         // gone, or another folder in its place
-        return list(announce) ? Looked::folderChanged : Looked::unchanged;
+        return list() ? Looked::folderChanged : Looked::unchanged;
     }
-    return look(*opened, logs_.at(name->second), nullptr, announce) ? Looked::logChanged
-                                                                    : Looked::unchanged;
+    return look(*opened, log, nullptr) ? Looked::logChanged : Looked::unchanged;
 }
 
-std::optional<std::filesystem::path> FollowedFolder::logWatchedBy(std::uint64_t tag) const {
-    const auto name = byTag_.find(tag);
-    return name != byTag_.end() ? std::optional(name->second) : std::nullopt;
+FollowedLog* FollowedFolder::logWatchedBy(std::uint64_t tag) const {
+    const auto found = byTag_.find(tag);
+    return found != byTag_.end() ? found->second : nullptr;
 }
 
 bool FollowedFolder::anyLogUnreadable() const {
-    for (const auto& [name, log] : logs_) {
-        if (log.log->failure()) {
-            return true;
-        }
-    }
-    return false;
+    return std::any_of(logs_.begin(), logs_.end(),
+                       [](const auto& log) { return log->failure().has_value(); });
 }
 
-// Gone, its logs and their findings with it; or not to be listed for now, its logs kept as they
-// were. Named once either way.
 bool FollowedFolder::lost(const std::error_code& ec) {
     const bool gone = isGone(ec);
     if (state_ == State::present) {
@@ -138,11 +155,11 @@ bool FollowedFolder::lost(const std::error_code& ec) {
     trouble_ = ec.message();
     state_ = gone ? State::gone : State::unlisted;
     if (!gone) {
-        return false;
+        return false;  // its logs kept as they were, until it can be listed
     }
     const bool hadLogs = !logs_.empty();
-    for (auto& [name, log] : logs_) {
-        drop(log);
+    for (const auto& log : logs_) {
+        drop(*log);
     }
     logs_.clear();
     byTag_.clear();
@@ -152,48 +169,54 @@ bool FollowedFolder::lost(const std::error_code& ec) {
 
 // Reads on what grew and again what was written again. A log whose entry says it is as it was
 // read is not opened.
-bool FollowedFolder::look(LogFolder& folder, Log& log, const ListedFile* listed, bool announce) {
-    FollowedLog& followed = *log.log;
-    const LogMark& mark = followed.mark();
-    if (listed != nullptr && !followed.failure() && mark.identity.known() &&
+bool FollowedFolder::look(LogFolder& folder, FollowedLog& log, const ListedFile* listed) {
+    const LogMark& mark = log.mark();
+    if (listed != nullptr && !log.failure() && mark.identity.known() &&
         listed->identity == mark.identity && listed->size == mark.size &&
         listed->times == mark.times) {
         return false;
     }
     std::error_code ec;
-    const auto file = folder.openLog({followed.path().filename(), {}, 0, {}}, ec);
+    const auto file = folder.openLog({log.path().filename(), {}, 0, {}}, ec);
     if (file == nullptr) {
         if (isGone(ec)) {
             return false;  // gone since the listing: the next one, its folder's watch tells
         }
-        followed.failed(ec.message(), context_.buffer);
+        log.failed(ec, context_.buffer);
         if (!log.named) {
-            context_.events.unreadable({followed.path(), ec.message()});
+            context_.events.unreadable({log.path(), ec.message()});
             log.named = true;
         }
         return true;
     }
-    const LogChange change = followed.failure() ? LogChange::rewritten
-                             : mark.size == 0 && !mark.identity.known()
-                                 ? LogChange::grown
-                                 : tellChange(mark, *file, ec);
+    const LogChange change = log.failure()            ? LogChange::rewritten
+                             : !mark.identity.known() ? LogChange::grown
+                                                      : tellChange(mark, *file, ec);
     if (change == LogChange::unchanged) {
         return false;
     }
     if (change == LogChange::rewritten) {
-        followed.restart(context_.buffer);
+        log.restart(*file, context_.buffer);
     }
-    const auto before = followed.signature();
-    followed.readOn(*file, context_.buffer, announce ? &context_.events : nullptr, ec);
+    const auto before = log.signature();
+    ec.clear();
+    log.readOn(*file, context_.buffer, context_.telling, ec);
     if (ec && !log.named) {
-        context_.events.unreadable({followed.path(), ec.message()});
+        context_.events.unreadable({log.path(), ec.message()});
     }
     log.named = static_cast<bool>(ec);
-    return change == LogChange::rewritten || followed.signature() != before;
+    return change == LogChange::rewritten || log.signature() != before;
 }
 
-void FollowedFolder::drop(Log& log) {
+void FollowedFolder::drop(FollowedLog& log) {
     context_.unwatch(log.tag);
+}
+
+void FollowedFolder::indexTags() {
+    byTag_.clear();
+    for (const auto& log : logs_) {
+        byTag_.emplace(log->tag, log.get());
+    }
 }
 
 }  // namespace vesk

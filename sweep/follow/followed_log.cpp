@@ -1,16 +1,16 @@
 #include "follow/followed_log.h"
 
 #include <algorithm>
+#include <string_view>
 
+#include "engine/log_print.h"
 #include "engine/part_reading.h"
+#include "follow/telling.h"
 
 namespace vesk {
 namespace {
 
-// A finding told of is cut here: the report holds it whole.
-constexpr std::size_t kMostTold = 64 * 1024;
-
-// Lines are known again by a hash of their bytes, taken a piece at a time.
+// Lines are known again by a hash of their text, taken a piece at a time.
 constexpr std::uint64_t kHashStart = 14695981039346656037u;
 std::uint64_t hashOn(std::uint64_t hash, std::string_view piece) {
     for (const char c : piece) {
@@ -19,200 +19,271 @@ std::uint64_t hashOn(std::uint64_t hash, std::string_view piece) {
     return hash;
 }
 
-// The hashes of the lines of kept findings, each ended by CR LF.
-std::vector<std::uint64_t> lineHashes(const Findings& findings, std::span<char> buffer) {
-    std::vector<std::uint64_t> hashes;
+// The text of kept findings, cut where a finding told of is, its whole length and hash.
+struct Text {
+    std::string text;
+    std::uint64_t length = 0;
     std::uint64_t hash = kHashStart;
+};
+Text textOf(const Findings& findings, std::span<char> buffer) {
+    Text text;
     std::error_code ec;
     findings.forEachPiece(
         buffer,
         [&](std::string_view piece) {
-            for (std::size_t at = 0; at < piece.size();) {
-                const std::size_t end = std::min(piece.find('\n', at), piece.size());
-                hash = hashOn(hash, piece.substr(at, end - at));
-                if (end < piece.size()) {
-                    hashes.push_back(hash);  // the CR before it is hashed, as in every line
-                    hash = kHashStart;
-                }
-                at = end + 1;
-            }
+            const std::size_t room =
+                Finding::kMostTold - std::min(text.text.size(), Finding::kMostTold);
+            text.text.append(piece.substr(0, room));
+            text.length += piece.size();
+            text.hash = hashOn(text.hash, piece);
         },
         ec);
-    return hashes;
-}
-
-std::string textOf(const Findings& findings, std::span<char> buffer) {
-    std::string text;
-    std::error_code ec;
-    findings.forEachPiece(
-        buffer, [&](std::string_view piece) { text.append(piece.substr(0, kMostTold)); }, ec);
-    return text.substr(0, kMostTold);
+    return text;
 }
 
 }  // namespace
 
-// The log's findings, telling of each line after the first as it ends, unless it is one of those
-// the log held before it was written again.
+// What a log held when it was last read, by the hashes of its findings' lines in order: as it is
+// read again, a line comes back where it stands among them after the last that came back.
+struct FollowedLog::ToldBefore {
+    std::map<std::uint64_t, std::vector<std::size_t>> positions;  // of each hash, in order
+    std::size_t next = 0;
+    std::uint64_t until = 0;  // lines that begin past it are new
+    std::optional<std::uint64_t> first;
+
+    void add(std::uint64_t hash) {
+        auto& at = positions[hash];
+        at.push_back(next++);
+    }
+    // Whether the line came back, in order. Lines that begin past where the log reached when it
+    // was read again are new, and so are all after them.
+    bool cameBack(std::uint64_t hash, std::uint64_t offset) {
+        if (offset >= until) {
+            positions.clear();
+        }
+        const auto found = positions.find(hash);
+        if (found == positions.end()) {
+            return false;
+        }
+        const auto& at = found->second;
+        const auto after = std::lower_bound(at.begin(), at.end(), next);
+        if (after == at.end()) {
+            return false;
+        }
+        next = *after + 1;
+        return true;
+    }
+};
+
+// The log's findings, telling of each line after the first as it ends, unless it came back from
+// what the log held before it was written again.
 class FollowedLog::Sink final : public LineSink {
 public:
     explicit Sink(FollowedLog& log) : log_(log) {}
 
-    void tellTo(FollowEvents* events) { events_ = events; }
+    void tellTo(Telling* telling) { telling_ = telling; }
 
+    bool wantsOffsets() const override { return true; }
+    void beginLine(std::uint64_t offset) override {
+        offset_ = offset;
+        log_.findings_.beginLine(offset);
+    }
     void write(std::string_view piece) override {
         if (log_.findings_.firstSeen) {
             hash_ = hashOn(hash_, piece);
-            if (events_ != nullptr && line_.size() < kMostTold) {
-                line_.append(piece.substr(0, kMostTold - line_.size()));
-            }
+            line_.append(
+                piece.substr(0, Finding::kMostTold - std::min(line_.size(), Finding::kMostTold)));
+            length_ += piece.size();
         }
         log_.findings_.write(piece);
     }
-
     void endLine() override {
         const bool rest = log_.findings_.firstSeen;
         log_.findings_.endLine();
-        if (rest) {
-            hash_ = hashOn(hash_, "\r");
-            auto& before = log_.toldBefore_;
-            if (log_.stillSame_ < before.size() && before[log_.stillSame_] == hash_) {
-                ++log_.stillSame_;
-            } else {
-                before.clear();
-                if (events_ != nullptr) {
-                    events_->finding(log_.path_, line_);
-                }
-            }
+        if (rest && telling_ != nullptr &&
+            !(log_.toldBefore_ && log_.toldBefore_->cameBack(hash_, offset_))) {
+            telling_->tell(log_, offset_, line_, length_);
         }
         hash_ = kHashStart;
         line_.clear();
+        length_ = 0;
     }
 
 private:
     FollowedLog& log_;
-    FollowEvents* events_ = nullptr;
+    Telling* telling_ = nullptr;
+    std::uint64_t offset_ = 0;
     std::uint64_t hash_ = kHashStart;
     std::string line_;
+    std::uint64_t length_ = 0;
 };
 
 FollowedLog::FollowedLog(std::filesystem::path path, FindingSpool& spool)
     : path_(std::move(path)),
       spool_(spool),
       findings_(spool),
+      sink_(std::make_unique<Sink>(*this)) {
+    startOver();
+}
+
+FollowedLog::FollowedLog(std::filesystem::path path, KeptLog& kept, bool flagBefore,
+                         const std::error_code& ec)
+    : path_(std::move(path)),
+      spool_(kept.findings.spool()),
+      mark_{kept.identity, kept.size, kept.times, kept.print, kept.head},
+      filter_(kept.filter),
+      findings_(std::move(kept.findings)),
       sink_(std::make_unique<Sink>(*this)),
-      scanner_(filter_, *sink_) {
-    filter_.lineEnded(true);  // the first line comes apart
-    scanner_.beginLog();
+      flagBefore_(flagBefore),
+      firstToldOf_(flagBefore && findings_.firstSeen) {
+    findings_.unplace();
+    if (kept.scanner) {
+        scanner_.emplace(*kept.scanner, filter_, *sink_);
+    } else {
+        startOver();
+    }
+    if (ec) {
+        failure_ = ec;
+        named = true;  // by the sweep
+    }
 }
 
 FollowedLog::~FollowedLog() = default;
 
-void FollowedLog::readOn(InputFile& file, std::span<char> buffer, FollowEvents* events,
-                         std::error_code& ec) {
-    // The first and last bytes read, to know the log again.
-    class Marking final : public BlockWatch {
-    public:
-        explicit Marking(LogMark& mark) : mark_(mark) {}
-        void read(std::span<const char> block, std::uint64_t offset) override {
-            if (offset < LogMark::kPrint) {
-                mark_.head.append(block.data(),
-                                  std::min<std::size_t>(block.size(), LogMark::kPrint - offset));
-            }
-            const std::size_t kept = std::min(block.size(), LogMark::kPrint);
-            mark_.tail.append(block.data() + block.size() - kept, kept);
-            mark_.tail.erase(0, mark_.tail.size() - std::min(mark_.tail.size(), LogMark::kPrint));
-        }
-
-    private:
-        LogMark& mark_;
-    } marking(mark_);
-    if (failure_) {
-        restart(buffer);
-    }
-    sink_->tellTo(events);
-    mark_.size = readStretch(file, mark_.size, std::nullopt, buffer, scanner_, {}, ec, &marking);
-    sink_->tellTo(nullptr);
-    mark_.identity = file.identity();
-    mark_.times = file.times();
-    ending_.reset();
-    if (ec) {
-        scanner_.abandonLog();
-        failure_ = ec.message();
-    }
-}
-
-void FollowedLog::restart(std::span<char> buffer) {
-    toldBefore_ = lineHashes(findings_.rest, buffer);
-    stillSame_ = 0;
-    firstToldBefore_.reset();
-    if (firstToldOf_) {
-        firstToldBefore_ = hashOn(kHashStart, textOf(findings_.first, buffer));
-    }
+void FollowedLog::startOver() {
     findings_ = PartFindings(spool_);
     filter_ = MarkerFilter();
-    filter_.lineEnded(true);
-    scanner_.beginLog();
-    mark_ = {};
-    ending_.reset();
+    filter_.lineEnded(true);  // the first line comes apart
+    scanner_.emplace(filter_, *sink_);
+    scanner_->beginLog();
+    mark_.size = 0;
     failure_.reset();
     firstToldOf_ = false;
 }
 
-void FollowedLog::failed(const std::string& reason, std::span<char> buffer) {
-    if (!failure_) {
-        restart(buffer);
+void FollowedLog::readOn(InputFile& file, std::span<char> buffer, Telling& telling,
+                         std::error_code& ec) {
+    sink_->tellTo(&telling);
+    const std::uint64_t from = mark_.size;
+    mark_.size = readStretch(file, from, std::nullopt, buffer, *scanner_, {}, ec);
+    sink_->tellTo(nullptr);
+    mark_.identity = file.identity();
+    mark_.times = file.times();
+    if (ec) {
+        scanner_->abandonLog();
+        failure_ = ec;
     }
-    failure_ = reason;
+    if (findings_.firstSeen) {
+        findings_.flagAfter = filter_.armed();
+    }
+    if (ec) {
+        return;
+    }
+    if (from < LogPrint::kEnds) {
+        mark_.head = LogPrint::headOf(file, mark_.size, ec);  // it was shorter than its head
+    }
+    mark_.print = LogPrint::of(file, mark_.size, ec);
+    if (ec) {
+        failure_ = ec;
+    }
 }
 
-const FollowedLog::Ending& FollowedLog::ending() {
-    if (!ending_) {
-        Ending& ending = ending_.emplace(spool_);
-        ending.findings.firstSeen = findings_.firstSeen;
-        MarkerFilter filter = filter_;
-        LogScanner end(scanner_, filter, ending.findings);
-        end.endLog();
-        if (ending.findings.firstSeen) {
-            ending.flagAfter = filter.armed();
-        }
-    }
-    return *ending_;
-}
-
-bool FollowedLog::writeInto(ReportFile& report, bool flagBefore, std::span<char> buffer) {
-    const Ending& end = ending();
-    if (end.findings.firstSeen && flagBefore) {
-        report.write(findings_.first, buffer);
-        report.write(end.findings.first, buffer);
-        report.endLine();
-    }
-    report.write(findings_.rest, buffer, findings_.restLines);
-    report.write(end.findings.rest, buffer, end.findings.restLines);
-    return end.flagAfter.value_or(flagBefore);
-}
-
-void FollowedLog::tellOfFirstLine(bool flagBefore, FollowEvents* events, std::span<char> buffer) {
-    flagBefore_ = flagBefore;
-    if (flagBefore && findings_.firstSeen && !firstToldOf_) {
-        firstToldOf_ = true;
-        if (events != nullptr) {
-            const std::string line = textOf(findings_.first, buffer);
-            if (firstToldBefore_ != hashOn(kHashStart, line)) {
-                events->finding(path_, line);
+void FollowedLog::rememberTold(std::span<char> buffer) {
+    // A first line told of before an earlier rewrite, and not since, is remembered still.
+    const auto first = firstToldOf_                        ? textOf(findings_.first, buffer).hash
+                       : toldBefore_ && toldBefore_->first ? *toldBefore_->first
+                                                           : std::optional<std::uint64_t>();
+    toldBefore_ = std::make_unique<ToldBefore>();
+    toldBefore_->first = first;
+    // Whole lines only: one still open was not told of.
+    std::uint64_t hash = kHashStart;
+    std::uint64_t lines = 0;
+    std::error_code ec;
+    findings_.rest.forEachPiece(
+        buffer,
+        [&](std::string_view piece) {
+            // No line holds a CR or LF: each LF ends one, the CR before it aside.
+            for (std::size_t at = 0; at < piece.size() && lines < findings_.restLines;) {
+                const std::size_t end = std::min(piece.find('\n', at), piece.size());
+                std::string_view text = piece.substr(at, end - at);
+                if (!text.empty() && text.back() == '\r') {
+                    text.remove_suffix(1);
+                }
+                hash = hashOn(hash, text);
+                if (end < piece.size()) {
+                    toldBefore_->add(hash);
+                    hash = kHashStart;
+                    ++lines;
+                }
+                at = end + 1;
             }
-        }
-        firstToldBefore_.reset();
+        },
+        ec);
+    toldBefore_->next = 0;
+}
+
+void FollowedLog::restart(InputFile& file, std::span<char> buffer) {
+    if (!failure_ || !toldBefore_) {
+        rememberTold(buffer);  // else what it held before it failed
     }
+    // A log that begins otherwise is a new one in its place: all it holds is new.
+    std::error_code ec;
+    if (LogPrint::headOf(file, mark_.size, ec) != mark_.head || ec) {
+        toldBefore_.reset();
+    } else {
+        toldBefore_->until = file.size();
+    }
+    startOver();
 }
 
-bool FollowedLog::flagAfter(bool flagBefore) {
-    return ending().flagAfter.value_or(flagBefore);
+void FollowedLog::failed(const std::error_code& ec, std::span<char> buffer) {
+    if (!failure_) {
+        rememberTold(buffer);
+        const LogMark before = mark_;  // how it began, to know it again when it can be read
+        startOver();
+        mark_ = before;
+    }
+    failure_ = ec;
 }
 
-FollowedLog::Signature FollowedLog::signature() {
-    const Ending& end = ending();
-    return {findings_.first.size() + end.findings.first.size(), end.findings.firstSeen,
-            findings_.rest.size() + end.findings.rest.size(), end.flagAfter};
+std::optional<PartFindings> FollowedLog::ending() const {
+    return scanner_ ? endingOf(*scanner_, filter_, findings_, spool_) : std::nullopt;
+}
+
+void FollowedLog::joinInto(ReportJoin& join) {
+    const auto end = ending();
+    join.add(findings_, end ? &*end : nullptr);
+}
+
+bool FollowedLog::flagAfter(bool flagBefore) const {
+    const auto end = ending();
+    return (end ? *end : findings_).flagAfter.value_or(flagBefore);
+}
+
+FollowedLog::Signature FollowedLog::signature() const {
+    const auto end = ending();
+    const PartFindings& last = end ? *end : findings_;
+    return {findings_.first.size() + (end ? end->first.size() : 0), findings_.firstSeen,
+            last.firstSeen, findings_.rest.size() + (end ? end->rest.size() : 0), last.flagAfter};
+}
+
+void FollowedLog::tellOfFirstLine(bool flagBefore, Telling& telling, std::span<char> buffer) {
+    flagBefore_ = flagBefore;
+    if (!flagBefore || !findings_.firstSeen || firstToldOf_) {
+        return;
+    }
+    firstToldOf_ = true;
+    const Text first = textOf(findings_.first, buffer);
+    const bool cameBack = toldBefore_ && toldBefore_->first == first.hash;
+    if (toldBefore_) {
+        toldBefore_->first.reset();
+        if (toldBefore_->positions.empty()) {
+            toldBefore_.reset();
+        }
+    }
+    if (!cameBack) {
+        telling.tell(*this, findings_.firstOffset, first.text, first.length);
+    }
 }
 
 }  // namespace vesk

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <optional>
 #include <span>
@@ -9,22 +10,28 @@
 #include <system_error>
 #include <vector>
 
+#include "engine/kept_log.h"
 #include "engine/part_findings.h"
+#include "engine/report_join.h"
 #include "follow/log_change.h"
 #include "report/findings.h"
-#include "report/report_file.h"
 #include "rule/log_scanner.h"
-#include "sweep/follow.h"
 
 namespace vesk {
 
+class Telling;
+
 // A log being followed, read on its own from its start as far as it has been read, as a run
 // reads a part of the logs: its first line apart, since whether that passes depends on the log
-// before it. Its findings are kept aside, its lines that pass told of as they end once following
-// has begun.
+// before it. Its findings are kept aside, and its lines that pass told of as they end.
 class FollowedLog {
 public:
+    // A log new to following, read from its start.
     FollowedLog(std::filesystem::path path, FindingSpool& spool);
+    // A log the first sweep read, taken over as far as it was read; its first line passed or
+    // not there, and counts as told of. ec: why it could not be opened, or read to its end.
+    FollowedLog(std::filesystem::path path, KeptLog& kept, bool flagBefore,
+                const std::error_code& ec);
     ~FollowedLog();
     FollowedLog(const FollowedLog&) = delete;
     FollowedLog& operator=(const FollowedLog&) = delete;
@@ -33,47 +40,47 @@ public:
     // Renamed: the same log under another name; nothing of it is new.
     void moveTo(std::filesystem::path path) { path_ = std::move(path); }
     const LogMark& mark() const { return mark_; }
+    std::uint64_t tag = 0;  // its watch
+    bool named = false;     // as unreadable, until it is read again
 
-    // Reads on from where it was read to, to the file's size when it was opened. Lines that pass
-    // are told of where events are given.
-    void readOn(InputFile& file, std::span<char> buffer, FollowEvents* events, std::error_code& ec);
-    // The log was written again: read from its start, it tells only of the findings past those it
-    // held before, where they are the same.
-    void restart(std::span<char> buffer);
-    // It cannot be read: it holds nothing until it can.
-    void failed(const std::string& reason, std::span<char> buffer);
-    const std::optional<std::string>& failure() const { return failure_; }
+    // Reads on from where it was read to, to the file's size when it was opened, telling of the
+    // lines that end and pass.
+    void readOn(InputFile& file, std::span<char> buffer, Telling& telling, std::error_code& ec);
+    // Written again: read from its start. Where it begins as it did, the findings it held are
+    // not told of again as they come back in their order; lines it gains later are new.
+    void restart(InputFile& file, std::span<char> buffer);
+    // It cannot be read: it holds nothing until it can, and then tells of nothing it held.
+    void failed(const std::error_code& ec, std::span<char> buffer);
+    const std::optional<std::error_code>& failure() const { return failure_; }
 
-    // Into the report, after a log whose last line was a marker line or not, as if it ended
-    // where it was read to: returns the flag it leaves.
-    bool writeInto(ReportFile& report, bool flagBefore, std::span<char> buffer);
+    // Into the report, as if it ended where it was read to.
+    void joinInto(ReportJoin& join);
     // Its first line, once it has ended, when it passes and has not been told of: told of.
-    // Without events it is only taken as told of: it was there when following began.
-    void tellOfFirstLine(bool flagBefore, FollowEvents* events, std::span<char> buffer);
+    void tellOfFirstLine(bool flagBefore, Telling& telling, std::span<char> buffer);
     // The flag carried into it when its first line was last looked at.
     bool flagBefore() const { return flagBefore_; }
     // The flag it leaves, as if it ended where it was read to.
-    bool flagAfter(bool flagBefore);
+    bool flagAfter(bool flagBefore) const;
 
-    // What it gives the report, in short: where two differ, the report may.
+    // What it gives the report, and whether its first line has ended, in short: where two differ,
+    // the report may, or the first line may be a finding to tell of.
     struct Signature {
         std::uint64_t first = 0;
+        bool firstEnded = false;
         bool firstSeen = false;
         std::uint64_t rest = 0;
         std::optional<bool> flag;
         friend bool operator==(const Signature&, const Signature&) = default;
     };
-    Signature signature();
+    Signature signature() const;
 
 private:
     class Sink;
-    // What the log gives if it ends where it was read to: the line still open, ended.
-    struct Ending {
-        explicit Ending(FindingSpool& spool) : findings(spool) {}
-        PartFindings findings;
-        std::optional<bool> flagAfter;
-    };
-    const Ending& ending();
+    struct ToldBefore;
+
+    std::optional<PartFindings> ending() const;
+    void startOver();
+    void rememberTold(std::span<char> buffer);
 
     std::filesystem::path path_;
     FindingSpool& spool_;
@@ -81,15 +88,12 @@ private:
     MarkerFilter filter_;
     PartFindings findings_;
     std::unique_ptr<Sink> sink_;
-    LogScanner scanner_;
-    std::optional<Ending> ending_;  // until the log is read on
-    std::optional<std::string> failure_;
+    std::optional<LogScanner> scanner_;
+    std::optional<std::error_code> failure_;
     bool flagBefore_ = false;
     bool firstToldOf_ = false;
-    // Before a restart: the lines told of, by their hashes, not to be told of again in order.
-    std::vector<std::uint64_t> toldBefore_;
-    std::size_t stillSame_ = 0;
-    std::optional<std::uint64_t> firstToldBefore_;
+    // After it was written again: what it held before, not to be told of again.
+    std::unique_ptr<ToldBefore> toldBefore_;
 };
 
 }  // namespace vesk

@@ -1,24 +1,21 @@
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
-#include <string>
 #include <system_error>
 
 #include "sweep/file_system.h"
 
 namespace vesk {
 
-// A log as it was when it was last read: which file, how far, its times then, and its first and
-// last bytes read, by which a log that was written again is told from one that grew.
+// A log as it was when it was last read: which file, how far, its times then, and prints of its
+// first bytes and of all it held (see LogPrint), by which a log written again is told from one
+// that grew.
 struct LogMark {
-    static constexpr std::size_t kPrint = 64;  // bytes kept of the head and of the tail
-
     FileIdentity identity;
     std::uint64_t size = 0;
     FileTimes times;
-    std::string head;
-    std::string tail;
+    std::uint64_t print = 0;
+    std::uint64_t head = 0;
 };
 
 // What became of a log under its name. A log renamed (its file under another name) or gone is
@@ -26,10 +23,11 @@ struct LogMark {
 enum class LogChange { unchanged, grown, rewritten };
 
 // Tells what became of a log since it was marked, from the file its name leads to now, opened:
-// another file, or one shorter, or with other first bytes, or other bytes where the last read
-// ended, is the log written again; one longer is the log grown; one as long whose modification
-// time moved on was written in place, and is read again too. A change of its entry alone (its
-// permissions, its change time) changes nothing.
+// another file, or one shorter, or one whose bytes up to where the last read ended print
+// otherwise, is the log written again; one longer is the log grown. One as long whose
+// modification time moved on was written in place, and one whose entry alone changed may have
+// been (its time put back, as cp -p and touch -r do): both are read again, and what they held
+// before is not told of again.
 LogChange tellChange(const LogMark& known, InputFile& now, std::error_code& ec);
 
 }  // namespace vesk

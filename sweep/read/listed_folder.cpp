@@ -13,11 +13,14 @@ ListedFolder::ListedFolder(FileSystem& fs, std::filesystem::path directory, bool
     sortByName(files_, &ListedFile::name);
 }
 
-std::vector<const ListedFile*> ListedFolder::logs() const {
+std::vector<const ListedFile*> ListedFolder::logs(const ReportPlace& report) const {
+    const bool reportHere =
+        folder_ != nullptr && report.folder.known() && folder_->identity() == report.folder;
     std::vector<const ListedFile*> logs;
     for (const auto& file : files_) {
         if (hasLogExtension(
-                std::basic_string_view<std::filesystem::path::value_type>(file.name.native()))) {
+                std::basic_string_view<std::filesystem::path::value_type>(file.name.native())) &&
+            !(reportHere && sameFileName(file.name, report.name))) {
             logs.push_back(&file);
         }
     }

@@ -158,4 +158,38 @@ void Findings::spill() {
     memory_.shrink_to_fit();
 }
 
+bool Findings::Cursor::next(char* out, std::size_t size, std::error_code& ec) {
+    const Findings& f = findings_;
+    while (size > 0 && !ec) {
+        const std::size_t extents = f.extents_.size();
+        const std::size_t chunks = f.full_.size();
+        if (segment_ > extents + chunks) {
+            return false;
+        }
+        std::uint64_t length = 0;
+        if (segment_ < extents) {
+            length = f.extents_[segment_].size;
+        } else {
+            length =
+                segment_ < extents + chunks ? f.full_[segment_ - extents].size() : f.memory_.size();
+        }
+        const auto taken = static_cast<std::size_t>(std::min<std::uint64_t>(size, length - at_));
+        if (segment_ < extents) {
+            f.spool_->read(f.extents_[segment_].offset + at_, out, taken, ec);
+        } else {
+            const std::string& bytes =
+                segment_ < extents + chunks ? f.full_[segment_ - extents] : f.memory_;
+            std::copy_n(bytes.data() + at_, taken, out);
+        }
+        out += taken;
+        size -= taken;
+        at_ += taken;
+        if (at_ == length) {
+            ++segment_;
+            at_ = 0;
+        }
+    }
+    return !ec && size == 0;
+}
+
 }  // namespace vesk

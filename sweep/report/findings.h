@@ -48,10 +48,9 @@ public:
     // Bytes in the scratch file that no findings refer to any more, which are reused once all of
     // them are.
     void forget(Extent extent);
-
-private:
     void read(std::uint64_t offset, char* data, std::size_t size, std::error_code& ec);
 
+private:
     std::mutex mutex_;
     const std::size_t budget_;
     std::size_t inMemory_ = 0;
@@ -75,6 +74,7 @@ public:
     void append(std::string_view piece);
     void clear();
     std::uint64_t size() const { return stored_ + inMemory(); }
+    FindingSpool& spool() const { return *spool_; }
     bool empty() const { return size() == 0; }
 
     // Hands over the bytes in order, those in the scratch file read back through the buffer.
@@ -92,6 +92,19 @@ public:
             piece(std::string_view(memory_));
         }
     }
+
+    // Hands over the bytes in order a few at a time, as a reader asks for them.
+    class Cursor {
+    public:
+        explicit Cursor(const Findings& findings) : findings_(findings) {}
+        // The next size bytes; false where fewer are left, or the scratch file fails (ec).
+        bool next(char* out, std::size_t size, std::error_code& ec);
+
+    private:
+        const Findings& findings_;
+        std::size_t segment_ = 0;  // the extents in the scratch file, the chunks, then the rest
+        std::uint64_t at_ = 0;     // within it
+    };
 
 private:
     std::size_t inMemory() const { return inChunks_ + memory_.size(); }

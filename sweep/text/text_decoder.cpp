@@ -44,9 +44,10 @@ std::size_t heldForMarkerLine(const char* first, const char* last) {
     for (const char* line =
              first + std::max<std::size_t>(2, size - std::min(size, kUtf16LookAhead));
          line <= last; ++line) {
-        if (startsLine(line) && MarkerFilter::LineStart().feed(std::string_view(
-                                    line, static_cast<std::size_t>(last - line))) ==
-                                    MarkerFilter::LineStart::Verdict::open) {
+        MarkerFilter::LineStart start;
+        // Undecided only where the bytes ran out: a line that ends first is no marker line.
+        if (startsLine(line) && start.feed(line, last) == last &&
+            start.verdict() == MarkerFilter::LineStart::Verdict::open) {
             return static_cast<std::size_t>(last - line) + 2;
         }
     }

@@ -98,6 +98,8 @@ public:
                                                   std::error_code& ec) = 0;
     // What the path leads to now, following links.
     virtual FileLook lookAt(const std::filesystem::path& path, std::error_code& ec) = 0;
+    // Whether the path's last part is a link (a junction on Windows).
+    virtual bool isLink(const std::filesystem::path& path) = 0;
     // The names of all ordinary, visible files, sorted.
     std::vector<std::filesystem::path> listFiles(const std::filesystem::path& directory,
                                                  std::error_code& ec);

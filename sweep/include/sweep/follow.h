@@ -5,7 +5,6 @@
 #include <filesystem>
 #include <memory>
 #include <optional>
-#include <string_view>
 #include <vector>
 
 #include "sweep/change_watcher.h"
@@ -16,16 +15,13 @@
 
 namespace vesk {
 
-// What following tells as it goes, on its own thread. Each does nothing unless overridden.
-class FollowEvents {
+// What following tells as it goes, on its own thread: a run's events for its first sweep, then
+// each finding new to the folders once its line has ended, and each log that cannot be read when
+// it first fails. Each does nothing unless overridden.
+class FollowEvents : public SweepEvents {
 public:
-    virtual ~FollowEvents() = default;
     // The first sweep is over, its report published or not.
     virtual void started(const SweepOutcome& /*outcome*/) {}
-    // A finding new to the folder, once its line has ended.
-    virtual void finding(const std::filesystem::path& /*log*/, std::string_view /*line*/) {}
-    // A log that could not be read, when it first fails.
-    virtual void unreadable(const UnreadableLog& /*what*/) {}
     // A folder that is gone, or cannot be listed, when that first happens. It is followed again
     // once it is back.
     virtual void folderGone(const UnreadableLog& /*what*/) {}
@@ -36,12 +32,14 @@ public:
     virtual bool ending() { return false; }
 };
 
+class Following;
+
 // Keeps the day's report what a run at that moment would write, while the servers write their
-// logs: the sweep's incremental form. Each log is read on its own, as a run reads a part of the
-// logs, from where it was read to; a log written again is read again from its start, a log
-// renamed keeps what it held under its new name, a log gone takes its findings with it. Folders
-// are followed by their paths: one that goes away is followed again once it is back. Memory does
-// not grow with the findings, which are kept aside beyond a budget.
+// logs: the sweep's incremental form. Its first pass is a run, whose logs it then reads on from
+// where the run read them to; a log written again is read again from its start, a log renamed
+// keeps what it held under its new name, a log gone takes its findings with it. Folders are
+// followed by their paths: one that goes away is followed again once it is back. Memory does not
+// grow with the findings, which are kept aside beyond a budget.
 class Follower {
 public:
     Follower(FileSystem& fs, const Clock& clock, std::filesystem::path reportFolder,
@@ -58,21 +56,9 @@ public:
     // some log or folder could not be read, or reportFailed where the last publication failed.
     SweepOutcome::Status follow(ChangeWatcher& watcher);
 
-    // The steps of following, for a caller that drives them itself: the watches first, where
-    // there is a watcher.
-    void watchWith(ChangeWatcher& watcher);
-    SweepOutcome start();
-    void lookAgain(const Changes& changes);
-    // Publishes the report when a burst of changes has been gathered, a failed publication's
-    // retry is due, the day has moved on, or the report on disk is not the one published.
-    void publishWhenDue();
-    void publishNow();
-    ChangeWatcher::Deadline nextDue() const;
-    SweepOutcome::Status status() const;
-
 private:
-    struct State;
-    std::unique_ptr<State> state_;
+    std::unique_ptr<Following> following_;
+    FollowEvents& events_;
 };
 
 }  // namespace vesk

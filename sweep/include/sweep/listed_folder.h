@@ -10,6 +10,12 @@
 
 namespace vesk {
 
+// The day's report, which is no log where it lies among them: its folder and its name.
+struct ReportPlace {
+    FileIdentity folder;
+    std::filesystem::path name;
+};
+
 // A folder held open with the ordinary, visible files it held when it was listed, in name order:
 // the logs a sweep reads, taken in one reading of the folder. Names are in the order the original
 // platform's file system lists them, whatever system this is: ASCII letters compared as
@@ -23,8 +29,9 @@ public:
     LogFolder* folder() const { return folder_.get(); }
     // Every file listed, in name order.
     const std::vector<ListedFile>& files() const { return files_; }
-    // The files that match "*.log", and how long they were when listed.
-    std::vector<const ListedFile*> logs() const;
+    // The files that match "*.log", less the report where it lies among them, and how long they
+    // were when listed.
+    std::vector<const ListedFile*> logs(const ReportPlace& report = {}) const;
     std::uint64_t logBytes() const;
     // Why the folder could not be opened or listed whole, if it could not.
     const std::error_code& error() const { return error_; }

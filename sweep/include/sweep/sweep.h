@@ -6,6 +6,7 @@
 #include <optional>
 #include <stop_token>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "sweep/clock.h"
@@ -47,6 +48,18 @@ struct SweepOutcome {
     bool stopped = false;
 };
 
+// A line that passed, as it is told of: where it lies, and its text. Only its first kMostTold
+// bytes are given; the report holds it whole.
+struct Finding {
+    static constexpr std::size_t kMostTold = 64 * 1024;
+
+    const std::filesystem::path& folder;
+    const std::filesystem::path& log;
+    std::uint64_t offset = 0;  // where its line begins in the log
+    std::string_view line;
+    std::uint64_t length = 0;  // of the whole line: more than line's where it was cut
+};
+
 // What a sweep tells as it goes, on the thread that sweeps. Each does nothing unless overridden.
 class SweepEvents {
 public:
@@ -58,7 +71,17 @@ public:
     virtual void unreadable(const UnreadableLog& /*what*/) {}
     // Once for every listed log, read or not.
     virtual void logDone() {}
-    virtual void folderDone(const ListedFolder& /*folder*/) {}
+    // Where the run was asked to tell of its findings: each, in the report's order.
+    virtual void finding(const Finding& /*finding*/) {}
+};
+
+class LogKeeper;  // following's, which goes on reading the logs a run read
+
+struct RunOptions {
+    // Each finding told of as it goes into the report.
+    bool tellFindings = false;
+    // Where given, every log is read on its own and handed to it as far as it was read.
+    LogKeeper* keeper = nullptr;
 };
 
 // The sweep itself: every line that follows a marker line, from every log of the listed folders
@@ -73,7 +96,7 @@ public:
 
     // A stop requested while it runs ends it after the block being read, without a report.
     SweepOutcome run(const std::vector<const ListedFolder*>& folders, SweepEvents& events,
-                     std::stop_token stop = {});
+                     std::stop_token stop = {}, const RunOptions& options = {});
 
     // One thread for each core the process may use beside the sweep's own.
     static unsigned machineReaders();

@@ -220,6 +220,11 @@ public:
         return lookOf(st);
     }
 
+    bool isLink(const std::filesystem::path& path) override {
+        struct stat st {};
+        return ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+    }
+
 private:
     bool namedDrafts_;
 };

@@ -361,6 +361,12 @@ public:
             (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
         return {identityOf(info), size, timesOf(handle.get(), info)};
     }
+
+    bool isLink(const std::filesystem::path& path) override {
+        const DWORD attributes = GetFileAttributesW(path.c_str());
+        return attributes != INVALID_FILE_ATTRIBUTES &&
+               (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    }
 };
 
 }  // namespace

@@ -1,0 +1,317 @@
+#include "follow/following.h"
+
+#include <algorithm>
+#include <set>
+
+#include "engine/log_keeper.h"
+#include "read/name_order.h"
+#include "sweep/sweep.h"
+
+namespace vesk {
+namespace {
+
+const Changes kEverything{{}, true};
+
+}  // namespace
+
+Following::Following(FileSystem& fs, const Clock& clock, std::filesystem::path reportFolder,
+                     std::vector<std::filesystem::path> folders, FollowEvents& events,
+                     SweepSettings settings)
+    : fs_(fs),
+      clock_(clock),
+      events_(events),
+      settings_(settings),
+      spool_(settings.findingsInMemory),
+      buffer_(settings.blockSize),
+      telling_(events),
+      publication_(fs, clock, std::move(reportFolder), events, settings),
+      context_{fs,
+               spool_,
+               events,
+               telling_,
+               buffer_.span(),
+               [this](const std::filesystem::path& file) { return watchFile(file); },
+               [this](std::uint64_t tag) { unwatch(tag); },
+               [this] {
+                   return ReportPlace{publication_.folderIdentity(), publication_.todaysName()};
+               }} {
+    for (auto& folder : folders) {
+        folders_.push_back(std::make_unique<FollowedFolder>(std::move(folder), context_));
+    }
+}
+
+Following::~Following() {
+    watcher_ = nullptr;  // its watches go with it, whether or not it is still there
+}
+
+std::uint64_t Following::watchFile(const std::filesystem::path& file) {
+    if (watcher_ == nullptr) {
+        return 0;
+    }
+    const std::uint64_t tag = nextTag_++;
+    watcher_->watchFile(tag, file);
+    return tag;
+}
+
+void Following::unwatch(std::uint64_t tag) {
+    if (watcher_ != nullptr && tag != 0) {
+        watcher_->unwatch(tag);
+    }
+}
+
+// A folder by its path, or while it is gone its nearest parent that is there, for it to come
+// back; and the folder of each link on its path, for the link to be seen pointing elsewhere.
+void Following::watchFolder(std::size_t index) {
+    if (watcher_ == nullptr) {
+        return;
+    }
+    for (auto at = folderTags_.begin(); at != folderTags_.end();) {
+        if (at->second == index) {
+            watcher_->unwatch(at->first);
+            at = folderTags_.erase(at);
+        } else {
+            ++at;
+        }
+    }
+    const std::filesystem::path& path = folders_[index]->path();
+    const std::uint64_t tag = nextTag_++;
+    for (auto at = path; !watcher_->watchFolder(tag, at);) {
+        if (at == at.parent_path()) {
+            break;
+        }
+        at = at.parent_path();
+    }
+    folderTags_.emplace(tag, index);
+    std::filesystem::path prefix;
+    for (const auto& part : path) {
+        prefix /= part;
+        if (prefix.has_relative_path() && fs_.isLink(prefix)) {
+            const std::uint64_t linkTag = nextTag_++;
+            watcher_->watchFolder(linkTag, prefix.parent_path());
+            folderTags_.emplace(linkTag, index);
+        }
+    }
+}
+
+void Following::watchWith(ChangeWatcher& watcher) {
+    watcher_ = &watcher;
+    for (std::size_t i = 0; i < folders_.size(); ++i) {
+        watchFolder(i);
+    }
+    const std::uint64_t folderTag = nextTag_++;
+    publication_.watchWith(watcher, folderTag, nextTag_++);
+}
+
+bool Following::list(std::size_t index) {
+    FollowedFolder& folder = *folders_[index];
+    const auto identity = folder.identity();
+    bool changed = folder.list();
+    if (folder.identity() != identity) {
+        // Watched anew, then listed again: what came before the watch was set is not missed.
+        watchFolder(index);
+        changed = folder.list() || changed;
+    }
+    if (folder.state() == FollowedFolder::State::unlisted) {
+        relistAt_ = clock_.now() + settings_.lookEvery;
+    }
+    return changed;
+}
+
+SweepOutcome Following::start() {
+    // Each folder listed once, for the sweep and for following; each log watched before it is
+    // read.
+    std::vector<std::unique_ptr<ListedFolder>> listed;
+    std::vector<const ListedFolder*> swept;
+    const ReportPlace report = context_.report();
+    for (std::size_t i = 0; i < folders_.size(); ++i) {
+        FollowedFolder& folder = *folders_[i];
+        auto& one = listed.emplace_back(std::make_unique<ListedFolder>(fs_, folder.path(), true));
+        if (one->folder() == nullptr || one->error()) {
+            folder.lost(one->error());
+            watchFolder(i);
+            if (folder.state() == FollowedFolder::State::unlisted) {
+                relistAt_ = clock_.now() + settings_.lookEvery;
+            }
+            continue;
+        }
+        folder.listedAs(*one);
+        for (const ListedFile* log : one->logs(report)) {
+            const std::filesystem::path path = folder.path() / log->name;
+            firstTags_.emplace(path, watchFile(path));
+        }
+        swept.push_back(one.get());
+    }
+    SweepOutcome outcome = Sweep(fs_, clock_, publication_.folder(), settings_)
+                               .run(swept, events_, {}, RunOptions{false, this});
+    for (const auto& [path, tag] : firstTags_) {
+        unwatch(tag);  // a log the sweep did not hand over
+    }
+    firstTags_.clear();
+    for (const auto& folder : folders_) {
+        if (folder->state() != FollowedFolder::State::present) {
+            outcome.unreadable.push_back({folder->path(), folder->trouble()});
+        }
+    }
+    publication_.started(outcome);
+    events_.started(outcome);
+    return outcome;
+}
+
+std::optional<std::uint64_t> Following::tellFrom(const ListedFolder&, const ListedFile&,
+                                                 const KeptLog&) {
+    return std::nullopt;  // what was there when following began is not new
+}
+
+void Following::keep(const ListedFolder& listed, const ListedFile& log, KeptLog& kept,
+                     bool flagBefore, const std::error_code& ec) {
+    const auto folder = std::find_if(folders_.begin(), folders_.end(), [&](const auto& one) {
+        return one->path() == listed.directoryPath();
+    });
+    const std::filesystem::path path = listed.directoryPath() / log.name;
+    auto followed = std::make_unique<FollowedLog>(path, kept, flagBefore, ec);
+    if (const auto tag = firstTags_.find(path); tag != firstTags_.end()) {
+        followed->tag = tag->second;
+        firstTags_.erase(tag);
+    }
+    (*folder)->adopt(std::move(followed));
+}
+
+void Following::lookAgain(const Changes& changes) {
+    const auto told = [&](std::uint64_t tag) {
+        return std::find(changes.tags.begin(), changes.tags.end(), tag) != changes.tags.end();
+    };
+    bool listed = false;  // some folder changed, not only logs
+    std::vector<std::pair<std::size_t, FollowedLog*>> changedLogs;
+    for (std::size_t i = 0; i < folders_.size(); ++i) {
+        FollowedFolder& folder = *folders_[i];
+        const bool folderTold =
+            std::any_of(folderTags_.begin(), folderTags_.end(),
+                        [&](const auto& e) { return e.second == i && told(e.first); });
+        if (changes.everything || folderTold) {
+            listed = list(i) || listed;
+            continue;
+        }
+        for (const std::uint64_t tag : changes.tags) {
+            FollowedLog* log = folder.logWatchedBy(tag);
+            if (log == nullptr) {
+                continue;
+            }
+            const auto looked = folder.lookAt(*log);
+            if (looked == FollowedFolder::Looked::folderChanged) {
+                listed = true;
+                break;  // its logs are others now
+            }
+            if (looked == FollowedFolder::Looked::logChanged) {
+                changedLogs.emplace_back(i, log);
+            }
+        }
+    }
+    if (changes.everything ||
+        std::any_of(changes.tags.begin(), changes.tags.end(),
+                    [&](std::uint64_t tag) { return publication_.watches(tag); })) {
+        publication_.checkReport();
+    }
+    if (listed || !changedLogs.empty()) {
+        publication_.changed();
+        if (listed) {
+            tellOfFirstLines();
+        } else {
+            tellOfFirstLinesFrom(std::move(changedLogs));
+        }
+    }
+}
+
+// The logs in order, the flag carried from log to log and folder to folder: each log's first
+// line told of where it has become a finding.
+void Following::tellOfFirstLines() {
+    bool carried = false;
+    for (const auto& folder : folders_) {
+        for (const auto& log : folder->logs()) {
+            log->tellOfFirstLine(carried, telling_, buffer_.span());
+            carried = log->flagAfter(carried);
+        }
+    }
+}
+
+// After some logs changed, and nothing else: their first lines, and those after them, told of
+// where they have become findings. The flag carried into the first is what it was at the last
+// walk, and the walk goes on only while it carries another flag than before, so that an append
+// costs the same whatever the number of logs.
+void Following::tellOfFirstLinesFrom(std::vector<std::pair<std::size_t, FollowedLog*>> changed) {
+    std::vector<std::pair<std::size_t, std::size_t>> at;  // folder, log
+    for (const auto& [folder, log] : changed) {
+        at.emplace_back(folder, folders_[folder]->indexOf(*log));
+    }
+    std::sort(at.begin(), at.end());
+    for (const auto& [first, firstLog] : at) {
+        std::optional<bool> carried;
+        const auto visit = [&](FollowedLog& log) {
+            if (carried && log.flagBefore() == *carried) {
+                return false;  // on from here as it was
+            }
+            const bool flag = carried.value_or(log.flagBefore());
+            log.tellOfFirstLine(flag, telling_, buffer_.span());
+            carried = log.flagAfter(flag);
+            return true;
+        };
+        bool on = true;
+        for (std::size_t i = first; on && i < folders_.size(); ++i) {
+            const auto& logs = folders_[i]->logs();
+            for (std::size_t k = i == first ? firstLog : 0; on && k < logs.size(); ++k) {
+                on = visit(*logs[k]);
+            }
+        }
+    }
+}
+
+bool Following::publish() {
+    return publication_.publish([&](ReportJoin& join) {
+        for (const auto& folder : folders_) {
+            for (const auto& log : folder->logs()) {
+                log->joinInto(join);
+            }
+        }
+    });
+}
+
+void Following::publishWhenDue() {
+    const auto now = clock_.now();
+    if (publication_.newDay() || (relistAt_ && now >= *relistAt_)) {
+        // A new day's report has a name of its own, which may be a log's where it lies among them.
+        relistAt_.reset();
+        lookAgain(kEverything);
+    }
+    if (publication_.due()) {
+        publish();
+    }
+}
+
+void Following::finish() {
+    lookAgain(kEverything);
+    publication_.checkReport();
+    if (publication_.pending()) {
+        publish();
+    }
+}
+
+ChangeWatcher::Deadline Following::nextDue() const {
+    auto next = publication_.nextDue();
+    if (relistAt_) {
+        next = next ? std::min(*next, *relistAt_) : *relistAt_;
+    }
+    return next;
+}
+
+SweepOutcome::Status Following::status() const {
+    if (publication_.lastFailed()) {
+        return SweepOutcome::Status::reportFailed;
+    }
+    for (const auto& folder : folders_) {
+        if (folder->state() != FollowedFolder::State::present || folder->anyLogUnreadable()) {
+            return SweepOutcome::Status::someUnreadable;
+        }
+    }
+    return SweepOutcome::Status::completed;
+}
+
+}  // namespace vesk
