@@ -182,6 +182,10 @@ TEST(LogScanner, CutsLinesAndPassesTheLineAfterEachMarker) {
          {"x\r\n" + utf16(u"\u0416\u0416\r\n" + std::u16string(M.begin(), M.end()) + u"\r\nf\r\n")},
          "f\r\n"},
         {"a byte-order mark midway", {"x\r\n\xFF\xFE" + utf16(M + "\r\nfound\r\n")}, "found\r\n"},
+        {"UTF-16LE from the line end of an 8-bit marker line",
+         {M + utf16("\r\nfound\r\nx"), "x" + utf16("\r\n" + M + "\r\nnext"),
+          "\xFF\xFE" + utf16("x\r\n") + M + utf16("\r\nwide\r\n")},
+         "found\r\nnext\r\nwide\r\n"},
     };
     for (const auto& c : cases) {
         forEachSearch([&](const vesk::ByteSearch& search) {
