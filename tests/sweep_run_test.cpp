@@ -76,9 +76,11 @@ TEST_F(SweepRunTest, OneListingFillsTheFileListOpensTheGateAndCountsTheLogs) {
 }
 
 TEST_F(SweepRunTest, EachRunOfTheDayReplacesItsReportWithoutReadingIt) {
-    // The findings hold a marker line, so a run that read the report would add to them.
+    // The findings hold a marker line, so a run that read the report would add to them. Logs
+    // come before and after it in name order.
     reports.write("a.log", M + "\r\n" + M + "\r\nfinding\r\n");
     reports.write(reportPath().filename(), M + "\r\nstale\r\n");
+    reports.write("z.log", "x\r\n" + M + "\r\nlast\r\n");
 #ifdef _WIN32
     // The same folder spelt otherwise.
     std::wstring other = reports.path().native();
@@ -89,15 +91,15 @@ TEST_F(SweepRunTest, EachRunOfTheDayReplacesItsReportWithoutReadingIt) {
 #endif
     for (const fs::path& folder : {reports.path(), reports.path(), fs::path(other)}) {
         sweep(folder);
-        EXPECT_EQ(report(), M + "\r\nfinding\r\n") << folder;
-        EXPECT_EQ(view->calls, "disable 50 100 enable [VESK Parser]")
+        EXPECT_EQ(report(), M + "\r\nfinding\r\nlast\r\n") << folder;
+        EXPECT_EQ(view->calls, "disable 33 66 99 enable [VESK Parser]")
             << "the report's entry still moves the bar";
     }
     // The next day's report is another file, and a new run starts with the marker flag down.
     clock.date = {2001, 7, 11};
     logs.write("b.log", "not carried from the last run\r\n" + M + "\r\nsecond\r\n");
     sweep(logs.path());
-    EXPECT_EQ(readBytes(reports / "VOReradivu_2001-07-10.log"), M + "\r\nfinding\r\n");
+    EXPECT_EQ(readBytes(reports / "VOReradivu_2001-07-10.log"), M + "\r\nfinding\r\nlast\r\n");
     EXPECT_EQ(readBytes(reports / "VOReradivu_2001-07-11.log"), "second\r\n");
 }
 
