@@ -1,0 +1,69 @@
+#include "cli/stream_writer.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <string>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// Lines of ten bytes, ten of which the queue holds.
+constexpr std::size_t kMostWaiting = 100;
+std::string line(int i) {
+    return "line " + std::to_string(1000 + i) + "\n";
+}
+
+std::string readAll(int fd, std::size_t most = SIZE_MAX) {
+    std::string text;
+    char bytes[4096];
+    for (ssize_t n; text.size() < most &&
+                    (n = ::read(fd, bytes, std::min(sizeof bytes, most - text.size()))) > 0;) {
+        text.append(bytes, static_cast<std::size_t>(n));
+    }
+    return text;
+}
+
+// A reader that stops reading: the pipe is full before the first line. Lines wait up to the
+// bound and are dropped past it; all are counted as never written, or those dropped alone once
+// the reader comes back and takes the ones that waited.
+TEST(StreamWriterTest, CountsEveryLineAStalledReaderNeverTook) {
+    for (const bool comesBack : {false, true}) {
+        int ends[2];
+        ASSERT_EQ(::pipe(ends), 0);
+        ::fcntl(ends[1], F_SETFL, O_NONBLOCK);
+        std::size_t filled = 0;
+        for (const std::string filler(4096, 'f');
+             ::write(ends[1], filler.data(), filler.size()) > 0;) {
+            filled += filler.size();
+        }
+        ::fcntl(ends[1], F_SETFL, 0);
+        std::FILE* stream = ::fdopen(ends[1], "w");
+        std::string waited;
+        {
+            vesk::StreamWriter writer(stream, kMostWaiting, [] {});
+            for (int i = 0; i < 50; ++i) {
+                writer.write(line(i));
+                waited += i < 10 ? line(i) : "";
+            }
+            if (comesBack) {
+                EXPECT_EQ(readAll(ends[0], filled).size(), filled);
+                EXPECT_EQ(writer.finish(10s), 40u);
+            } else {
+                EXPECT_EQ(writer.finish(0ms), 50u);
+                EXPECT_EQ(writer.finish(0ms), 50u) << "asked again";
+            }
+            EXPECT_FALSE(writer.closed());
+        }
+        std::fclose(stream);
+        EXPECT_EQ(readAll(ends[0]), comesBack ? waited : std::string(filled, 'f'));
+        ::close(ends[0]);
+    }
+}
+
+}  // namespace
