@@ -7,7 +7,11 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
+#include <filesystem>
 #include <string>
+#include <thread>
+
+#include "temp_folder.h"
 
 namespace {
 
@@ -64,6 +68,31 @@ TEST(StreamWriterTest, CountsEveryLineAStalledReaderNeverTook) {
         EXPECT_EQ(readAll(ends[0]), comesBack ? waited : std::string(filled, 'f'));
         ::close(ends[0]);
     }
+}
+
+// A reader that keeps up takes every line, however many pass through the queue in all.
+TEST(StreamWriterTest, AReaderThatKeepsUpTakesEveryLine) {
+    const TempFolder folder;
+    const std::filesystem::path path = folder / "out";
+    std::FILE* stream = std::fopen(path.c_str(), "w");
+    ASSERT_NE(stream, nullptr);
+    std::string expected;
+    {
+        vesk::StreamWriter writer(stream, kMostWaiting, [] {});
+        for (int i = 0; i < 30; ++i) {
+            writer.write(line(i));
+            expected += line(i);
+            const auto deadline = std::chrono::steady_clock::now() + 5s;
+            while (std::filesystem::file_size(path) < expected.size() &&
+                   std::chrono::steady_clock::now() < deadline) {
+                std::this_thread::yield();
+            }
+            ASSERT_EQ(std::filesystem::file_size(path), expected.size()) << "line " << i;
+        }
+        EXPECT_EQ(writer.finish(1s), 0u);
+    }
+    std::fclose(stream);
+    EXPECT_EQ(readBytes(path), expected);
 }
 
 }  // namespace
