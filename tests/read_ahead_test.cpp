@@ -132,6 +132,21 @@ TEST_F(ReadAheadTest, SeveralThreadsReadWhatOneThreadReads) {
     }
 }
 
+// A log that meets the descriptor limit waits for another to close rather than being named,
+// however few logs may be open at once.
+TEST_F(ReadAheadTest, ALogThatMeetsTheDescriptorLimitWaitsForAnotherToClose) {
+    const Result unlimited = sweepWith(0, 0, 20261209);
+    for (const std::size_t most : {1, 2, 4}) {
+        fileSystem.mostLogsOpen = most;
+        for (const std::uint64_t stretch : {997, 1 << 30}) {
+            const Result limited = sweepWith(3, stretch, 20261209);
+            EXPECT_TRUE(limited.report == unlimited.report) << most << " open, " << stretch;
+            EXPECT_EQ(limited.unreadable, unlimited.unreadable) << most << " open, " << stretch;
+            EXPECT_EQ(limited.logsRead, unlimited.logsRead);
+        }
+    }
+}
+
 #ifdef __linux__
 // Threads are taken for the cores a job's CPU quota gives, rounded up, in either hierarchy of
 // control groups; a group without a quota gives none.

@@ -9,6 +9,7 @@ public:
     HookedLog(std::unique_ptr<vesk::InputFile> log, std::filesystem::path name,
               std::filesystem::path path, const ForwardingFileSystem& hooks)
         : log_(std::move(log)), name_(std::move(name)), path_(std::move(path)), hooks_(hooks) {}
+    ~HookedLog() override { --hooks_.logsOpen; }
 
     std::size_t readAt(std::uint64_t offset, char* data, std::size_t size,
                        std::error_code& ec) override {
@@ -57,11 +58,19 @@ public:
     }
     std::unique_ptr<vesk::InputFile> openLog(const vesk::ListedFile& log,
                                              std::error_code& ec) override {
-        auto file = folder_->openLog(log, ec);
-        if (file != nullptr && (hooks_.onRead || hooks_.timesOf)) {
-            return std::make_unique<HookedLog>(std::move(file), log.name, path_ / log.name, hooks_);
+        // Counted before it is opened, so that logs opened at once cannot pass the limit together.
+        if (++hooks_.logsOpen > hooks_.mostLogsOpen && hooks_.mostLogsOpen > 0) {
+            --hooks_.logsOpen;
+            ++hooks_.refusedOpens;
+            ec = std::make_error_code(std::errc::too_many_files_open);
+            return nullptr;
         }
-        return file;
+        auto file = folder_->openLog(log, ec);
+        if (file == nullptr) {
+            --hooks_.logsOpen;
+            return nullptr;
+        }
+        return std::make_unique<HookedLog>(std::move(file), log.name, path_ / log.name, hooks_);
     }
 
 private:

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -86,6 +87,11 @@ public:
     // When set, no draft of the report can be made, as on a full disk.
     std::error_code draftFails;
     int drafts = 0;  // asked for
+    // When set, a log cannot be opened while this many are open, as when the process has no
+    // descriptor left (EMFILE).
+    std::size_t mostLogsOpen = 0;
+    mutable std::atomic<std::size_t> logsOpen = 0;  // through the seam
+    mutable std::atomic<int> refusedOpens = 0;
     // The drafts the file system makes where it has no nameless ones.
     void useNamedDrafts() { real_ = vesk::makeFileSystemWithNamedDrafts(); }
 
