@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <fstream>
 #include <map>
 #include <mutex>
 #include <sstream>
+#include <thread>
 
 #include "sweep/sweep.h"
 #ifdef __linux__
@@ -145,6 +148,41 @@ TEST_F(ReadAheadTest, ALogThatMeetsTheDescriptorLimitWaitsForAnotherToClose) {
             EXPECT_EQ(limited.logsRead, unlimited.logsRead);
         }
     }
+}
+
+// The log to join meets the limit while the one log read ahead holds the last descriptor and is
+// being read: it waits until that one can be given back.
+TEST_F(ReadAheadTest, TheLogToJoinWaitsForALogReadAheadToBeGivenBack) {
+    logs.write("a.log", "x\r\n" + M + "\r\n");
+    logs.write("b.log", "found\r\n" + std::string(8000, 'x') + "\r\n" + M + "\r\nlast\r\n");
+    const auto await = [](const auto& done) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (!done() && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::yield();
+        }
+    };
+    std::atomic<bool> bRead = false;
+    fileSystem.mostLogsOpen = 1;
+    fileSystem.beforeOpen = [&](const fs::path& name) {
+        if (name == "a.log") {
+            await([&] { return bRead.load(); });
+        }
+    };
+    fileSystem.onRead = [&](const fs::path& name, vesk::InputFile& log, std::uint64_t at,
+                            char* data, std::size_t size, std::error_code& ec) {
+        if (name == "b.log") {
+            bRead = true;
+            await([&] { return fileSystem.refusedOpens > 0; });
+        }
+        return log.readAt(at, data, size, ec);
+    };
+    const vesk::ListedFolder listed(fileSystem, logs.path(), false);
+    const auto outcome = vesk::Sweep(fileSystem, clock, reports.path(),
+                                     {.blockSize = 4096, .readers = 1, .stretchSize = 1000})
+                             .run({&listed}, events);
+    EXPECT_EQ(fileSystem.refusedOpens, 1);
+    EXPECT_TRUE(outcome.unreadable.empty());
+    EXPECT_EQ(report(), "found\r\nlast\r\n");
 }
 
 #ifdef __linux__

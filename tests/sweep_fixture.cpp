@@ -58,6 +58,9 @@ public:
     }
     std::unique_ptr<vesk::InputFile> openLog(const vesk::ListedFile& log,
                                              std::error_code& ec) override {
+        if (hooks_.beforeOpen) {
+            hooks_.beforeOpen(log.name);
+        }
         // Counted before it is opened, so that logs opened at once cannot pass the limit together.
         if (++hooks_.logsOpen > hooks_.mostLogsOpen && hooks_.mostLogsOpen > 0) {
             --hooks_.logsOpen;

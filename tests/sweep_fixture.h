@@ -87,6 +87,8 @@ public:
     // When set, no draft of the report can be made, as on a full disk.
     std::error_code draftFails;
     int drafts = 0;  // asked for
+    // When set, called on the thread that opens a log, before it is opened.
+    std::function<void(const std::filesystem::path& name)> beforeOpen;
     // When set, a log cannot be opened while this many are open, as when the process has no
     // descriptor left (EMFILE).
     std::size_t mostLogsOpen = 0;

@@ -39,8 +39,8 @@ public:
     Join(const Join&) = delete;
     Join& operator=(const Join&) = delete;
 
-    // Waits for the log to be opened, helping meanwhile; where descriptors run short, the logs
-    // read ahead give theirs back. Returns why it could not be opened.
+    // Waits for the log to be opened, helping meanwhile; where descriptors run short, a log read
+    // ahead gives its back once no thread reads it. Returns why it could not be opened.
     std::error_code open();
     // Its parts in order into target, the flag carried in filter: those read ahead as they were
     // read, the others read here by scanner, which goes on from the last part read ahead.
@@ -75,8 +75,9 @@ void LogPass::Join::awaitOrHelp(Ready ready) {
 
 std::error_code LogPass::Join::open() {
     awaitOrHelp([&] {
-        if (log_.state == PassLog::State::closed && work_.openFiles >= work_.openLimit &&
-            !work_.giveBackOne()) {
+        // Short of a descriptor: the limit reached, or this log's open refused for want of one.
+        const bool short_ = work_.waitingForDescriptor || work_.openFiles >= work_.openLimit;
+        if (log_.state == PassLog::State::closed && short_ && !work_.giveBackOne()) {
             work_.openLimit = work_.openFiles + 1;
         }
         return log_.state == PassLog::State::open || log_.state == PassLog::State::failed;
