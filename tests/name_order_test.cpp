@@ -13,14 +13,16 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// As the original platform's file system lists them: ASCII letters as capitals, so that "_" and
-// "[" come after every letter and "B.LOG" between "a.log" and "b2.log"; other bytes as they are.
+// As the original platform's file system lists them: ASCII letters as capitals, so that "@"
+// comes before every letter, the characters between "Z" and "a" after every letter, and "B.LOG"
+// between "a.log" and "b2.log"; other bytes as they are.
 TEST(NameOrderTest, AFolderIsListedAsTheOriginalPlatformListsIt) {
-    std::vector<fs::path> expected = {"a.log",   "B.LOG",  "b2.log", "Z.log",
-                                      "[x].log", "_a.log", "~.log"};
+    std::vector<fs::path> expected = {"@.log",  "a.log",  "A1.log",  "B.LOG",  "b2.log",
+                                      "Z.log",  "z1.log", "[x].log", "]x.log", "^.log",
+                                      "_a.log", "`.log",  "{.log",   "}.log",  "~.log"};
 #ifndef _WIN32
     // Names that differ only in letter case follow their bytes; UTF-8 comes after ASCII.
-    expected.insert(expected.begin() + 1, {"aB.log", "ab.log"});
+    expected.insert(expected.begin() + 3, {"aB.log", "ab.log"});
     expected.push_back("\xC3\xA9.log");
 #endif
     TempFolder folder;
