@@ -10,6 +10,8 @@
 
 #include "sweep/sweep.h"
 #ifdef __linux__
+#include <sched.h>
+
 #include "platform/linux/cpu_quota.h"
 #endif
 #include "sweep_fixture.h"
@@ -208,6 +210,24 @@ TEST(CoresOfQuota, ReadsTheJobsQuotaInEitherHierarchy) {
         std::istringstream listed(groups);
         EXPECT_EQ(vesk::coresOfQuota(listed, root.path()), cores) << groups;
     }
+}
+
+// Readers are taken for the cores the process may run on, not for those the machine has: held to
+// one, as taskset holds it, the sweep reads on its own thread alone.
+TEST(MachineReaders, CountTheCoresTheProcessMayRunOn) {
+    cpu_set_t allowed;
+    ASSERT_EQ(::sched_getaffinity(0, sizeof allowed, &allowed), 0);
+    cpu_set_t one;
+    CPU_ZERO(&one);
+    int cpu = 0;
+    while (!CPU_ISSET(cpu, &allowed)) {
+        ++cpu;
+    }
+    CPU_SET(cpu, &one);
+    ASSERT_EQ(::sched_setaffinity(0, sizeof one, &one), 0);
+    const unsigned readers = vesk::Sweep::machineReaders();
+    ASSERT_EQ(::sched_setaffinity(0, sizeof allowed, &allowed), 0);
+    EXPECT_EQ(readers, 0u);
 }
 #endif
 
