@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <csignal>
 #include <fstream>
@@ -22,13 +23,26 @@ TEST(InterruptsDeathTest, ASignalTakenByAnotherThreadWaitsForTheDraftToBeArmed) 
     EXPECT_EXIT(
         {
             vesk::interrupts::install();
-            std::thread other([] { std::this_thread::sleep_for(10s); });
-            other.detach();
             {
                 const vesk::interrupts::Held held;
                 std::ofstream(folder / ".draft") << "findings";
-                ::kill(::getpid(), SIGTERM);  // the other thread is the only one to take it
-                std::this_thread::sleep_for(300ms);
+                // The other thread starts holding the signals back too, and lets them through
+                // only while it waits for one: it is the only one to take it, and says so.
+                std::atomic<bool> taken = false;
+                std::thread([&taken] {
+                    sigset_t none;
+                    sigemptyset(&none);
+                    ::sigsuspend(&none);
+                    taken = true;
+                    for (;;) {
+                        ::pause();
+                    }
+                }).detach();
+                ::kill(::getpid(), SIGTERM);
+                const auto deadline = std::chrono::steady_clock::now() + 10s;
+                while (!taken && std::chrono::steady_clock::now() < deadline) {
+                    std::this_thread::yield();
+                }
                 vesk::interrupts::armDraft(::open(folder.path().c_str(), O_RDONLY), ".draft");
             }
             std::_Exit(0);
