@@ -76,8 +76,9 @@ void LogPass::Join::awaitOrHelp(Ready ready) {
 std::error_code LogPass::Join::open() {
     awaitOrHelp([&] {
         // Short of a descriptor: the limit reached, or this log's open refused for want of one.
-        const bool short_ = work_.waitingForDescriptor || work_.openFiles >= work_.openLimit;
-        if (log_.state == PassLog::State::closed && short_ && !work_.giveBackOne()) {
+        const bool descriptorsShort =
+            work_.waitingForDescriptor || work_.openFiles >= work_.openLimit;
+        if (log_.state == PassLog::State::closed && descriptorsShort && !work_.giveBackOne()) {
             work_.openLimit = work_.openFiles + 1;
         }
         return log_.state == PassLog::State::open || log_.state == PassLog::State::failed;
