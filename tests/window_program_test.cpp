@@ -16,12 +16,25 @@
 
 namespace {
 
-// The window's program, started as a person would start it, with no display at all: what it
-// answers before its window opens needs none.
-CommandResult veskparser(const std::vector<std::string>& arguments) {
-    return runCommand(
-        VESK_WINDOW_PROGRAM, arguments,
-        {.environment = {{"QT_QPA_PLATFORM", ""}, {"DISPLAY", ""}, {"WAYLAND_DISPLAY", ""}}});
+// The window's program, started as a person would start it, with no display at all unless one is
+// named: what it answers before its window opens needs none.
+CommandResult veskparser(const std::vector<std::string>& arguments,
+                         const std::string& platform = "", const std::string& display = "") {
+    return runCommand(VESK_WINDOW_PROGRAM, arguments,
+                      {.environment = {{"QT_QPA_PLATFORM", platform},
+                                       {"DISPLAY", display},
+                                       {"WAYLAND_DISPLAY", ""},
+                                       {"XDG_SESSION_TYPE", ""}}});
+}
+
+// An X display that no server holds: no socket of its own on this machine.
+std::string missingDisplay() {
+    for (int number = 4242;; ++number) {
+        const std::string digits = std::to_string(number);
+        if (!std::filesystem::exists("/tmp/.X11-unix/X" + digits)) {
+            return std::string(":").append(digits);
+        }
+    }
 }
 
 TEST(WindowProgram, TellsItsVersionAndUsageAndRefusesWrongArgumentsWithoutADisplay) {
@@ -55,6 +68,39 @@ TEST(WindowProgram, TellsItsVersionAndUsageAndRefusesWrongArgumentsWithoutADispl
         EXPECT_EQ(result.status, form.status) << name << result.err;
         EXPECT_TRUE(result.out.starts_with(form.out)) << name << result.out;
         EXPECT_NE(result.err.find(form.err), std::string::npos) << name << result.err;
+    }
+}
+
+// Without a display the window cannot open, whether none is named or the one named cannot be
+// reached: the program says so and how to sweep from a shell, and ends with status 2, not a signal.
+TEST(WindowProgram, EndsWithStatus2AndSaysHowToSweepWithoutADisplay) {
+    TempFolder folder;
+    const std::string unreachable = missingDisplay();
+    struct Start {
+        std::vector<std::string> arguments;
+        std::string platform;
+        std::string display;
+    };
+    const std::vector<Start> starts = {
+        {{}, "", ""},
+        {{folder.path().string()}, "", ""},
+        {{}, "xcb", ""},
+        {{folder.path().string()}, "", unreachable},
+        {{}, "xcb", unreachable},
+        {{}, "no-such-platform", ""},
+        {{}, "linuxfb:fb=/nonexistent/fb0", ""},  // a platform that starts without a screen
+    };
+    for (const auto& start : starts) {
+        const auto result = veskparser(start.arguments, start.platform, start.display);
+        const std::string name = ::testing::PrintToString(start.arguments) +
+                                 " QT_QPA_PLATFORM=" + start.platform + " DISPLAY=" + start.display;
+        EXPECT_EQ(result.signal, 0) << name;
+        EXPECT_EQ(result.status, 2) << name;
+        EXPECT_NE(result.err.find("veskparser: no display can be opened"), std::string::npos)
+            << name << result.err;
+        EXPECT_NE(result.err.find("from a shell: veskparser-sweep FOLDER\n"), std::string::npos)
+            << name << result.err;
+        EXPECT_EQ(result.out, "") << name;
     }
 }
 
