@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Checks the Debian package: the files are where Debian puts them, systemd finds no fault in its
-# units and rates each service's exposure 3.5 or less, and lintian finds neither an error nor a
+# units and rates each service's exposure 3.5 or less, desktop-file-validate none in its menu
+# entry, and lintian finds neither an error nor a
 # warning.
 #   cmake/check_package.sh build/veskparser_VERSION_ARCH.deb
 set -euo pipefail
@@ -86,9 +87,46 @@ for unit in "${units[@]}"; do
     done
 done
 
+# The menu entry as installed: valid, handing the folder it is given to the program, and offered
+# for folders without becoming their default. Where no mimeapps.list names a default (a bare window
+# manager), the first entry in name order that takes folders is the default: each stand-in file
+# manager beside it must stay so.
+entry="$root/usr/share/applications/veskparser.desktop"
+status=0
+faults=$(desktop-file-validate "$entry" 2>&1) || status=$?
+if [ "$status" -ne 0 ] || [ -n "$faults" ]; then
+    echo "$faults" >&2
+    echo "desktop-file-validate finds faults in $entry" >&2
+    exit 1
+fi
+for line in 'Exec=veskparser %f' 'MimeType=inode/directory;'; do
+    grep -qxF "$line" "$entry" || { echo "No '$line' in $entry" >&2; exit 1; }
+done
+desktop=$root/desktop
+for manager in caja nemo org.gnome.Nautilus org.kde.dolphin pcmanfm thunar; do
+    rm -rf "$desktop"
+    mkdir -p "$desktop/applications" "$desktop/config"
+    cp "$entry" "$desktop/applications/"
+    printf '%s\n' '[Desktop Entry]' Type=Application "Name=$manager" 'Exec=true %U' \
+        'MimeType=inode/directory;' >"$desktop/applications/$manager.desktop"
+    update-desktop-database "$desktop/applications"
+    handlers=$(env -u XDG_CURRENT_DESKTOP LC_ALL=C PATH="$root/usr/bin:$PATH" \
+        XDG_DATA_DIRS="$desktop" XDG_DATA_HOME="$desktop/config" XDG_CONFIG_HOME="$desktop/config" \
+        XDG_CONFIG_DIRS="$desktop/config" gio mime inode/directory)
+    default=$(sed -n 's/^Default application for .*: //p' <<<"$handlers")
+    offered=$(grep -cxF "	veskparser.desktop" <<<"$handlers" || true)
+    if [ "$default" != "$manager.desktop" ] || [ "$offered" -eq 0 ]; then
+        echo "$handlers" >&2
+        echo "Beside $manager.desktop, veskparser.desktop is not offered for folders, or is" \
+            "their default" >&2
+        exit 1
+    fi
+done
+
 status=0
 findings=$(lintian --fail-on error,warning "$deb" 2>&1) || status=$?
 grep -v 'running with root privileges' <<<"$findings" || true
 [ "$status" -eq 0 ] || { echo "lintian finds errors or warnings in $deb" >&2; exit 1; }
-echo "$deb: files in place, units verified (${units[*]}), exposure rated ($rated)," \
-    "dependencies computed, lintian finds no error and no warning"
+echo "$deb: files in place, units verified (${units[*]}), exposure rated ($rated), the menu" \
+    "entry valid and offered for folders, never their default, dependencies computed, lintian" \
+    "finds no error and no warning"

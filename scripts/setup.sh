@@ -30,9 +30,9 @@ ensure_packages() {
 # fonts-wine brings a face with the metrics of the window's original sans serif.
 BUILD_PACKAGES=(g++ cmake make qt6-base-dev libgtest-dev libbenchmark-dev fonts-dejavu-core
     fonts-wine)
-# The Debian package and its checks (systemd-analyze verifies its units), and the code's format
-# (./test only).
-PACKAGE_PACKAGES=(dpkg-dev file lintian systemd clang-format)
+# The Debian package and its checks (systemd-analyze verifies its units, desktop-file-validate and
+# gio its menu entry), and the code's format (./test only).
+PACKAGE_PACKAGES=(dpkg-dev file lintian systemd clang-format desktop-file-utils libglib2.0-bin)
 # The tests' real faults: a FUSE file system without nameless files (./test only).
 TEST_PACKAGES=(bindfs fuse3)
 # The Windows build of the sweep and its tests under Wine (./test only).
