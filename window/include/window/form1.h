@@ -28,7 +28,7 @@ struct Form1Setup {
     std::filesystem::path reportFolder;
     std::filesystem::path startFolder;
     std::vector<Drive> drives;
-    // Threads that read logs ahead; unset, as many as the machine has cores idle at the click.
+    // Threads that read logs ahead; unset, one per core the process may use, less the sweep's own.
     std::optional<unsigned> readers = std::nullopt;
 };
 
