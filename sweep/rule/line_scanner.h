@@ -58,6 +58,13 @@ public:
     }
 
     void beginLog();
+    // In the middle of a log, at a line's start; afterCr right after a CR, whose LF may follow.
+    void beginPart(bool afterCr) {
+        beginLog();
+        pendingCr_ = afterCr;
+    }
+    // Whether the open line, if any, passes: where the line before it was known only later.
+    void openLinePasses(bool passes) { pass_ = lineOpen_ && passes; }
     // Scans the text from p to end. When watchForm, stops at the start of a line that may be text
     // of another form, unless formKnown() was called for it: returns where it stopped, else end.
     const char* scan(const char* p, const char* end, bool watchForm);

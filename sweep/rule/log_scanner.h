@@ -28,9 +28,9 @@ public:
         decoder_.beginLog();
     }
     // A part of a log read on its own from a line's start within it, at that offset, taken to
-    // be 8-bit text.
-    void beginPart(std::uint64_t offset) {
-        lines_.beginLog();
+    // be 8-bit text; afterCr where the line before it ended in a CR, whose LF may follow.
+    void beginPart(std::uint64_t offset, bool afterCr = false) {
+        lines_.beginPart(afterCr);
         decoder_.beginPart(offset);
     }
     // Where the next byte scanned lies in the log.
@@ -43,6 +43,10 @@ public:
         lines_.abandonLog();
         decoder_.beginLog();
     }
+
+    // Whether the line it is in the middle of passes: a part read on its own takes its first line
+    // to, not knowing the line before it.
+    void openLinePasses(bool passes) { lines_.openLinePasses(passes); }
 
     // At a line's start in 8-bit text with nothing held back: what a scanner that begins here,
     // in the middle of a log, takes for granted.
