@@ -7,16 +7,17 @@ namespace {
 class HookedLog final : public vesk::InputFile {
 public:
     HookedLog(std::unique_ptr<vesk::InputFile> log, std::filesystem::path name,
-              std::filesystem::path path, const ForwardingFileSystem& hooks)
+              std::filesystem::path path, ForwardingFileSystem& hooks)
         : log_(std::move(log)), name_(std::move(name)), path_(std::move(path)), hooks_(hooks) {}
     ~HookedLog() override { --hooks_.logsOpen; }
 
     std::size_t readAt(std::uint64_t offset, char* data, std::size_t size,
                        std::error_code& ec) override {
-        if (!hooks_.onRead) {
-            return log_->readAt(offset, data, size, ec);
-        }
-        return hooks_.onRead(name_, *log_, offset, data, std::min(size, hooks_.readLimit), ec);
+        const std::size_t read = hooks_.onRead ? hooks_.onRead(name_, *log_, offset, data,
+                                                               std::min(size, hooks_.readLimit), ec)
+                                               : log_->readAt(offset, data, size, ec);
+        hooks_.bytesRead += read;
+        return read;
     }
     std::uint64_t size() const override { return log_->size(); }
     vesk::FileIdentity identity() const override { return log_->identity(); }
@@ -28,13 +29,13 @@ private:
     std::unique_ptr<vesk::InputFile> log_;
     std::filesystem::path name_;
     std::filesystem::path path_;
-    const ForwardingFileSystem& hooks_;
+    ForwardingFileSystem& hooks_;
 };
 
 class HookedFolder final : public vesk::LogFolder {
 public:
     HookedFolder(std::unique_ptr<vesk::LogFolder> folder, std::filesystem::path path,
-                 const ForwardingFileSystem& hooks)
+                 ForwardingFileSystem& hooks)
         : folder_(std::move(folder)), path_(std::move(path)), hooks_(hooks) {}
 
     vesk::FileIdentity identity() const override { return folder_->identity(); }
@@ -79,7 +80,7 @@ public:
 private:
     std::unique_ptr<vesk::LogFolder> folder_;
     std::filesystem::path path_;
-    const ForwardingFileSystem& hooks_;
+    ForwardingFileSystem& hooks_;
 };
 
 }  // namespace

@@ -82,6 +82,8 @@ public:
     // When set, logs are read through it, readLimit bytes at a time at most.
     Read onRead;
     std::size_t readLimit = 16;
+    // Bytes read from logs, by every thread.
+    std::atomic<std::uint64_t> bytesRead{0};
     // When set, the times of a log by its name, as exact as a test needs them.
     std::function<vesk::FileTimes(const std::filesystem::path& name)> timesOf;
     // When set, no draft of the report can be made, as on a full disk.
