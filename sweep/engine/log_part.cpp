@@ -9,16 +9,18 @@ void LogPart::readOnItsOwn(InputFile& file, FindingSpool& spool, std::span<char>
     scanner.emplace(filter, *findings);
     if (index == 0) {
         scanner->beginLog();
+        end = readStretch(file, from, boundary(), buffer, *scanner, stop, ec, watch);
     } else {
-        const auto first = firstLineStart(file, from, until, buffer, ec);
-        empty = !first && !ec;
-        if (!first) {
+        const StretchRead read =
+            readStretchAhead(file, from, until, buffer, head, *scanner, stop, ec);
+        skipped = read.skipped;
+        empty = !read.start;
+        end = read.end;
+        if (empty) {
             return;
         }
-        start = *first;
-        scanner->beginPart(start);
+        start = *read.start;
     }
-    end = readStretch(file, start, boundary(), buffer, *scanner, stop, ec, watch);
     // A line broken off by a failed read says nothing of the flag.
     const bool wholeLine = findings->firstSeen;
     if (ec) {
@@ -26,7 +28,6 @@ void LogPart::readOnItsOwn(InputFile& file, FindingSpool& spool, std::span<char>
     } else if (last && mode == PassMode::report) {
         scanner->endLog();
     }
-    cleanEnd = scanner->atLineStartIn8Bit();
     if (ec ? wholeLine : findings->firstSeen) {
         findings->flagAfter = filter.armed();
     }

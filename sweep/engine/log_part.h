@@ -4,6 +4,7 @@
 #include <optional>
 #include <span>
 #include <stop_token>
+#include <string>
 #include <system_error>
 
 #include "engine/part_findings.h"
@@ -20,8 +21,8 @@ struct PassLog;  // the log it is a part of, as the pass holds it
 // on its own, its last line left open and where each finding begins known, for following.
 enum class PassMode { report, keep };
 
-// A part of a log: bytes from the first line that starts at or after `from` to the first that
-// starts at or after `until` (the log's end for its last part).
+// A part of a log: the bytes from `from` to `until` (the log's end for its last part), each read
+// by one thread only.
 struct LogPart {
     enum class State { waiting, reading, done };
 
@@ -31,18 +32,20 @@ struct LogPart {
     std::uint64_t until = 0;
     bool last = false;
     State state = State::waiting;
-    // What a part read ahead found; a part the joiner read went straight into the report.
-    bool empty = false;  // no line starts in it
+    // What a part read ahead found; a part the joiner read went straight into its target.
+    std::uint64_t skipped = 0;  // looked through: a long line's bytes before its head
+    std::string head;           // up to its first line end, the end of the line before it, and
+                                // a few bytes after
+    bool empty = false;         // no line end in it
     std::uint64_t start = 0;
     std::uint64_t end = 0;
-    bool cleanEnd = false;  // at a line's start in 8-bit text
     std::error_code ec;
     // Held in place: a part of many small logs is a whole one, and allocations cost there.
     MarkerFilter filter;
     std::optional<PartFindings> findings;
     std::optional<LogScanner> scanner;
 
-    // Where it ends: at the first line that starts at or after until, or with the log.
+    // Where it ends: at until, or with the log.
     std::optional<std::uint64_t> boundary() const {
         return last ? std::nullopt : std::optional(until);
     }

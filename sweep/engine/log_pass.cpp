@@ -53,6 +53,8 @@ private:
     void awaitOrHelp(Ready ready);
     bool usable(const LogPart& part, const std::optional<LogScanner>& scanner,
                 std::uint64_t position) const;
+    std::uint64_t joinHead(LogPart& part, LogScanner& scanner, std::uint64_t position,
+                           std::span<char> buffer, BlockWatch& watch, std::error_code& ec);
 
     PassWork& work_;
     std::unique_lock<std::mutex> lock_;
@@ -86,15 +88,37 @@ std::error_code LogPass::Join::open() {
     return log_.state == PassLog::State::failed ? log_.error : std::error_code();
 }
 
-// A part read ahead counts where it began in 8-bit text at the line where the one before it
-// ended, and ended so itself or with the log (a kept log's last part only where its first line
-// ended, since that line's passing is settled here).
+// A part read ahead counts where its lines begin in 8-bit text, as it took them to.
 bool LogPass::Join::usable(const LogPart& part, const std::optional<LogScanner>& scanner,
                            std::uint64_t position) const {
-    const bool kept = work_.mode == PassMode::keep;
-    return (part.index == 0 || (scanner->atLineStartIn8Bit() && part.start == position)) &&
-           (part.cleanEnd || part.last || part.ec) &&
-           !(kept && part.last && part.index > 0 && !part.findings->firstSeen);
+    return !part.empty &&
+           (part.index == 0 || (scanner->atLineStartIn8Bit() && part.start == position));
+}
+
+// The bytes of a part read ahead up to its first line end end the line before it, and are
+// scanned here after it. Those of a long line were only looked through: they change nothing
+// unless the line passes, and then are read here. Returns where the join stands after them.
+std::uint64_t LogPass::Join::joinHead(LogPart& part, LogScanner& scanner, std::uint64_t position,
+                                      std::span<char> buffer, BlockWatch& watch,
+                                      std::error_code& ec) {
+    if (part.skipped > 0 && scanner.inQuietLine()) {
+        events_.read(part.skipped);
+        position += part.skipped;
+    } else if (part.skipped > 0) {
+        position = readStretch(*log_.file, position, position + part.skipped, buffer, scanner,
+                               work_.stop, ec, &watch);
+    }
+    if (!ec) {
+        // After the head come the first bytes of its own lines: they settle a line end the head
+        // left undecided (where a line after it may begin UTF-16LE text).
+        const auto ending =
+            static_cast<std::size_t>(part.empty ? part.head.size() : part.start - position);
+        scanner.scan(part.head.data(), ending);
+        watch.read({part.head.data(), ending}, position);
+        position += ending;
+        scanner.settleHeld(part.head.data() + ending, part.head.size() - ending);
+    }
+    return position;
 }
 
 std::error_code LogPass::Join::joinParts(LineSink& sink, JoinTarget& target, MarkerFilter& filter,
@@ -124,15 +148,24 @@ std::error_code LogPass::Join::joinParts(LineSink& sink, JoinTarget& target, Mar
         }
         awaitOrHelp([&] { return mine || part.state == LogPart::State::done; });
         lock_.unlock();
-        if (part.empty) {
-            // Nothing: the part before read on to the next line's start.
+        if (!mine && part.index > 0) {
+            position = joinHead(part, *scanner, position, buffer, watch, ec);
+        }
+        if (ec || (!mine && part.empty && part.ec)) {
+            ec = ec ? ec : part.ec;  // where it held no line end up to a failure
+            scanner->abandonLog();
         } else if (!mine && usable(part, scanner, position)) {
+            const bool flagBefore = filter.armed();
             joinAfter(*part.findings, nullptr, filter, target, buffer);
             scanner.emplace(*part.scanner, filter, sink);
+            if (!part.findings->firstSeen) {
+                scanner->openLinePasses(flagBefore);
+            }
             events_.read(part.end - part.start);
             position = part.end;
             ec = part.ec;
         } else {
+            // Its own, or read on from where the part read ahead left it or could not be taken.
             if (!scanner) {
                 scanner.emplace(filter, sink);
                 scanner->beginLog();
@@ -146,6 +179,7 @@ std::error_code LogPass::Join::joinParts(LineSink& sink, JoinTarget& target, Mar
             }
         }
         part.findings.reset();
+        part.head = std::string();
         lock_.lock();
         if (mine) {
             part.state = LogPart::State::done;

@@ -35,12 +35,14 @@ public:
 // joined in the listing's order, so that what is joined is byte for byte what one thread reading
 // log after log writes.
 //
-// A part is a whole log, or a stretch of a log larger than a few blocks, which begins at the first
-// line that starts in it. The thread that joins reads the part it is to join next itself. Other
-// threads read ahead, each part on its own: its first line kept apart, as whether it passes
-// depends on the line before it, the rest kept as findings. A stretch read ahead takes its line's
-// start to be 8-bit text; where the stretch before ends otherwise (in UTF-16LE text), it is read
-// again from where that one ended.
+// A part is a whole log, or a stretch of a log larger than a few blocks; each byte is read by one
+// thread only. The thread that joins reads the part it is to join next itself. Other threads read
+// ahead, each part on its own: the bytes up to its first line end are the end of the line before
+// it, kept for the joining thread; its first line after them is kept apart, as whether it passes
+// depends on the line before it, the rest kept as findings. A stretch read ahead takes its lines'
+// start to be 8-bit text; where the text there is otherwise (in UTF-16LE text), it is read again
+// from there. A stretch whose first block holds no line end is read on by the joining thread, in
+// order.
 class LogPass {
 public:
     // workers: threads beside the joining one; none reads every log on the joining thread.

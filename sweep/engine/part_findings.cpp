@@ -32,9 +32,9 @@ void PartFindings::endLine() {
 
 void joinAfter(const PartFindings& part, const PartFindings* ending, MarkerFilter& filter,
                JoinTarget& into, std::span<char> buffer) {
-    const PartFindings& last = ending != nullptr ? *ending : part;
-    into.join(part, ending, last.firstSeen && filter.armed(), buffer);
-    filter.lineEnded(last.flagAfter.value_or(filter.armed()));
+    const bool flagBefore = filter.armed();
+    into.join(part, ending, flagBefore, buffer);
+    filter.lineEnded((ending != nullptr ? *ending : part).flagAfter.value_or(flagBefore));
 }
 
 void LogFindings::join(const PartFindings& part, const PartFindings* ending, bool firstPasses,
@@ -60,8 +60,10 @@ void LogFindings::join(const PartFindings& part, const PartFindings* ending, boo
         if (ending != nullptr) {
             append(log_.rest, ending->first);
         }
-        log_.rest.append("\r\n");
-        ++log_.restLines;
+        if ((ending != nullptr ? *ending : part).firstSeen) {
+            log_.rest.append("\r\n");
+            ++log_.restLines;
+        }
     }
     for (const PartFindings* piece : {&part, ending}) {
         if (piece != nullptr) {

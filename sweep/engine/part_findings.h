@@ -59,7 +59,8 @@ private:
 class JoinTarget : public LineSink {
 public:
     // A part, and what it gives if it ends where it was read to (the line still open, ended),
-    // when there is that: its first line where that passes, then its other lines.
+    // when there is that: its first line where that passes, ended where it has ended (else the
+    // lines after go on with it), then its other lines.
     virtual void join(const PartFindings& part, const PartFindings* ending, bool firstPasses,
                       std::span<char> buffer) = 0;
 };

@@ -21,7 +21,9 @@ public:
             if (ending != nullptr) {
                 report_.write(ending->first, buffer);
             }
-            report_.endLine();
+            if ((ending != nullptr ? *ending : part).firstSeen) {
+                report_.endLine();
+            }
         }
         report_.write(part.rest, buffer, part.restLines);
         if (ending != nullptr) {

@@ -81,6 +81,11 @@ public:
     // At a line's start with no line end half seen: where text of another form may take over, or
     // a part of the log read on its own may begin.
     bool atLineStart() const { return !lineOpen_; }
+    // In the middle of a line that does not pass and whose start is settled: bytes without a line
+    // end change nothing.
+    bool inQuietLine() const {
+        return lineOpen_ && !pass_ && !pendingCr_ && start_.verdict() != Verdict::open;
+    }
 
 private:
     using Verdict = MarkerFilter::LineStart::Verdict;

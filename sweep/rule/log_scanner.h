@@ -48,6 +48,14 @@ public:
     // to, not knowing the line before it.
     void openLinePasses(bool passes) { lines_.openLinePasses(passes); }
 
+    // Where a line end alone is held back at a line's start, passes it on as 8-bit text if the
+    // bytes after it, not taken, say so.
+    void settleHeld(const char* next, std::size_t size) {
+        decoder_.settleHeldByte(next, size, lines_);
+    }
+    // In 8-bit text, in the middle of a line that bytes without a line end change nothing in.
+    bool inQuietLine() const { return lines_.inQuietLine() && decoder_.reading8Bit(); }
+
     // At a line's start in 8-bit text with nothing held back: what a scanner that begins here,
     // in the middle of a log, takes for granted.
     bool atLineStartIn8Bit() const { return lines_.atLineStart() && decoder_.reading8Bit(); }

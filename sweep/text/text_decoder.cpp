@@ -85,6 +85,25 @@ void TextDecoder::feed(const char* data, std::size_t size, LineScanner& lines) {
     feedAny(data, data + size, at, lines, false);
 }
 
+bool TextDecoder::settleHeldByte(const char* next, std::size_t size, LineScanner& lines) {
+    if (heldSize_ != 1 || utf16_) {
+        return false;
+    }
+    char bytes[sizeof held_];
+    bytes[0] = held_[0];
+    const std::size_t taken = std::min(size, sizeof held_ - 1);
+    std::memcpy(bytes + 1, next, taken);
+    if (TextForm::at(bytes, 1 + taken, logStart_, false).kind != TextForm::Kind::bytes) {
+        return false;
+    }
+    heldSize_ = 0;
+    logStart_ = false;
+    lines.formKnown();
+    handed_ = {bytes, heldAt_};
+    lines.scan(bytes, bytes + 1, true);
+    return true;
+}
+
 void TextDecoder::endLog(LineScanner& lines) {
     const std::string held(held_, heldSize_);
     heldSize_ = 0;

@@ -48,6 +48,9 @@ public:
     void feed(const char* data, std::size_t size, LineScanner& lines);
     // No more bytes: whatever is held is what it is.
     void endLog(LineScanner& lines);
+    // A byte held back alone at a line's start (a line end, where an empty line may begin UTF-16LE
+    // text) is passed on as 8-bit text where the bytes after it, not taken, say it is: true then.
+    bool settleHeldByte(const char* next, std::size_t size, LineScanner& lines);
 
     // 8-bit text, nothing held back: where the lines would go on as they began.
     bool reading8Bit() const { return !utf16_ && heldSize_ == 0; }
