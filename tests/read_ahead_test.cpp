@@ -6,6 +6,7 @@
 #include <map>
 #include <mutex>
 #include <sstream>
+#include <stop_token>
 #include <thread>
 
 #include "sweep/sweep.h"
@@ -185,6 +186,80 @@ TEST_F(ReadAheadTest, TheLogToJoinWaitsForALogReadAheadToBeGivenBack) {
     EXPECT_EQ(fileSystem.refusedOpens, 1);
     EXPECT_TRUE(outcome.unreadable.empty());
     EXPECT_EQ(report(), "found\r\nlast\r\n");
+}
+
+// Stretches that hold no line end, or only one at their edge, are read once all the same: a
+// stretch's bytes up to its first line end are handed to the thread that joins, which reads a
+// long line on itself.
+TEST_F(ReadAheadTest, EachByteIsReadOnce) {
+    constexpr std::size_t kStretch = 16384;
+    const auto line = [&](std::size_t until, const std::string& end) {
+        return M + std::string(until - M.size() - end.size(), 'q') + end;
+    };
+    const std::string logs[] = {
+        M + "\r\n" + std::string(300000, 'x'),
+        std::string(200000, '\0') + "\r\n" + M + "\nafter\n" + std::string(70000, '\0'),
+        // The only line end of a stretch at its last byte, at its first, and split across.
+        line(kStretch, "\n") + std::string(kStretch, 'a') + "\n" + line(kStretch - 1, "\r") +
+            "\nlast" + std::string(2 * kStretch, 'z') + "\r\n" + line(3 * kStretch, "\r\n") +
+            "tail",
+        line(kStretch + 2, "\r\n") + line(100, "\r\n") + std::string(kStretch * 3, 'w'),
+    };
+    std::uint64_t size = 0;
+    for (std::size_t i = 0; i < std::size(logs); ++i) {
+        this->logs.write("log" + std::to_string(i) + ".log", logs[i]);
+        size += logs[i].size();
+    }
+    const vesk::ListedFolder listed(fileSystem, this->logs.path(), false);
+    std::string one;
+    for (const unsigned readers : {0u, 1u, 3u}) {
+        fileSystem.bytesRead = 0;
+        const auto outcome =
+            vesk::Sweep(fileSystem, clock, reports.path(),
+                        {.blockSize = 4096, .readers = readers, .stretchSize = kStretch})
+                .run({&listed}, events);
+        EXPECT_EQ(outcome.logsRead, 4);
+        EXPECT_EQ(fileSystem.bytesRead, size) << readers << " threads";
+        if (readers == 0) {
+            one = report();
+            EXPECT_GT(one.size(), 300000u);
+        } else {
+            EXPECT_TRUE(report() == one) << readers << " threads";
+        }
+    }
+}
+
+// A stop asked for while threads read a log without line ends is seen before the next block.
+TEST_F(ReadAheadTest, AStopEndsTheReadingOfALongLineWithinABlock) {
+    constexpr std::size_t kBlock = 4096;
+    constexpr std::size_t kStretch = 65536;
+    // Long enough that the threads reading ahead are still at it when the stop comes, midway
+    // through a stretch.
+    logs.write("long.log", std::string(32 << 20, 'x'));
+    std::stop_source stop;
+    std::atomic<std::uint64_t> afterStop{0};
+    fileSystem.readLimit = 1 << 20;
+    fileSystem.onRead = [&](const fs::path&, vesk::InputFile& log, std::uint64_t at, char* data,
+                            std::size_t size, std::error_code& ec) {
+        if (stop.stop_requested()) {
+            afterStop += size;
+        } else if (at >= (2 << 20) && at % kStretch >= kBlock) {
+            stop.request_stop();
+        }
+        return log.readAt(at, data, size, ec);
+    };
+    const vesk::ListedFolder listed(fileSystem, logs.path(), false);
+    for (const unsigned readers : {1u, 3u}) {
+        stop = {};
+        afterStop = 0;
+        fileSystem.bytesRead = 0;
+        const auto outcome =
+            vesk::Sweep(fileSystem, clock, reports.path(),
+                        {.blockSize = kBlock, .readers = readers, .stretchSize = kStretch})
+                .run({&listed}, events, stop.get_token());
+        EXPECT_TRUE(outcome.stopped);
+        EXPECT_LE(afterStop, (readers + 1) * kBlock) << readers << " threads";
+    }
 }
 
 #ifdef __linux__
