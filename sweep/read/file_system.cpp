@@ -40,6 +40,26 @@ std::vector<std::filesystem::path> FileSystem::listFiles(const std::filesystem::
     return names;
 }
 
+void LogFolder::readLogs(std::span<LogRead> logs) {
+    for (LogRead& log : logs) {
+        const auto file = openLog(*log.log, log.ec);
+        if (file == nullptr) {
+            continue;
+        }
+        log.size = file->size();
+        log.larger = log.size > log.into.size();
+        while (!log.larger && log.read < log.size && !log.ec) {
+            const std::size_t n =
+                file->readAt(log.read, log.into.data() + log.read,
+                             static_cast<std::size_t>(log.size) - log.read, log.ec);
+            if (n == 0 && !log.ec) {
+                log.ec = SweepErrc::shrank;
+            }
+            log.read += n;
+        }
+    }
+}
+
 std::error_code make_error_code(SweepErrc e) {
     static const SweepCategory category;
     return {static_cast<int>(e), category};

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <span>
 #include <system_error>
 #include <vector>
 
@@ -55,6 +56,16 @@ struct ListedFile {
     FileTimes times;             // the same
 };
 
+// A log for LogFolder::readLogs to read whole.
+struct LogRead {
+    const ListedFile* log = nullptr;
+    std::span<char> into;    // where it is read, when it fits
+    bool larger = false;     // it did not fit, and was left unread
+    std::uint64_t size = 0;  // when it was opened
+    std::size_t read = 0;    // bytes read into `into`: size, unless ec
+    std::error_code ec;      // why it could not be opened, or read to size
+};
+
 // A folder held open for one sweep. Its files are listed whole before the first log is read, and
 // the logs are opened relative to it, so that a folder renamed or switched midway cannot lend its
 // names to another folder's files.
@@ -68,6 +79,9 @@ public:
     // Fails for anything that is not an ordinary file, rather than blocking on it, and for a name
     // that no longer leads to the file that was listed.
     virtual std::unique_ptr<InputFile> openLog(const ListedFile& log, std::error_code& ec) = 0;
+    // Opens each log as openLog does, reads it whole into its buffer where it fits and closes it:
+    // many small logs of a folder in few calls to the system where it can, else one by one.
+    virtual void readLogs(std::span<LogRead> logs);
 };
 
 // The day's report while a run writes it: a file of its own beside the report, nameless or under
