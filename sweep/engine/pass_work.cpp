@@ -1,6 +1,7 @@
 #include "engine/pass_work.h"
 
 #include <algorithm>
+#include <cstring>
 #include <utility>
 
 #include "engine/log_print.h"
@@ -17,6 +18,33 @@ constexpr std::uint64_t kBytesAhead = 64 * 1024 * 1024;
 // A worker that found the window full waits until the join has moved this many logs on, so that
 // it takes them in a batch rather than one at each join.
 constexpr std::size_t kWakeAfter = kLogsAhead / 4;
+
+// Small logs are opened, read and closed this many at a time, in as few calls to the system as
+// it allows.
+constexpr std::size_t kTogether = 16;
+
+// A log read whole by a batch, as a file to read it from.
+class HeldLog final : public InputFile {
+public:
+    explicit HeldLog(const LogRead& log) : log_(log) {}
+
+    std::size_t readAt(std::uint64_t offset, char* data, std::size_t size,
+                       std::error_code& ec) override {
+        if (offset >= log_.read) {
+            ec = log_.ec;
+            return 0;
+        }
+        const std::size_t n = std::min(size, log_.read - static_cast<std::size_t>(offset));
+        std::memcpy(data, log_.into.data() + offset, n);
+        return n;
+    }
+    std::uint64_t size() const override { return log_.size; }
+    FileIdentity identity() const override { return log_.identity; }
+    FileTimes times() const override { return log_.times; }
+
+private:
+    const LogRead& log_;
+};
 
 bool outOfDescriptors(const std::error_code& ec) {
     return ec == std::errc::too_many_files_open || ec == std::errc::too_many_files_open_in_system;
@@ -80,10 +108,25 @@ std::optional<std::size_t> PassWork::takeTask(Task& task) {
         const bool head = nextClosed_ == joining;
         if (openFiles < openLimit && !(waitingForDescriptor && head) &&
             (bytesAhead_ < kBytesAhead || head)) {
-            PassLog& opened = log(nextClosed_++);
-            opened.state = PassLog::State::opening;
+            // The logs that follow in one folder, together where the folder gains by that, unless
+            // the first is known to be large.
+            PassLog& opened = log(nextClosed_);
+            const std::size_t most =
+                opened.large || !opened.what.folder->readsTogether() ? 1 : kTogether;
+            std::size_t count = 0;
+            while (count < most && nextClosed_ < last) {
+                PassLog& next = log(nextClosed_);
+                if (next.state != PassLog::State::closed || (count > 0 && next.large) ||
+                    next.what.folder != opened.what.folder) {
+                    break;
+                }
+                next.state = PassLog::State::opening;
+                ++nextClosed_;
+                ++count;
+            }
             ++openFiles;
             task.open = &opened;
+            task.together = most > 1 ? count : 0;
             return std::nullopt;
         }
     }
@@ -101,6 +144,10 @@ void PassWork::claim(LogPart& part) {
 }
 
 void PassWork::perform(Task& task, std::unique_lock<std::mutex>& lock, bool joiningThread) {
+    if (task.open != nullptr && task.together > 0) {
+        readTogether(task.open->index, task.together, lock);
+        return;
+    }
     if (task.open != nullptr) {
         open(*task.open, lock, !joiningThread || task.open->index != joining);
         return;
@@ -129,35 +176,13 @@ void PassWork::open(PassLog& log, std::unique_lock<std::mutex>& lock, bool readW
         cut(log, size);
         LogPart& part = log.parts.front();
         part.state = LogPart::State::done;
-        // A log kept is known again by its print, taken as its blocks go by.
-        std::optional<PrintWatch> print;
-        if (mode == PassMode::keep) {
-            print.emplace(size);
-        }
-        part.readOnItsOwn(*file, spool, blockBuffer(), stop, mode, print ? &*print : nullptr);
-        if (print && !part.ec) {
-            log.print = print->print();
-            log.head = print->head();
-        }
-        log.identity = file->identity();
-        log.times = file->times();
+        readWholeAhead(log, part, *file, size);
         file.reset();
     }
     lock.lock();
     if (!whole && file == nullptr) {
         --openFiles;
-        if (outOfDescriptors(ec) && openFiles > 0) {
-            log.state = PassLog::State::closed;
-            nextClosed_ = std::min(nextClosed_, log.index);
-            if (log.index == joining) {
-                waitingForDescriptor = !giveBackOne();
-            } else {
-                openLimit = std::max<std::size_t>(1, openFiles);
-            }
-        } else {
-            log.state = PassLog::State::failed;
-            log.error = ec;
-        }
+        notOpened(log, ec);
         joinable.notify_one();
         return;
     }
@@ -181,9 +206,89 @@ void PassWork::open(PassLog& log, std::unique_lock<std::mutex>& lock, bool readW
     joinable.notify_one();
 }
 
+void PassWork::notOpened(PassLog& log, const std::error_code& ec) {
+    if (outOfDescriptors(ec) && openFiles > 0) {
+        log.state = PassLog::State::closed;
+        nextClosed_ = std::min(nextClosed_, log.index);
+        if (log.index == joining) {
+            waitingForDescriptor = !giveBackOne();
+        } else {
+            openLimit = std::max<std::size_t>(1, openFiles);
+        }
+    } else {
+        log.state = PassLog::State::failed;
+        log.error = ec;
+    }
+}
+
+// Opens the logs, reads each whole into a block of its own and closes it, all together; a log
+// larger than a block is left to be opened on its own. They are this thread's alone until then.
+void PassWork::readTogether(std::size_t first, std::size_t count,
+                            std::unique_lock<std::mutex>& lock) {
+    lock.unlock();
+    thread_local std::optional<BlockBuffer> blocks;
+    thread_local std::vector<LogRead> reads;
+    if (!blocks || blocks->size() != kTogether * blockSize_) {
+        blocks.emplace(kTogether * blockSize_);
+    }
+    reads.assign(count, {});
+    for (std::size_t i = 0; i < count; ++i) {
+        reads[i].log = log(first + i).what.log;
+        reads[i].into = blocks->span().subspan(i * blockSize_, blockSize_);
+    }
+    log(first).what.folder->readLogs(reads);
+    for (std::size_t i = 0; i < count; ++i) {
+        const LogRead& read = reads[i];
+        if (!read.larger && (!read.ec || read.size > 0)) {
+            PassLog& whole = log(first + i);
+            cut(whole, read.size, true);
+            LogPart& part = whole.parts.front();
+            part.state = LogPart::State::done;
+            HeldLog held(read);
+            readWholeAhead(whole, part, held, read.size);
+        }
+    }
+    lock.lock();
+    --openFiles;
+    for (std::size_t i = 0; i < count; ++i) {
+        const LogRead& read = reads[i];
+        PassLog& done = log(first + i);
+        if (read.larger) {
+            done.state = PassLog::State::closed;
+            done.large = true;
+            nextClosed_ = std::min(nextClosed_, done.index);
+        } else if (read.ec && read.size == 0) {
+            notOpened(done, read.ec);
+        } else {
+            done.state = PassLog::State::open;
+            done.size = read.size;
+            bytesAhead_ += read.size;
+            waitingForDescriptor = false;
+        }
+    }
+    joinable.notify_one();
+}
+
+// Reads a log ahead whole as its one part. A log kept is known again by its identity, times and
+// print, the print taken as its blocks go by.
+void PassWork::readWholeAhead(PassLog& log, LogPart& part, InputFile& file, std::uint64_t size) {
+    std::optional<PrintWatch> print;
+    if (mode == PassMode::keep) {
+        print.emplace(size);
+    }
+    part.readOnItsOwn(file, spool, blockBuffer(), stop, mode, print ? &*print : nullptr);
+    if (print && !part.ec) {
+        log.print = print->print();
+        log.head = print->head();
+    }
+    log.identity = file.identity();
+    log.times = file.times();
+}
+
 // Into parts of a stretch each, or one.
-void PassWork::cut(PassLog& log, std::uint64_t size) {
-    const std::uint64_t count = stretch_ > 0 && size >= 2 * stretch_ ? size / stretch_ : 1;
+void PassWork::cut(PassLog& log, std::uint64_t size, bool whole) {
+    const std::uint64_t count =
+        !whole && stretch_ > 0 && size >= 2 * stretch_ ? size / stretch_ : 1;
     log.parts = std::vector<LogPart>(static_cast<std::size_t>(count));
     for (std::size_t k = 0; k < log.parts.size(); ++k) {
         LogPart& part = log.parts[k];

@@ -35,6 +35,7 @@ struct PassLog {
     FileTimes times;
     std::optional<std::uint64_t> print;
     std::uint64_t head = 0;
+    bool large = false;          // too large to be read with others: opened on its own
 };
 
 // The logs of a pass and the work of reading them ahead, shared by the threads under one lock.
@@ -49,6 +50,7 @@ public:
     // Work taken under the lock and done without it.
     struct Task {
         PassLog* open = nullptr;
+        std::size_t together = 0;  // where more than none: so many logs from open on, read whole
         LogPart* part = nullptr;
     };
 
@@ -85,7 +87,10 @@ public:
 
 private:
     void open(PassLog& log, std::unique_lock<std::mutex>& lock, bool readWhole);
-    void cut(PassLog& log, std::uint64_t size);
+    void readTogether(std::size_t first, std::size_t count, std::unique_lock<std::mutex>& lock);
+    void notOpened(PassLog& log, const std::error_code& ec);
+    void readWholeAhead(PassLog& log, LogPart& part, InputFile& file, std::uint64_t size);
+    void cut(PassLog& log, std::uint64_t size, bool whole = false);
     void close(PassLog& log);
 
     const std::vector<LogToRead> toRead_;

@@ -62,8 +62,10 @@ struct LogRead {
     std::span<char> into;    // where it is read, when it fits
     bool larger = false;     // it did not fit, and was left unread
     std::uint64_t size = 0;  // when it was opened
-    std::size_t read = 0;    // bytes read into `into`: size, unless ec
-    std::error_code ec;      // why it could not be opened, or read to size
+    FileIdentity identity;   // the file opened, and its times then
+    FileTimes times;
+    std::size_t read = 0;  // bytes read into `into`: size, unless ec
+    std::error_code ec;    // why it could not be opened, or read to size
 };
 
 // A folder held open for one sweep. Its files are listed whole before the first log is read, and
