@@ -15,6 +15,8 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+# pkg-config too: the host's .pc files (liburing's) name the host's libraries.
+set(ENV{PKG_CONFIG_LIBDIR} /usr/lib/${VESK_ARM_PREFIX}/pkgconfig:${VESK_ARM_ROOT}/lib/pkgconfig)
 
 # Tests and test discovery run the ARM programs under qemu, with ARM's C library.
 find_program(VESK_QEMU NAMES qemu-aarch64 qemu-aarch64-static)

@@ -28,8 +28,9 @@ ensure_packages() {
 }
 
 # fonts-wine brings a face with the metrics of the window's original sans serif.
-BUILD_PACKAGES=(g++ cmake make qt6-base-dev libgtest-dev libbenchmark-dev fonts-dejavu-core
-    fonts-wine)
+# liburing-dev: small logs read through io_uring (the build goes without it, on plain calls).
+BUILD_PACKAGES=(g++ cmake make pkg-config qt6-base-dev libgtest-dev libbenchmark-dev liburing-dev
+    fonts-dejavu-core fonts-wine)
 # The Debian package and its checks (systemd-analyze verifies its units, desktop-file-validate and
 # gio its menu entry), and the code's format (./test only).
 PACKAGE_PACKAGES=(dpkg-dev file lintian systemd clang-format desktop-file-utils libglib2.0-bin)

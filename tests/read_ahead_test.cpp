@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <fstream>
 #include <map>
 #include <mutex>
@@ -11,9 +12,20 @@
 
 #include "sweep/sweep.h"
 #ifdef __linux__
+#include <linux/io_uring.h>
 #include <sched.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <set>
 
 #include "platform/linux/cpu_quota.h"
+#include "platform/plain_calls.h"
+#endif
+#ifdef VESK_IO_URING
+#include "platform/linux/log_ring.h"
 #endif
 #include "sweep_fixture.h"
 
@@ -113,6 +125,7 @@ TEST_F(ReadAheadTest, SeveralThreadsReadWhatOneThreadReads) {
         return log.readAt(at, data, size, ec);
     };
     for (const std::uint32_t seed : {20261207u, 20261208u}) {
+        fileSystem.readTogether = false;
         const Result one = sweepWith(0, 0, seed);
         for (const char* named : {"fails.log: ", "random0.log: ",
                                   "replaced.log: Replaced after the folder was listed\n",
@@ -125,8 +138,13 @@ TEST_F(ReadAheadTest, SeveralThreadsReadWhatOneThreadReads) {
         // kept in memory, in a scratch file, or in both.
         const std::pair<std::uint64_t, std::size_t> ways[] = {
             {997, 1 << 24}, {4096, 0}, {70001, 100000}, {1 << 30, 300000}};
-        for (const unsigned readers : {1u, 3u}) {
+        for (const unsigned readers : {0u, 1u, 3u}) {
+            // Small logs taken in batches where the folder says it reads them together, or not.
+            fileSystem.readTogether = readers != 1;
             for (const auto& [stretch, inMemory] : ways) {
+                if (readers == 0 && stretch != 997) {
+                    continue;
+                }
                 const Result several = sweepWith(readers, stretch, seed, inMemory);
                 EXPECT_TRUE(several.report == one.report)
                     << readers << " threads, " << stretch << ", " << inMemory;
@@ -189,31 +207,53 @@ TEST_F(ReadAheadTest, TheLogToJoinWaitsForALogReadAheadToBeGivenBack) {
 }
 
 // Stretches that hold no line end, or only one at their edge, are read once all the same: a
-// stretch's bytes up to its first line end are handed to the thread that joins, which reads a
-// long line on itself.
+// stretch's bytes up to its first line end are handed to the thread that joins, and a long line
+// that does not pass is only looked through for its end.
 TEST_F(ReadAheadTest, EachByteIsReadOnce) {
     constexpr std::size_t kStretch = 16384;
-    const auto line = [&](std::size_t until, const std::string& end) {
-        return M + std::string(until - M.size() - end.size(), 'q') + end;
-    };
     const std::string logs[] = {
-        M + "\r\n" + std::string(300000, 'x'),
+        "quiet\r\n" + std::string(300000, 'x'),
         std::string(200000, '\0') + "\r\n" + M + "\nafter\n" + std::string(70000, '\0'),
         // The only line end of a stretch at its last byte, at its first, and split across.
-        line(kStretch, "\n") + std::string(kStretch, 'a') + "\n" + line(kStretch - 1, "\r") +
-            "\nlast" + std::string(2 * kStretch, 'z') + "\r\n" + line(3 * kStretch, "\r\n") +
-            "tail",
-        line(kStretch + 2, "\r\n") + line(100, "\r\n") + std::string(kStretch * 3, 'w'),
+        std::string(kStretch - 1, 'q') + "\n" + "\n" + std::string(2 * kStretch - 2, 'a') + "\r" +
+            "\n" + M + "\r\nfound\r\n" + std::string(3 * kStretch, 'z') + "\r\ntail",
+        std::string(kStretch, 'w') + "\r\n" + std::string(100, 'w') + "\r\n" +
+            std::string(kStretch * 3, 'w'),
     };
     std::uint64_t size = 0;
     for (std::size_t i = 0; i < std::size(logs); ++i) {
         this->logs.write("log" + std::to_string(i) + ".log", logs[i]);
         size += logs[i].size();
     }
+    // Where there are threads to read ahead, a log's first stretch is read only once they have
+    // read all the others, so that every stretch is joined as read ahead.
+    std::mutex mutex;
+    std::condition_variable readAhead;
+    std::map<fs::path, std::uint64_t> beyondFirst;
+    bool holdFirst = false;
+    fileSystem.readLimit = 1 << 20;
+    fileSystem.onRead = [&](const fs::path& name, vesk::InputFile& log, std::uint64_t at,
+                            char* data, std::size_t size, std::error_code& ec) {
+        std::unique_lock lock(mutex);
+        if (at < kStretch && holdFirst) {
+            readAhead.wait_for(lock, std::chrono::seconds(10),
+                               [&] { return beyondFirst[name] == log.size() - kStretch; });
+        }
+        lock.unlock();
+        const std::size_t read = log.readAt(at, data, size, ec);
+        lock.lock();
+        if (at >= kStretch) {
+            beyondFirst[name] += read;
+            readAhead.notify_all();
+        }
+        return read;
+    };
     const vesk::ListedFolder listed(fileSystem, this->logs.path(), false);
     std::string one;
     for (const unsigned readers : {0u, 1u, 3u}) {
         fileSystem.bytesRead = 0;
+        beyondFirst.clear();
+        holdFirst = readers > 0;
         const auto outcome =
             vesk::Sweep(fileSystem, clock, reports.path(),
                         {.blockSize = 4096, .readers = readers, .stretchSize = kStretch})
@@ -222,7 +262,7 @@ TEST_F(ReadAheadTest, EachByteIsReadOnce) {
         EXPECT_EQ(fileSystem.bytesRead, size) << readers << " threads";
         if (readers == 0) {
             one = report();
-            EXPECT_GT(one.size(), 300000u);
+            EXPECT_EQ(one, "after\r\nfound\r\n");
         } else {
             EXPECT_TRUE(report() == one) << readers << " threads";
         }
@@ -263,6 +303,71 @@ TEST_F(ReadAheadTest, AStopEndsTheReadingOfALongLineWithinABlock) {
 }
 
 #ifdef __linux__
+// Small logs read together through io_uring, where the system lets the test have it, give what
+// plain calls give: the report, the logs that could not be read and why, with descriptors to
+// spare and with too few of them.
+TEST_F(ReadAheadTest, LogsReadTogetherGiveWhatPlainCallsGive) {
+    // What the descriptors allow: plenty, or a few beyond those open now.
+    int highest = 0;
+    for (const auto& entry : fs::directory_iterator("/proc/self/fd")) {
+        highest = std::max(highest, std::stoi(entry.path().filename().string()));
+    }
+    rlimit limit{};
+    ::getrlimit(RLIMIT_NOFILE, &limit);
+    const rlim_t plenty = limit.rlim_cur;
+    std::vector<rlim_t> limits = {plenty};
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+    limits.push_back(static_cast<rlim_t>(highest) + 5);
+#endif
+    const auto sweep = [&](vesk::FileSystem& files, rlim_t descriptors, unsigned readers) {
+        fs::remove(logs / "random7.log");
+        makeLogs(20261209);
+        std::vector<vesk::ListedFolder> listed;
+        listed.emplace_back(files, logs.path(), false);
+        // After the listing: one log replaced by another, one by a FIFO.
+        fs::rename(logs / "random0.log", logs / "replaced.log");
+        fs::remove(logs / "random7.log");
+        ::mkfifo((logs / "random7.log").c_str(), 0600);
+        ::setrlimit(RLIMIT_NOFILE, &(limit.rlim_cur = descriptors, limit));
+        const auto outcome =
+            vesk::Sweep(files, clock, reports.path(), {.blockSize = 4096, .readers = readers})
+                .run({&listed.front()}, events);
+        ::setrlimit(RLIMIT_NOFILE, &(limit.rlim_cur = plenty, limit));
+        std::set<std::string> unreadable;
+        for (const auto& log : outcome.unreadable) {
+            unreadable.insert(log.path.filename().string() + ": " + log.reason);
+        }
+        return std::make_pair(report(), unreadable);
+    };
+    const auto plain = vesk::makeFileSystemWithPlainCalls();
+    const auto native = vesk::makeNativeFileSystem();
+    const auto expected = sweep(*plain, plenty, 0);
+    EXPECT_EQ(expected.second,
+              (std::set<std::string>{"random0.log: No such file or directory",
+                                     "random7.log: Not an ordinary file",
+                                     "replaced.log: Replaced after the folder was listed"}));
+#ifdef VESK_IO_URING
+    const std::uint64_t before = vesk::logsReadTogether();
+#endif
+    for (const rlim_t descriptors : limits) {
+        for (const unsigned readers : {0u, 1u}) {
+            for (vesk::FileSystem* files : {plain.get(), native.get()}) {
+                const auto got = sweep(*files, descriptors, readers);
+                EXPECT_TRUE(got.first == expected.first) << descriptors << ", " << readers;
+                EXPECT_EQ(got.second, expected.second) << descriptors << ", " << readers;
+            }
+        }
+    }
+#ifdef VESK_IO_URING
+    io_uring_params params{};
+    const int ring = static_cast<int>(::syscall(__NR_io_uring_setup, 4, &params));
+    if (ring >= 0) {
+        ::close(ring);
+        EXPECT_GT(vesk::logsReadTogether(), before + 150);
+    }
+#endif
+}
+
 // Threads are taken for the cores a job's CPU quota gives, rounded up, in either hierarchy of
 // control groups; a group without a quota gives none.
 TEST(CoresOfQuota, ReadsTheJobsQuotaInEitherHierarchy) {

@@ -57,6 +57,7 @@ public:
         }
         return files;
     }
+    bool readsTogether() const override { return hooks_.readTogether; }
     std::unique_ptr<vesk::InputFile> openLog(const vesk::ListedFile& log,
                                              std::error_code& ec) override {
         if (hooks_.beforeOpen) {

@@ -82,6 +82,8 @@ public:
     // When set, logs are read through it, readLimit bytes at a time at most.
     Read onRead;
     std::size_t readLimit = 16;
+    // Whether folders say they read small logs together: they read them one by one all the same.
+    bool readTogether = false;
     // Bytes read from logs, by every thread.
     std::atomic<std::uint64_t> bytesRead{0};
     // When set, the times of a log by its name, as exact as a test needs them.

@@ -47,6 +47,8 @@ void LogFolder::readLogs(std::span<LogRead> logs) {
             continue;
         }
         log.size = file->size();
+        log.identity = file->identity();
+        log.times = file->times();
         log.larger = log.size > log.into.size();
         while (!log.larger && log.read < log.size && !log.ec) {
             const std::size_t n =

@@ -84,6 +84,9 @@ public:
     // Opens each log as openLog does, reads it whole into its buffer where it fits and closes it:
     // many small logs of a folder in few calls to the system where it can, else one by one.
     virtual void readLogs(std::span<LogRead> logs);
+    // Whether readLogs takes fewer calls than opening the logs one by one; where it does not, each
+    // log is better opened alone, and joined as soon as it is read.
+    virtual bool readsTogether() const { return false; }
 };
 
 // The day's report while a run writes it: a file of its own beside the report, nameless or under

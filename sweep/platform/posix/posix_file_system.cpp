@@ -12,6 +12,10 @@
 #include <utility>
 
 #include "platform/named_drafts.h"
+#include "platform/plain_calls.h"
+#ifdef VESK_IO_URING
+#include "platform/linux/log_ring.h"
+#endif
 #include "platform/posix/posix_io.h"
 #include "read/log_name.h"
 #include "sweep/file_system.h"
@@ -126,10 +130,11 @@ private:
 
 class PosixLogFolder final : public LogFolder {
 public:
-    PosixLogFolder(Descriptor fd, FileIdentity identity)
+    PosixLogFolder(Descriptor fd, FileIdentity identity, bool plainCalls)
         : fd_(std::move(fd)),
           identity_(identity),
-          inodesReliable_(directoryInodesAreReliable(fd_.get())) {}
+          inodesReliable_(directoryInodesAreReliable(fd_.get())),
+          plainCalls_(plainCalls) {}
 
     FileIdentity identity() const override { return identity_; }
 
@@ -185,15 +190,34 @@ public:
         return std::make_unique<PosixInputFile>(std::move(fd), st);
     }
 
+    bool readsTogether() const override {
+#ifdef VESK_IO_URING
+        return !plainCalls_ && !readingTogetherRefused();
+#else
+        return false;
+#endif
+    }
+
+    void readLogs(std::span<LogRead> logs) override {
+#ifdef VESK_IO_URING
+        if (!plainCalls_) {
+            logs = logs.subspan(readLogsTogether(fd_.get(), logs));
+        }
+#endif
+        LogFolder::readLogs(logs);
+    }
+
 private:
     Descriptor fd_;
     FileIdentity identity_;
     bool inodesReliable_;
+    bool plainCalls_;
 };
 
 class PosixFileSystem final : public FileSystem {
 public:
-    explicit PosixFileSystem(bool namedDrafts) : namedDrafts_(namedDrafts) {}
+    PosixFileSystem(bool namedDrafts, bool plainCalls)
+        : namedDrafts_(namedDrafts), plainCalls_(plainCalls) {}
 
     std::unique_ptr<ReportDraft> draftReport(const std::filesystem::path& report,
                                              std::error_code& ec) override {
@@ -208,7 +232,7 @@ public:
             ec = lastError();
             return nullptr;
         }
-        return std::make_unique<PosixLogFolder>(std::move(fd), identityOf(st));
+        return std::make_unique<PosixLogFolder>(std::move(fd), identityOf(st), plainCalls_);
     }
 
     FileLook lookAt(const std::filesystem::path& path, std::error_code& ec) override {
@@ -227,16 +251,21 @@ public:
 
 private:
     bool namedDrafts_;
+    bool plainCalls_;
 };
 
 }  // namespace
 
 std::unique_ptr<FileSystem> makeNativeFileSystem() {
-    return std::make_unique<PosixFileSystem>(false);
+    return std::make_unique<PosixFileSystem>(false, false);
 }
 
 std::unique_ptr<FileSystem> makeFileSystemWithNamedDrafts() {
-    return std::make_unique<PosixFileSystem>(true);
+    return std::make_unique<PosixFileSystem>(true, false);
+}
+
+std::unique_ptr<FileSystem> makeFileSystemWithPlainCalls() {
+    return std::make_unique<PosixFileSystem>(false, true);
 }
 
 }  // namespace vesk
