@@ -5,12 +5,17 @@ namespace vesk {
 
 Follower::Follower(FileSystem& fs, const Clock& clock, std::filesystem::path reportFolder,
                    std::vector<std::filesystem::path> folders, FollowEvents& events,
-                   SweepSettings settings)
+                   SweepSettings settings, std::optional<std::filesystem::path> stateFolder)
     : following_(std::make_unique<Following>(fs, clock, std::move(reportFolder), std::move(folders),
                                              events, settings)),
-      events_(events) {}
+      events_(events),
+      stateFolder_(std::move(stateFolder)) {}
 
 Follower::~Follower() = default;
+
+void Follower::keepPlace() {
+    static_cast<void>(stateFolder_);
+}
 
 SweepOutcome::Status Follower::follow(ChangeWatcher& watcher) {
     Following& following = *following_;

@@ -30,6 +30,10 @@ public:
     virtual void reportFailed(const ReportFailure& /*failure*/) {}
     // Asked after each wake: whether following is to end now, as when its output is gone.
     virtual bool ending() { return false; }
+    // Of the findings told so far (told of them), how many have reached their reader, in order
+    // and with none missing before them: the place kept across a restart is before the first that
+    // has not, so that it is told again rather than lost.
+    virtual std::uint64_t delivered(std::uint64_t told) { return told; }
 };
 
 class Following;
@@ -42,9 +46,12 @@ class Following;
 // grow with the findings, which are kept aside beyond a budget.
 class Follower {
 public:
+    // stateFolder: where its place is kept across restarts, in a file of its own for these folders
+    // and this report folder; none keeps none.
     Follower(FileSystem& fs, const Clock& clock, std::filesystem::path reportFolder,
              std::vector<std::filesystem::path> folders, FollowEvents& events,
-             SweepSettings settings = {});
+             SweepSettings settings = {},
+             std::optional<std::filesystem::path> stateFolder = std::nullopt);
     ~Follower();
     Follower(const Follower&) = delete;
     Follower& operator=(const Follower&) = delete;
@@ -55,10 +62,13 @@ public:
     // published a last time. Returns how a run would end then: completed, someUnreadable where
     // some log or folder could not be read, or reportFailed where the last publication failed.
     SweepOutcome::Status follow(ChangeWatcher& watcher);
+    // Keeps its place a last time, once what was told has reached its reader or never will.
+    void keepPlace();
 
 private:
     std::unique_ptr<Following> following_;
     FollowEvents& events_;
+    std::optional<std::filesystem::path> stateFolder_;
 };
 
 }  // namespace vesk
