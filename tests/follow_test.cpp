@@ -695,3 +695,202 @@ TEST(Follower, ALogReadAgainTellsOnlyWhatItDidNotHold) {
 }
 
 }  // namespace
+
+namespace {
+
+// Following stopped and started again, as a unit is: its place kept in a state folder.
+struct Restarted {
+    explicit Restarted(SweepFolders& folders, const fs::path& state,
+                       std::vector<fs::path> paths = {})
+        : folders_(folders),
+          state_(state),
+          paths_(paths.empty() ? std::vector{folders.logs.path()} : paths) {}
+
+    // Follows from a start to a stop; what was told of, and of it what reached the reader.
+    std::vector<std::string> follow(const std::function<void(Told&)>& meanwhile = {},
+                                    std::uint64_t delivered = UINT64_MAX) {
+        struct Events : Told {
+            std::uint64_t delivered(std::uint64_t told) override { return std::min(told, most); }
+            void placeNotKept(const vesk::UnreadableLog& what) override {
+                notKept.push_back(what.reason);
+            }
+            std::uint64_t most = UINT64_MAX;
+            std::vector<std::string> notKept;
+        } events;
+        events.most = delivered;
+        FakeWatcher watcher;
+        vesk::Following following(folders_.fileSystem, folders_.clock, folders_.reports.path(),
+                                  paths_, events, {}, state_);
+        following.watchWith(watcher);
+        following.start();
+        if (meanwhile) {
+            meanwhile(events);
+            following.lookAgain({{}, true});
+        }
+        following.finish();
+        notKept = events.notKept;
+        std::vector<std::string> lines;
+        for (const auto& place : events.places) {
+            lines.push_back(place.line);
+        }
+        return lines;
+    }
+
+    std::vector<std::string> notKept;
+
+private:
+    SweepFolders& folders_;
+    fs::path state_;
+    std::vector<fs::path> paths_;
+};
+
+using Lines = std::vector<std::string>;
+
+// What was written while following was stopped is told once at its next start, in the order a
+// run reads the logs; nothing told before is told again.
+TEST(Follower, ResumesWhereItStopped) {
+    struct Case {
+        const char* what;
+        std::function<void(SweepFolders&, TempFolder& backup)> meanwhile;
+        Lines told;
+    };
+    const std::vector<Case> cases = {
+        {"nothing new", [](SweepFolders&, TempFolder&) {}, {}},
+        {"lines appended",
+         [](SweepFolders& f, TempFolder&) { append(f.logs / "a.log", M + "\r\nnew\r\n"); },
+         {"new"}},
+        {"a log new since",
+         [](SweepFolders& f, TempFolder&) { f.logs.write("c.log", M + "\r\nfresh\r\n"); },
+         {"fresh"}},
+        {"rotated by copy and truncation",
+         [](SweepFolders& f, TempFolder&) {
+             append(f.logs / "a.log", M + "\r\nbefore the copy\r\n");
+             fs::copy_file(f.logs / "a.log", f.logs / "a-1.log");
+             overwrite(f.logs / "a.log", M + "\r\nafter\r\n");
+         },
+         {"before the copy", "after"}},
+        {"written again",
+         [](SweepFolders& f, TempFolder&) { overwrite(f.logs / "b.log", M + "\r\nrewritten\r\n"); },
+         {"rewritten"}},
+        {"the folder restored from a copy",
+         [](SweepFolders& f, TempFolder& backup) {
+             fs::remove_all(f.logs.path());
+             fs::copy(backup.path(), f.logs.path());
+         },
+         {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        SweepFolders folders;
+        TempFolder state;
+        TempFolder backup;
+        folders.logs.write("a.log", "x\r\n" + M + "\r\nfirst\r\n");
+        folders.logs.write("b.log", M + "\r\nsecond\r\n");
+        fs::copy(folders.logs.path(), backup.path(), fs::copy_options::overwrite_existing);
+        Restarted restarted(folders, state.path());
+        EXPECT_EQ(restarted.follow(), Lines{}) << "nothing old at the first start";
+        c.meanwhile(folders, backup);
+        EXPECT_EQ(restarted.follow(), c.told);
+        EXPECT_EQ(restarted.follow(), Lines{}) << "and at the next start, nothing";
+    }
+}
+
+// A finding told that never reached its reader, as when the process is killed right after, is
+// told again at the next start; one that did is not.
+TEST(Follower, TellsAgainWhatNeverReachedItsReader) {
+    SweepFolders folders;
+    TempFolder state;
+    folders.logs.write("a.log", "x\r\n");
+    Restarted restarted(folders, state.path());
+    restarted.follow();
+    const auto appendOne = [&](const std::string& line) {
+        return
+            [&folders, line](Told&) { append(folders.logs / "a.log", M + "\r\n" + line + "\r\n"); };
+    };
+    EXPECT_EQ(restarted.follow(appendOne("lost"), 0), Lines{"lost"});
+    EXPECT_EQ(restarted.follow(appendOne("kept")), (Lines{"lost", "kept"}));
+    EXPECT_EQ(restarted.follow(), Lines{});
+}
+
+// A state file that is damaged, another's or cannot be read is named, and following starts as
+// with none: nothing old is told, the report is whole; the file is then written anew.
+TEST(Follower, StartsAfreshFromAStateFileItCannotUse) {
+    struct Case {
+        const char* what;
+        std::function<void(const fs::path& file)> spoil;
+        std::string reason;
+    };
+    const std::vector<Case> cases = {
+        {"none yet", [](const fs::path&) {}, "No such file or directory"},
+        {"cut short", [](const fs::path& file) { fs::resize_file(file, fs::file_size(file) / 2); },
+         "Damaged, or not a place kept by following"},
+        {"a byte changed",
+         [](const fs::path& file) {
+             std::string bytes = readBytes(file);
+             bytes[bytes.size() / 2] ^= 1;
+             overwrite(file, bytes);
+         },
+         "Damaged, or not a place kept by following"},
+        {"another's", [](const fs::path&) {}, "Kept for other folders"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        SweepFolders folders;
+        TempFolder state;
+        TempFolder other;
+        TempFolder otherLogs;
+        folders.logs.write("a.log", M + "\r\nold\r\n");
+        if (c.what != std::string("none yet")) {
+            Restarted(folders, state.path()).follow();
+            c.spoil(state.files().at(0));
+        }
+        if (c.what == std::string("another's")) {
+            Restarted(folders, other.path(), {otherLogs.path()}).follow();
+            fs::rename(other.files().at(0), state.files().at(0));
+        }
+        Restarted restarted(folders, state.path());
+        EXPECT_EQ(
+            restarted.follow([&](Told&) { append(folders.logs / "a.log", M + "\r\nnew\r\n"); }),
+            Lines{"new"});
+        EXPECT_EQ(restarted.notKept, std::vector{c.reason});
+        EXPECT_EQ(folders.report(), "old\r\nnew\r\n");
+        EXPECT_EQ(restarted.follow(), Lines{}) << "written anew";
+    }
+}
+
+// Followers of different folders keep places of their own.
+TEST(Follower, FollowersOfOtherFoldersKeepPlacesOfTheirOwn) {
+    SweepFolders folders;
+    TempFolder state;
+    TempFolder second;
+    folders.logs.write("a.log", M + "\r\none\r\n");
+    second.write("b.log", M + "\r\ntwo\r\n");
+    Restarted first(folders, state.path());
+    Restarted other(folders, state.path(), {second.path()});
+    first.follow();
+    other.follow();
+    EXPECT_EQ(state.files().size(), 2u);
+    append(folders.logs / "a.log", M + "\r\nthree\r\n");
+    append(second / "b.log", M + "\r\nfour\r\n");
+    EXPECT_EQ(first.follow(), Lines{"three"});
+    EXPECT_EQ(other.follow(), Lines{"four"});
+}
+
+// A folder that goes away and comes back with the logs it had tells nothing again.
+TEST(Follower, AFolderThatComesBackTellsNothingAgain) {
+    SweepFolders folders;
+    TempFolder state;
+    TempFolder backup;
+    folders.logs.write("a.log", M + "\r\nold\r\n");
+    Followed followed(folders, {}, {});
+    fs::copy(folders.logs.path(), backup.path(), fs::copy_options::overwrite_existing);
+    followed.written({folders.logs.path(), folders.logs.path().parent_path()},
+                     [&] { fs::remove_all(folders.logs.path()); });
+    followed.written({folders.logs.path().parent_path()}, [&] {
+        fs::copy(backup.path(), folders.logs.path());
+        append(folders.logs / "a.log", M + "\r\nnew\r\n");
+    });
+    EXPECT_EQ(followed.toldLines(), Lines{"new"});
+}
+
+}  // namespace

@@ -35,7 +35,7 @@ struct PassLog {
     FileTimes times;
     std::optional<std::uint64_t> print;
     std::uint64_t head = 0;
-    bool large = false;          // too large to be read with others: opened on its own
+    bool large = false;  // too large to be read with others: opened on its own
 };
 
 // The logs of a pass and the work of reading them ahead, shared by the threads under one lock.

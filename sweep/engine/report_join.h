@@ -15,12 +15,14 @@
 
 namespace vesk {
 
-// Whose findings are told of, and from where in the log on.
+// Whose findings are told of, and which: those whose lines begin at or after the offset, and
+// the first line where first.
 struct TellFrom {
     SweepEvents& events;
     const std::filesystem::path& folder;
     const std::filesystem::path& log;
     std::uint64_t offset = 0;
+    bool first = true;
 };
 
 // Logs read on their own, joined into the report in the listing's order: each log's first line

@@ -126,16 +126,17 @@ private:
         const auto ending = kept.scanner
                                 ? endingOf(*kept.scanner, kept.filter, kept.findings, spool_)
                                 : std::nullopt;
-        std::optional<std::uint64_t> from;
+        std::optional<TellStart> from;
         if (options_.keeper != nullptr) {
             from = options_.keeper->tellFrom(listed, log, kept);
         } else if (options_.tellFindings) {
-            from = 0;
+            from = TellStart{};
         }
         const std::filesystem::path path = listed.directoryPath() / log.name;
         std::optional<TellFrom> tell;
         if (from) {
-            tell.emplace(TellFrom{events_, listed.directoryPath(), path, *from});
+            tell.emplace(
+                TellFrom{events_, listed.directoryPath(), path, from->offset, from->first});
         }
         const bool flagBefore = join_.flag();
         join_.add(kept.findings, ending ? &*ending : nullptr, tell);

@@ -22,8 +22,9 @@ struct ByIdentity {
 
 }  // namespace
 
-FollowedFolder::FollowedFolder(std::filesystem::path path, FollowContext& context)
-    : path_(std::move(path)), context_(context) {}
+FollowedFolder::FollowedFolder(std::filesystem::path path, std::size_t index,
+                               FollowContext& context)
+    : path_(std::move(path)), index_(index), context_(context) {}
 
 FollowedFolder::~FollowedFolder() {
     for (const auto& log : logs_) {
@@ -118,6 +119,7 @@ bool FollowedFolder::list() {
     }
     for (const auto& log : logs_) {  // gone, and their findings with them
         if (log != nullptr) {
+            context_.departed(*this, *log);
             drop(*log);
             changed = true;
         }
@@ -159,6 +161,7 @@ bool FollowedFolder::lost(const std::error_code& ec) {
     }
     const bool hadLogs = !logs_.empty();
     for (const auto& log : logs_) {
+        context_.departed(*this, *log);
         drop(*log);
     }
     logs_.clear();

@@ -19,6 +19,8 @@ namespace vesk {
 
 // What the folders followed share: the file system, where findings are kept, whom to tell, the
 // watches on their logs, and the day's report, which is no log.
+class FollowedFolder;
+
 struct FollowContext {
     FileSystem& fs;
     FindingSpool& spool;
@@ -29,6 +31,10 @@ struct FollowContext {
     std::function<std::uint64_t(const std::filesystem::path&)> watchFile;
     std::function<void(std::uint64_t)> unwatch;
     std::function<ReportPlace()> report;
+    // A log new to a folder, before it is read: what was told of it before, where it is known.
+    std::function<void(const FollowedFolder&, FollowedLog&, InputFile&)> recognize;
+    // A log gone from a folder, which may come back.
+    std::function<void(const FollowedFolder&, const FollowedLog&)> departed;
 };
 
 // A folder followed by its path, with its logs in name order as far as they have been read.
@@ -36,12 +42,14 @@ class FollowedFolder {
 public:
     enum class State { present, gone, unlisted };
 
-    FollowedFolder(std::filesystem::path path, FollowContext& context);
+    // index: where it stands among the folders followed.
+    FollowedFolder(std::filesystem::path path, std::size_t index, FollowContext& context);
     ~FollowedFolder();
     FollowedFolder(const FollowedFolder&) = delete;
     FollowedFolder& operator=(const FollowedFolder&) = delete;
 
     const std::filesystem::path& path() const { return path_; }
+    std::size_t index() const { return index_; }
     State state() const { return state_; }
     // The reason it is gone or cannot be listed.
     const std::string& trouble() const { return trouble_; }
@@ -75,6 +83,7 @@ private:
     void indexTags();
 
     std::filesystem::path path_;
+    std::size_t index_;
     FollowContext& context_;
     State state_ = State::present;
     std::string trouble_;

@@ -86,6 +86,7 @@ public:
     bool wantsOffsets() const override { return true; }
     void beginLine(std::uint64_t offset) override {
         offset_ = offset;
+        open_ = log_.findings_.firstSeen;
         log_.findings_.beginLine(offset);
     }
     void write(std::string_view piece) override {
@@ -100,19 +101,35 @@ public:
     void endLine() override {
         const bool rest = log_.findings_.firstSeen;
         log_.findings_.endLine();
-        if (rest && telling_ != nullptr &&
+        if (rest && telling_ != nullptr && offset_ >= log_.quietBefore_ &&
             !(log_.toldBefore_ && log_.toldBefore_->cameBack(hash_, offset_))) {
             telling_->tell(log_, offset_, line_, length_);
         }
+        open_ = false;
         hash_ = kHashStart;
         line_.clear();
         length_ = 0;
+    }
+
+    // Where a line that passes begins, while it is open.
+    std::optional<std::uint64_t> openLine() const {
+        return open_ ? std::optional(offset_) : std::nullopt;
+    }
+    // A line that passes, begun where it was read before: its text so far.
+    void takeOpenLine(std::uint64_t offset, std::string_view piece) {
+        open_ = true;
+        offset_ = offset;
+        hash_ = hashOn(hash_, piece);
+        line_.append(
+            piece.substr(0, Finding::kMostTold - std::min(line_.size(), Finding::kMostTold)));
+        length_ += piece.size();
     }
 
 private:
     FollowedLog& log_;
     Telling* telling_ = nullptr;
     std::uint64_t offset_ = 0;
+    bool open_ = false;
     std::uint64_t hash_ = kHashStart;
     std::string line_;
     std::uint64_t length_ = 0;
@@ -136,6 +153,7 @@ FollowedLog::FollowedLog(std::filesystem::path path, KeptLog& kept, bool flagBef
       sink_(std::make_unique<Sink>(*this)),
       flagBefore_(flagBefore),
       firstToldOf_(flagBefore && findings_.firstSeen) {
+    adoptOpenLine();
     findings_.unplace();
     if (kept.scanner) {
         scanner_.emplace(*kept.scanner, filter_, *sink_);
@@ -150,6 +168,48 @@ FollowedLog::FollowedLog(std::filesystem::path path, KeptLog& kept, bool flagBef
 
 FollowedLog::~FollowedLog() = default;
 
+// Where the run left a line that passes open, its text so far is the sink's, to be told of whole
+// once the line ends: the bytes after the last whole line, and where they begin.
+void FollowedLog::adoptOpenLine() {
+    if (!findings_.placed() || findings_.restOffsets.size() / 8 <= findings_.restLines) {
+        return;
+    }
+    std::uint64_t offset = 0;
+    Findings::Cursor offsets(findings_.restOffsets);
+    std::error_code ec;
+    for (std::uint64_t i = 0; i <= findings_.restLines; ++i) {
+        offsets.next(reinterpret_cast<char*>(&offset), sizeof offset, ec);
+    }
+    std::uint64_t lines = 0;
+    std::vector<char> buffer(64 * 1024);
+    findings_.rest.forEachPiece(
+        buffer,
+        [&](std::string_view piece) {
+            while (lines < findings_.restLines && !piece.empty()) {
+                const std::size_t end = piece.find('\n');
+                if (end == std::string_view::npos) {
+                    return;
+                }
+                ++lines;
+                piece.remove_prefix(end + 1);
+            }
+            if (lines == findings_.restLines) {
+                sink_->takeOpenLine(offset, piece);
+            }
+        },
+        ec);
+}
+
+void FollowedLog::toldBefore(std::uint64_t offset, bool firstTold) {
+    quietBefore_ = offset;
+    firstToldOf_ = firstTold;
+}
+
+std::uint64_t FollowedLog::toldTo() const {
+    const std::uint64_t handed = scanner_ ? scanner_->handedTo() : 0;
+    return std::min(handed, sink_->openLine().value_or(handed));
+}
+
 void FollowedLog::startOver() {
     findings_ = PartFindings(spool_);
     filter_ = MarkerFilter();
@@ -159,6 +219,7 @@ void FollowedLog::startOver() {
     mark_.size = 0;
     failure_.reset();
     firstToldOf_ = false;
+    quietBefore_ = 0;
 }
 
 void FollowedLog::readOn(InputFile& file, std::span<char> buffer, Telling& telling,

@@ -59,6 +59,14 @@ public:
     void tellOfFirstLine(bool flagBefore, Telling& telling, std::span<char> buffer);
     // The flag carried into it when its first line was last looked at.
     bool flagBefore() const { return flagBefore_; }
+
+    // What was told of it before it was followed here (after a restart, or when it is a log come
+    // back or copied): the lines that begin before the offset, and its first line where told.
+    void toldBefore(std::uint64_t offset, bool firstTold);
+    // Where, as read so far, findings begin that have not been told of: the line still open
+    // where it passes, or bytes held back to tell their form.
+    std::uint64_t toldTo() const;
+    bool firstTold() const { return firstToldOf_; }
     // The flag it leaves, as if it ended where it was read to.
     bool flagAfter(bool flagBefore) const;
 
@@ -81,6 +89,7 @@ private:
     std::optional<PartFindings> ending() const;
     void startOver();
     void rememberTold(std::span<char> buffer);
+    void adoptOpenLine();
 
     std::filesystem::path path_;
     FindingSpool& spool_;
@@ -92,6 +101,7 @@ private:
     std::optional<std::error_code> failure_;
     bool flagBefore_ = false;
     bool firstToldOf_ = false;
+    std::uint64_t quietBefore_ = 0;  // told of before it was followed here
     // After it was written again: what it held before, not to be told of again.
     std::unique_ptr<ToldBefore> toldBefore_;
 };

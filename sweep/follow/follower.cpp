@@ -7,14 +7,13 @@ Follower::Follower(FileSystem& fs, const Clock& clock, std::filesystem::path rep
                    std::vector<std::filesystem::path> folders, FollowEvents& events,
                    SweepSettings settings, std::optional<std::filesystem::path> stateFolder)
     : following_(std::make_unique<Following>(fs, clock, std::move(reportFolder), std::move(folders),
-                                             events, settings)),
-      events_(events),
-      stateFolder_(std::move(stateFolder)) {}
+                                             events, settings, std::move(stateFolder))),
+      events_(events) {}
 
 Follower::~Follower() = default;
 
 void Follower::keepPlace() {
-    static_cast<void>(stateFolder_);
+    following_->keepPlace();
 }
 
 SweepOutcome::Status Follower::follow(ChangeWatcher& watcher) {

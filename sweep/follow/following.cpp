@@ -4,6 +4,7 @@
 #include <set>
 
 #include "engine/log_keeper.h"
+#include "engine/log_print.h"
 #include "read/name_order.h"
 #include "sweep/sweep.h"
 
@@ -16,7 +17,7 @@ const Changes kEverything{{}, true};
 
 Following::Following(FileSystem& fs, const Clock& clock, std::filesystem::path reportFolder,
                      std::vector<std::filesystem::path> folders, FollowEvents& events,
-                     SweepSettings settings)
+                     SweepSettings settings, std::optional<std::filesystem::path> stateFolder)
     : fs_(fs),
       clock_(clock),
       events_(events),
@@ -34,9 +35,18 @@ Following::Following(FileSystem& fs, const Clock& clock, std::filesystem::path r
                [this](std::uint64_t tag) { unwatch(tag); },
                [this] {
                    return ReportPlace{publication_.folderIdentity(), publication_.todaysName()};
-               }} {
-    for (auto& folder : folders) {
-        folders_.push_back(std::make_unique<FollowedFolder>(std::move(folder), context_));
+               },
+               [this](const FollowedFolder& folder, FollowedLog& log, InputFile& file) {
+                   recognize(folder, log, file);
+               },
+               [this](const FollowedFolder& folder, const FollowedLog& log) {
+                   if (!log.failure()) {
+                       places_.departed(placeOf(folder, log));
+                   }
+               }},
+      places_(fs, stateFolder, folders, publication_.folder()) {
+    for (std::size_t i = 0; i < folders.size(); ++i) {
+        folders_.push_back(std::make_unique<FollowedFolder>(std::move(folders[i]), i, context_));
     }
 }
 
@@ -117,7 +127,28 @@ bool Following::list(std::size_t index) {
     return changed;
 }
 
+// A run's events for the first sweep: the findings it tells of are told as following tells them.
+class Following::FirstSweep final : public SweepEvents {
+public:
+    FirstSweep(FollowEvents& events, Telling& telling) : events_(events), telling_(telling) {}
+    void folderStarted(const ListedFolder& folder) override { events_.folderStarted(folder); }
+    void logOpened(const std::filesystem::path& folder, const ListedFile& log) override {
+        events_.logOpened(folder, log);
+    }
+    void bytesRead(std::size_t bytes) override { events_.bytesRead(bytes); }
+    void unreadable(const UnreadableLog& what) override { events_.unreadable(what); }
+    void logDone() override { events_.logDone(); }
+    void finding(const Finding& finding) override { telling_.tell(finding); }
+
+private:
+    FollowEvents& events_;
+    Telling& telling_;
+};
+
 SweepOutcome Following::start() {
+    if (const std::error_code ec = places_.load()) {
+        events_.placeNotKept({places_.file(), ec.message()});
+    }
     // Each folder listed once, for the sweep and for following; each log watched before it is
     // read.
     std::vector<std::unique_ptr<ListedFolder>> listed;
@@ -141,8 +172,9 @@ SweepOutcome Following::start() {
         }
         swept.push_back(one.get());
     }
+    FirstSweep events(events_, telling_);
     SweepOutcome outcome = Sweep(fs_, clock_, publication_.folder(), settings_)
-                               .run(swept, events_, {}, RunOptions{false, this});
+                               .run(swept, events, {}, RunOptions{false, this});
     for (const auto& [path, tag] : firstTags_) {
         unwatch(tag);  // a log the sweep did not hand over
     }
@@ -154,12 +186,92 @@ SweepOutcome Following::start() {
     }
     publication_.started(outcome);
     events_.started(outcome);
+    keepPlace();
     return outcome;
 }
 
-std::optional<std::uint64_t> Following::tellFrom(const ListedFolder&, const ListedFile&,
-                                                 const KeptLog&) {
-    return std::nullopt;  // what was there when following began is not new
+// What was told of a log before it was followed here, where it is known by the places kept: by
+// its folder and name, the file it is, or how it begins, where it holds what that place held.
+std::optional<Place> Following::knownPlace(const FollowedFolder& folder,
+                                           const std::filesystem::path& name, FileIdentity identity,
+                                           std::uint64_t head, InputFile* file,
+                                           std::optional<std::uint64_t> print) {
+    std::uint64_t size = file != nullptr ? file->size() : 0;
+    const auto printAt = [&](std::uint64_t at) -> std::optional<std::uint64_t> {
+        if (print && at == size) {
+            return print;
+        }
+        std::error_code ec;
+        const std::uint64_t printed =
+            file != nullptr && at <= size ? LogPrint::of(*file, at, ec) : 0;
+        return file != nullptr && at <= size && !ec ? std::optional(printed) : std::nullopt;
+    };
+    std::vector<Place> followed;
+    for (const auto& log : folder.logs()) {
+        if (log->mark().head == head && log->mark().identity != identity) {
+            followed.push_back(placeOf(folder, *log));  // it may be a copy of one of these
+        }
+    }
+    return places_.match(folder.index(), name, identity, head, printAt, followed);
+}
+
+// At the first sweep: nothing is told of where no places were kept (nothing old is new), and of
+// a log whose place is known only what came after it; the rest is new since.
+std::optional<TellStart> Following::tellFrom(const ListedFolder& listed, const ListedFile& log,
+                                             const KeptLog& kept) {
+    if (!places_.loaded()) {
+        return std::nullopt;
+    }
+    const auto folder = std::find_if(folders_.begin(), folders_.end(), [&](const auto& one) {
+        return one->path() == listed.directoryPath();
+    });
+    std::error_code ec;
+    const auto file = kept.size > 0 ? listed.folder()->openLog(log, ec) : nullptr;
+    const auto place =
+        knownPlace(**folder, log.name, kept.identity, kept.head, file.get(), kept.print);
+    return place ? TellStart{place->toldTo, !place->firstTold} : TellStart{};
+}
+
+// A log new to a folder while following: a log come back, or a copy of one, tells nothing it
+// told before.
+void Following::recognize(const FollowedFolder& folder, FollowedLog& log, InputFile& file) {
+    std::error_code ec;
+    const std::uint64_t head = LogPrint::headOf(file, file.size(), ec);
+    if (const auto place =
+            knownPlace(folder, log.path().filename(), file.identity(), head, &file, std::nullopt)) {
+        log.toldBefore(place->toldTo, place->firstTold);
+    }
+}
+
+Place Following::placeOf(const FollowedFolder& folder, const FollowedLog& log) const {
+    const LogMark& mark = log.mark();
+    return {folder.index(), log.path().filename(), mark.identity,  mark.size, mark.print,
+            mark.head,      log.toldTo(),          log.firstTold()};
+}
+
+void Following::keepPlace() {
+    if (places_.file().empty() || !telling_.update()) {
+        return;
+    }
+    const auto undelivered = telling_.undelivered();
+    std::vector<Place> places;
+    for (const auto& folder : folders_) {
+        for (const auto& log : folder->logs()) {
+            if (log->failure()) {
+                continue;  // known again by the place kept for it, if any
+            }
+            Place place = placeOf(*folder, *log);
+            if (const auto first = undelivered.find(log->path().native());
+                first != undelivered.end()) {
+                place.toldTo = std::min(place.toldTo, first->second);
+            }
+            places.push_back(std::move(place));
+        }
+    }
+    if (const std::error_code ec = places_.save(places)) {
+        events_.placeNotKept({places_.file(), ec.message()});
+    }
+    placeKeptAt_ = clock_.now();
 }
 
 void Following::keep(const ListedFolder& listed, const ListedFile& log, KeptLog& kept,
@@ -264,14 +376,19 @@ void Following::tellOfFirstLinesFrom(std::vector<std::pair<std::size_t, Followed
     }
 }
 
+// Publishes the report, and keeps the place with it, once a second at most.
 bool Following::publish() {
-    return publication_.publish([&](ReportJoin& join) {
+    const bool published = publication_.publish([&](ReportJoin& join) {
         for (const auto& folder : folders_) {
             for (const auto& log : folder->logs()) {
                 log->joinInto(join);
             }
         }
     });
+    if (!placeKeptAt_ || clock_.now() - *placeKeptAt_ >= std::chrono::seconds(1)) {
+        keepPlace();
+    }
+    return published;
 }
 
 void Following::publishWhenDue() {
@@ -292,6 +409,7 @@ void Following::finish() {
     if (publication_.pending()) {
         publish();
     }
+    keepPlace();
 }
 
 ChangeWatcher::Deadline Following::nextDue() const {

@@ -9,6 +9,7 @@
 
 #include "engine/log_keeper.h"
 #include "follow/followed_folder.h"
+#include "follow/place_book.h"
 #include "follow/publication.h"
 #include "follow/telling.h"
 #include "read/block_buffer.h"
@@ -28,7 +29,8 @@ public:
 
     Following(FileSystem& fs, const Clock& clock, std::filesystem::path reportFolder,
               std::vector<std::filesystem::path> folders, FollowEvents& events,
-              SweepSettings settings);
+              SweepSettings settings,
+              std::optional<std::filesystem::path> stateFolder = std::nullopt);
     ~Following() override;
 
     // The watches first, so that nothing written from then on is missed.
@@ -46,11 +48,15 @@ public:
     ChangeWatcher::Deadline nextDue() const;
     // How a run would end now.
     SweepOutcome::Status status() const;
+    // Writes where each log was read and told to, as far as what was told has been delivered.
+    void keepPlace();
 
 private:
+    class FirstSweep;
+
     FindingSpool& spool() override { return spool_; }
-    std::optional<std::uint64_t> tellFrom(const ListedFolder& folder, const ListedFile& log,
-                                          const KeptLog& kept) override;
+    std::optional<TellStart> tellFrom(const ListedFolder& folder, const ListedFile& log,
+                                      const KeptLog& kept) override;
     void keep(const ListedFolder& folder, const ListedFile& log, KeptLog& kept, bool flagBefore,
               const std::error_code& ec) override;
 
@@ -61,6 +67,11 @@ private:
     void tellOfFirstLines();
     void tellOfFirstLinesFrom(std::vector<std::pair<std::size_t, FollowedLog*>> changed);
     bool publish();
+    std::optional<Place> knownPlace(const FollowedFolder& folder, const std::filesystem::path& name,
+                                    FileIdentity identity, std::uint64_t head, InputFile* file,
+                                    std::optional<std::uint64_t> print);
+    void recognize(const FollowedFolder& folder, FollowedLog& log, InputFile& file);
+    Place placeOf(const FollowedFolder& folder, const FollowedLog& log) const;
 
     FileSystem& fs_;
     const Clock& clock_;
@@ -79,6 +90,8 @@ private:
     // The logs' watches set before the first sweep, until it hands each log over.
     std::map<std::filesystem::path, std::uint64_t> firstTags_;
     std::optional<Steady::time_point> relistAt_;
+    PlaceBook places_;
+    std::optional<Steady::time_point> placeKeptAt_;
 };
 
 }  // namespace vesk

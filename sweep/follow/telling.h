@@ -1,7 +1,11 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <filesystem>
+#include <map>
+#include <optional>
+#include <string>
 #include <string_view>
 
 #include "follow/followed_log.h"
@@ -9,7 +13,8 @@
 
 namespace vesk {
 
-// Findings told of as following goes, each with where it lies.
+// Findings told of as following goes, each with where it lies, and which of them have reached
+// their reader: the place kept across a restart is before the first that has not.
 class Telling {
 public:
     explicit Telling(FollowEvents& events) : events_(events) {}
@@ -17,11 +22,53 @@ public:
     void tell(const FollowedLog& log, std::uint64_t offset, std::string_view line,
               std::uint64_t length) {
         const std::filesystem::path folder = log.path().parent_path();
-        events_.finding({folder, log.path(), offset, line, length});
+        tell({folder, log.path(), offset, line, length});
+    }
+    void tell(const Finding& finding) {
+        if (pending_.size() < kMostPending) {
+            pending_.push_back({told_, finding.log.native(), finding.offset});
+        } else {
+            overflowed_ = true;
+        }
+        ++told_;
+        events_.finding(finding);
+    }
+
+    // Asks which have been delivered. False where too many were told and not delivered to keep
+    // track of them: the place kept is then not to move on.
+    bool update() {
+        const std::uint64_t delivered = events_.delivered(told_);
+        while (!pending_.empty() && pending_.front().sequence < delivered) {
+            pending_.pop_front();
+        }
+        overflowed_ = overflowed_ && !pending_.empty();
+        return !overflowed_;
+    }
+    // Where the first finding not yet delivered begins, by log, for the logs that have one.
+    std::map<std::filesystem::path::string_type, std::uint64_t> undelivered() const {
+        std::map<std::filesystem::path::string_type, std::uint64_t> first;
+        for (const auto& told : pending_) {
+            const auto [at, added] = first.emplace(told.log, told.offset);
+            at->second = std::min(at->second, told.offset);
+        }
+        return first;
     }
 
 private:
+    // Findings told and not yet delivered kept track of at most: a reader stalled for long is not
+    // to make memory grow without end.
+    static constexpr std::size_t kMostPending = 1 << 20;
+
+    struct Told {
+        std::uint64_t sequence;
+        std::filesystem::path::string_type log;
+        std::uint64_t offset;
+    };
+
     FollowEvents& events_;
+    std::uint64_t told_ = 0;
+    std::deque<Told> pending_;
+    bool overflowed_ = false;
 };
 
 }  // namespace vesk

@@ -19,6 +19,10 @@ public:
                 return "Replaced after the folder was listed";
             case SweepErrc::shrank:
                 return "Shorter than when it was opened";
+            case SweepErrc::stateDamaged:
+                return "Damaged, or not a place kept by following";
+            case SweepErrc::stateForeign:
+                return "Kept for other folders";
         }
         return "Unknown error";
     }

@@ -33,8 +33,10 @@ public:
         lines_.beginPart(afterCr);
         decoder_.beginPart(offset);
     }
-    // Where the next byte scanned lies in the log.
+    // Where the next byte scanned lies in the log, and where the bytes held back to tell their
+    // form begin: lines that begin there have not been seen yet.
     std::uint64_t position() const { return decoder_.position(); }
+    std::uint64_t handedTo() const { return decoder_.handedTo(); }
     void scan(const char* data, std::size_t size) { decoder_.feed(data, size, lines_); }
     // The last line of a log needs no line end.
     void endLog() { decoder_.endLog(lines_); }

@@ -56,6 +56,10 @@ public:
     bool reading8Bit() const { return !utf16_ && heldSize_ == 0; }
     // Where the next byte fed lies in the log.
     std::uint64_t position() const { return position_; }
+    // Where the bytes it holds back begin: those before were handed on.
+    std::uint64_t handedTo() const {
+        return heldSize_ > 0 ? heldAt_ : utf16_ && !utf16Ahead_.empty() ? utf16AheadAt_ : position_;
+    }
 
     std::uint64_t offsetOf(const char* p) const override;
 

@@ -132,7 +132,7 @@ public:
 std::unique_ptr<FileSystem> makeNativeFileSystem();
 
 // Failures that the operating system has no code for.
-enum class SweepErrc { notOrdinaryFile = 1, replaced, shrank };
+enum class SweepErrc { notOrdinaryFile = 1, replaced, shrank, stateDamaged, stateForeign };
 std::error_code make_error_code(SweepErrc e);
 
 }  // namespace vesk

@@ -28,6 +28,10 @@ public:
     // The report could not be published, when that first happens after it could; it is tried
     // again.
     virtual void reportFailed(const ReportFailure& /*failure*/) {}
+    // The place kept across restarts could not be read (there is none yet, or the file cannot be
+    // read, is damaged or another's: nothing told before is known, and nothing old is told), or
+    // could not be written.
+    virtual void placeNotKept(const UnreadableLog& /*what*/) {}
     // Asked after each wake: whether following is to end now, as when its output is gone.
     virtual bool ending() { return false; }
     // Of the findings told so far (told of them), how many have reached their reader, in order
@@ -68,7 +72,6 @@ public:
 private:
     std::unique_ptr<Following> following_;
     FollowEvents& events_;
-    std::optional<std::filesystem::path> stateFolder_;
 };
 
 }  // namespace vesk
