@@ -116,6 +116,7 @@ ExitStatus exitStatus(SweepOutcome::Status status) {
             return kSomeUnreadable;
         case SweepOutcome::Status::reportFailed:
         case SweepOutcome::Status::stopped:
+        case SweepOutcome::Status::outOfDescriptors:
             break;
     }
     return kFailed;

@@ -33,7 +33,10 @@ public:
           err_(stderr, kMostWaiting, [] {}) {}
 
     void started(const SweepOutcome& outcome) override {
-        if (!quiet_) {
+        if (const auto& starved = outcome.outOfDescriptors) {
+            err_.write(problemText("out of file descriptors: " + printable(starved->path) + ": " +
+                                   starved->reason));
+        } else if (!quiet_ && !outcome.reportFailure) {
             out_.write(completionText(outcome));
         }
     }
@@ -97,7 +100,12 @@ int follow(const CommandLine& command) {
     for (const auto& folder : *listed) {
         folders.push_back(folder.directoryPath());
     }
-    const auto watcher = makeChangeWatcher();
+    std::error_code ec;
+    const auto watcher = makeChangeWatcher({}, ec);
+    if (watcher == nullptr) {
+        complainOf("cannot wait for changes to the folders: " + ec.message());
+        return kFailed;
+    }
     CommandFollowEvents events(command.quiet, *watcher);
     const SystemClock clock;
     Follower follower(*fileSystem, clock, *reportFolder, folders, events);

@@ -50,6 +50,11 @@ int sweep(const CommandLine& command) {
         complainAboutReport(*failure);
         return kFailed;
     }
+    if (const auto& starved = outcome.outOfDescriptors) {
+        complainOf("out of file descriptors: " + printable(starved->path) + ": " + starved->reason +
+                   "; the day's report was not written");
+        return kFailed;
+    }
     if (!command.quiet) {
         printCompletion(outcome);
     }

@@ -6,6 +6,7 @@
 
 #include "engine/log_print.h"
 #include "read/block_buffer.h"
+#include "sweep/sweep.h"
 
 namespace vesk {
 namespace {
@@ -45,10 +46,6 @@ public:
 private:
     const LogRead& log_;
 };
-
-bool outOfDescriptors(const std::error_code& ec) {
-    return ec == std::errc::too_many_files_open || ec == std::errc::too_many_files_open_in_system;
-}
 
 }  // namespace
 

@@ -53,6 +53,8 @@ public:
     }
 
     int logsRead() const { return logsRead_; }
+    // The log it could not go on at.
+    const std::filesystem::path& stoppedAt() const { return stoppedAt_; }
     std::vector<UnreadableLog> takeUnreadable() { return std::move(unreadable_); }
 
 private:
@@ -91,7 +93,8 @@ private:
                 const std::error_code ec = options_.keeper != nullptr || options_.tellFindings
                                                ? keep(listed, *log, pass, told)
                                                : pass.joinNext(report_, filter_, told);
-                if (ec == std::errc::operation_canceled) {
+                if (ec == std::errc::operation_canceled || outOfDescriptors(ec)) {
+                    stoppedAt_ = directory / log->name;
                     return ec;
                 }
                 if (!ec) {
@@ -158,6 +161,7 @@ private:
     BlockBuffer buffer_;
     ReportJoin join_;
     MarkerFilter filter_;  // where logs are joined straight into the report
+    std::filesystem::path stoppedAt_;
     std::vector<UnreadableLog> unreadable_;
     int logsRead_ = 0;
 };
@@ -167,6 +171,10 @@ private:
 Sweep::Sweep(FileSystem& fs, const Clock& clock, std::filesystem::path reportFolder,
              SweepSettings settings)
     : fs_(fs), clock_(clock), reportFolder_(std::move(reportFolder)), settings_(settings) {}
+
+bool outOfDescriptors(const std::error_code& ec) {
+    return ec == std::errc::too_many_files_open || ec == std::errc::too_many_files_open_in_system;
+}
 
 unsigned Sweep::machineReaders() {
     const unsigned cores = usableCores();
@@ -184,20 +192,25 @@ SweepOutcome Sweep::run(const std::vector<const ListedFolder*>& folders, SweepEv
     FolderReader reader(report, events, options, spool, settings_.blockSize);
     try {
         report.open(outcome.report);
-        if (reader.sweep(folders, settings_, std::move(stop))) {
+        if (const std::error_code ec = reader.sweep(folders, settings_, std::move(stop))) {
             report.abandon();
-            outcome.stopped = true;
+            if (outOfDescriptors(ec)) {
+                outcome.outOfDescriptors = UnreadableLog{reader.stoppedAt(), ec.message()};
+            } else {
+                outcome.stopped = true;
+            }
         } else {
             report.close();
             outcome.unreadable = reader.takeUnreadable();
         }
     } catch (const ReportError& error) {
         report.abandon();
-        outcome.reportFailure = ReportFailure{error.path(), error.reason(), error.keptIn()};
+        outcome.reportFailure =
+            ReportFailure{error.path(), error.reason(), error.keptIn(), error.error()};
     } catch (const std::bad_alloc&) {
         report.abandon();
-        outcome.reportFailure = ReportFailure{
-            outcome.report, std::make_error_code(std::errc::not_enough_memory).message(), {}};
+        const auto ec = std::make_error_code(std::errc::not_enough_memory);
+        outcome.reportFailure = ReportFailure{outcome.report, ec.message(), {}, ec};
     }
     outcome.findings = report.lines();
     outcome.logsRead = reader.logsRead();

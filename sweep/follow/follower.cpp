@@ -19,7 +19,9 @@ void Follower::keepPlace() {
 SweepOutcome::Status Follower::follow(ChangeWatcher& watcher) {
     Following& following = *following_;
     following.watchWith(watcher);
-    following.start();
+    if (following.start().outOfDescriptors) {
+        return SweepOutcome::Status::outOfDescriptors;
+    }
     while (!events_.ending()) {
         Changes changes;
         const auto wake = watcher.wait(following.nextDue(), changes);

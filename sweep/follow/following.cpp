@@ -157,6 +157,13 @@ SweepOutcome Following::start() {
     for (std::size_t i = 0; i < folders_.size(); ++i) {
         FollowedFolder& folder = *folders_[i];
         auto& one = listed.emplace_back(std::make_unique<ListedFolder>(fs_, folder.path(), true));
+        if (outOfDescriptors(one->error())) {
+            // Not the folder's doing: the process cannot follow, and says so rather than wait.
+            SweepOutcome outcome;
+            outcome.outOfDescriptors = UnreadableLog{folder.path(), one->error().message()};
+            events_.started(outcome);
+            return outcome;
+        }
         if (one->folder() == nullptr || one->error()) {
             folder.lost(one->error());
             watchFolder(i);
@@ -175,6 +182,25 @@ SweepOutcome Following::start() {
     FirstSweep events(events_, telling_);
     SweepOutcome outcome = Sweep(fs_, clock_, publication_.folder(), settings_)
                                .run(swept, events, {}, RunOptions{false, this});
+    if (const auto& failure = outcome.reportFailure; failure && outOfDescriptors(failure->error)) {
+        outcome.outOfDescriptors = UnreadableLog{failure->path, failure->reason};
+    }
+    if (outcome.outOfDescriptors) {
+        events_.started(outcome);
+        return outcome;
+    }
+    if (outcome.reportFailure && !logsKept_) {
+        // The report could not even be begun: the logs are read all the same, as there when
+        // following began, for the publication tried again to hold them.
+        telling_.mute(true);
+        for (std::size_t i = 0; i < folders_.size(); ++i) {
+            if (folders_[i]->state() == FollowedFolder::State::present) {
+                list(i);
+            }
+        }
+        tellOfFirstLines();
+        telling_.mute(false);
+    }
     for (const auto& [path, tag] : firstTags_) {
         unwatch(tag);  // a log the sweep did not hand over
     }
@@ -280,6 +306,7 @@ void Following::keep(const ListedFolder& listed, const ListedFile& log, KeptLog&
         return one->path() == listed.directoryPath();
     });
     const std::filesystem::path path = listed.directoryPath() / log.name;
+    logsKept_ = true;
     auto followed = std::make_unique<FollowedLog>(path, kept, flagBefore, ec);
     if (const auto tag = firstTags_.find(path); tag != firstTags_.end()) {
         followed->tag = tag->second;

@@ -91,6 +91,7 @@ private:
     std::map<std::filesystem::path, std::uint64_t> firstTags_;
     std::optional<Steady::time_point> relistAt_;
     PlaceBook places_;
+    bool logsKept_ = false;  // by the first sweep
     std::optional<Steady::time_point> placeKeptAt_;
 };
 

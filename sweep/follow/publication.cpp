@@ -64,11 +64,12 @@ bool Publication::publish(const JoinLogs& joinLogs) {
         report.close();
     } catch (const ReportError& error) {
         report.abandon();
-        failed({error.path(), error.reason(), error.keptIn()});
+        failed({error.path(), error.reason(), error.keptIn(), error.error()});
         return false;
     } catch (const std::bad_alloc&) {
         report.abandon();
-        failed({path, std::make_error_code(std::errc::not_enough_memory).message(), {}});
+        const auto ec = std::make_error_code(std::errc::not_enough_memory);
+        failed({path, ec.message(), {}, ec});
         return false;
     }
     published(path, today, report.lines());

@@ -25,6 +25,9 @@ public:
         tell({folder, log.path(), offset, line, length});
     }
     void tell(const Finding& finding) {
+        if (muted_) {
+            return;
+        }
         if (pending_.size() < kMostPending) {
             pending_.push_back({told_, finding.log.native(), finding.offset});
         } else {
@@ -33,6 +36,9 @@ public:
         ++told_;
         events_.finding(finding);
     }
+
+    // While muted, findings are taken as told: they were there when following began.
+    void mute(bool muted) { muted_ = muted; }
 
     // Asks which have been delivered. False where too many were told and not delivered to keep
     // track of them: the place kept is then not to move on.
@@ -69,6 +75,7 @@ private:
     std::uint64_t told_ = 0;
     std::deque<Told> pending_;
     bool overflowed_ = false;
+    bool muted_ = false;
 };
 
 }  // namespace vesk

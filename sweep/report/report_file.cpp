@@ -30,7 +30,7 @@ void ReportFile::open(const std::filesystem::path& path) {
         // A draft that cannot be made is the folder's doing, unless a folder stands in the
         // report's place.
         const bool folder = ec != std::errc::is_a_directory && path_.has_parent_path();
-        throw ReportError(folder ? path_.parent_path() : path_, ec.message());
+        throw ReportError(folder ? path_.parent_path() : path_, ec);
     }
 }
 
@@ -74,7 +74,7 @@ void ReportFile::close() {
     if (ec) {
         const std::filesystem::path keptIn = draft_->draftPath();
         draft_.reset();
-        throw ReportError(path_, ec.message(), keptIn);
+        throw ReportError(path_, ec, keptIn);
     }
     draft_.reset();
 }
@@ -101,7 +101,7 @@ void ReportFile::store(const char* data, std::size_t size) {
 
 void ReportFile::fail(const std::error_code& ec) {
     abandon();
-    throw ReportError(path_, ec.message());
+    throw ReportError(path_, ec);
 }
 
 }  // namespace vesk

@@ -19,19 +19,20 @@ namespace vesk {
 class ReportError : public std::runtime_error {
 public:
     // path: the report, or its folder when no draft could be made there.
-    ReportError(std::filesystem::path path, std::string reason, std::filesystem::path keptIn = {})
-        : std::runtime_error(reason),
+    ReportError(std::filesystem::path path, std::error_code ec, std::filesystem::path keptIn = {})
+        : std::runtime_error(ec.message()),
           path_(std::move(path)),
-          reason_(std::move(reason)),
+          ec_(ec),
           keptIn_(std::move(keptIn)) {}
     const std::filesystem::path& path() const { return path_; }
-    const std::string& reason() const { return reason_; }
+    const std::error_code& error() const { return ec_; }
+    std::string reason() const { return ec_.message(); }
     // Where the findings are when the draft could not take the report's place, else empty.
     const std::filesystem::path& keptIn() const { return keptIn_; }
 
 private:
     std::filesystem::path path_;
-    std::string reason_;
+    std::error_code ec_;
     std::filesystem::path keptIn_;
 };
 

@@ -26,6 +26,12 @@ std::string completionText(const SweepOutcome& outcome) {
     if (outcome.reportFailure) {
         return reportFailureText(*outcome.reportFailure, outcome.report);
     }
+    if (const auto& starved = outcome.outOfDescriptors) {
+        return printable(starved->path) +
+               " could not be opened for want of file descriptors: " + starved->reason +
+               "\rNone of this run's findings were stored; the day's earlier report, if any, is "
+               "left as it was.";
+    }
     std::string text = kCompletedMessage;
     const auto& unreadable = outcome.unreadable;
     if (unreadable.empty()) {

@@ -117,7 +117,7 @@ SweepOutcome SweepRun::run(const std::filesystem::path& folder, SweepView& view,
         return outcome;
     }
     // A failed report leaves the button usable whatever state the run stopped in.
-    if (events.disabled() || outcome.reportFailure) {
+    if (events.disabled() || outcome.reportFailure || outcome.outOfDescriptors) {
         view.setFindEnabled(true);
     }
     view.showCompletion(completionText(outcome), kMessageTitle);

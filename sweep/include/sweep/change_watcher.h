@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <system_error>
 #include <vector>
 
 #include "sweep/settings.h"
@@ -46,6 +47,8 @@ public:
 // called before any thread starts.
 void holdStopSignals();
 
-std::unique_ptr<ChangeWatcher> makeChangeWatcher(const SweepSettings& settings = {});
+// Null, with the reason, where it could not be made able to hear a stop (out of descriptors).
+std::unique_ptr<ChangeWatcher> makeChangeWatcher(const SweepSettings& settings,
+                                                 std::error_code& ec);
 
 }  // namespace vesk

@@ -28,12 +28,14 @@ struct ReportFailure {
     // The draft that holds the findings when it could not take the report's place; else empty,
     // and none of the findings were stored: the day's earlier report is as it was.
     std::filesystem::path keptIn;
+    std::error_code error;  // the reason's own
 };
 
 struct SweepOutcome {
-    enum class Status { completed, someUnreadable, reportFailed, stopped };
+    enum class Status { completed, someUnreadable, reportFailed, stopped, outOfDescriptors };
     Status status() const {
         return stopped              ? Status::stopped
+               : outOfDescriptors   ? Status::outOfDescriptors
                : reportFailure      ? Status::reportFailed
                : unreadable.empty() ? Status::completed
                                     : Status::someUnreadable;
@@ -46,7 +48,13 @@ struct SweepOutcome {
     std::optional<ReportFailure> reportFailure;
     // Stopped before its end: nothing was stored, and the day's earlier report is as it was.
     bool stopped = false;
+    // A log could not be opened for want of file descriptors, with no other file open to give
+    // its back: the process cannot do its work, so nothing was stored either.
+    std::optional<UnreadableLog> outOfDescriptors;
 };
+
+// Whether the failure is the process's want of file descriptors, not a file's.
+bool outOfDescriptors(const std::error_code& ec);
 
 // A line that passed, as it is told of: where it lies, and its text. Only its first kMostTold
 // bytes are given; the report holds it whole.

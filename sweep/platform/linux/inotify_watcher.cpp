@@ -52,6 +52,10 @@ public:
         polled_ = changes_.get() < 0;
     }
 
+    // Whether its descriptors for a stop and a wake could be had; without inotify it looks
+    // every second instead.
+    bool canStop() const { return signals_.get() >= 0 && woken_.get() >= 0; }
+
     bool watchFolder(std::uint64_t tag, const std::filesystem::path& folder) override {
         if (isNetworkFolder(folder)) {
             polled_ = true;
@@ -181,8 +185,14 @@ void holdStopSignals() {
     ::pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 }
 
-std::unique_ptr<ChangeWatcher> makeChangeWatcher(const SweepSettings& settings) {
-    return std::make_unique<InotifyWatcher>(settings);
+std::unique_ptr<ChangeWatcher> makeChangeWatcher(const SweepSettings& settings,
+                                                 std::error_code& ec) {
+    auto watcher = std::make_unique<InotifyWatcher>(settings);
+    if (!watcher->canStop()) {
+        ec = lastError();  // with no way to hear a stop, it could never end
+        return nullptr;
+    }
+    return watcher;
 }
 
 }  // namespace vesk

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/wait_timing.h"
+#include "platform/windows/windows_error.h"
 #include "sweep/change_watcher.h"
 
 namespace vesk {
@@ -140,8 +141,13 @@ void holdStopSignals() {
     }
 }
 
-std::unique_ptr<ChangeWatcher> makeChangeWatcher(const SweepSettings& settings) {
+std::unique_ptr<ChangeWatcher> makeChangeWatcher(const SweepSettings& settings,
+                                                 std::error_code& ec) {
     holdStopSignals();
+    if (stopEvent == nullptr) {
+        ec = lastWindowsError();
+        return nullptr;
+    }
     return std::make_unique<WindowsChangeWatcher>(settings);
 }
 
