@@ -75,71 +75,46 @@ struct FollowedLog::ToldBefore {
     }
 };
 
-// The log's findings, telling of each line after the first as it ends, unless it came back from
-// what the log held before it was written again.
-class FollowedLog::Sink final : public LineSink {
-public:
-    explicit Sink(FollowedLog& log) : log_(log) {}
+void FollowedLog::Sink::beginLine(std::uint64_t offset) {
+    offset_ = offset;
+    open_ = log_.findings_.firstSeen;
+    log_.findings_.beginLine(offset);
+}
 
-    void tellTo(Telling* telling) { telling_ = telling; }
+void FollowedLog::Sink::write(std::string_view piece) {
+    if (log_.findings_.firstSeen) {
+        take(piece);
+    }
+    log_.findings_.write(piece);
+}
 
-    bool wantsOffsets() const override { return true; }
-    void beginLine(std::uint64_t offset) override {
-        offset_ = offset;
-        open_ = log_.findings_.firstSeen;
-        log_.findings_.beginLine(offset);
+void FollowedLog::Sink::endLine() {
+    const bool rest = log_.findings_.firstSeen;
+    log_.findings_.endLine();
+    if (rest && telling_ != nullptr && offset_ >= log_.quietBefore_ &&
+        !(log_.toldBefore_ && log_.toldBefore_->cameBack(hash_, offset_))) {
+        telling_->tell(log_, offset_, line_, length_);
     }
-    void write(std::string_view piece) override {
-        if (log_.findings_.firstSeen) {
-            hash_ = hashOn(hash_, piece);
-            line_.append(
-                piece.substr(0, Finding::kMostTold - std::min(line_.size(), Finding::kMostTold)));
-            length_ += piece.size();
-        }
-        log_.findings_.write(piece);
-    }
-    void endLine() override {
-        const bool rest = log_.findings_.firstSeen;
-        log_.findings_.endLine();
-        if (rest && telling_ != nullptr && offset_ >= log_.quietBefore_ &&
-            !(log_.toldBefore_ && log_.toldBefore_->cameBack(hash_, offset_))) {
-            telling_->tell(log_, offset_, line_, length_);
-        }
-        open_ = false;
-        hash_ = kHashStart;
-        line_.clear();
-        length_ = 0;
-    }
+    open_ = false;
+    hash_ = kHashStart;
+    line_.clear();
+    length_ = 0;
+}
 
-    // Where a line that passes begins, while it is open.
-    std::optional<std::uint64_t> openLine() const {
-        return open_ ? std::optional(offset_) : std::nullopt;
-    }
-    // A line that passes, begun where it was read before: its text so far.
-    void takeOpenLine(std::uint64_t offset, std::string_view piece) {
-        open_ = true;
-        offset_ = offset;
-        hash_ = hashOn(hash_, piece);
-        line_.append(
-            piece.substr(0, Finding::kMostTold - std::min(line_.size(), Finding::kMostTold)));
-        length_ += piece.size();
-    }
+void FollowedLog::Sink::takeOpenLine(std::uint64_t offset, std::string_view piece) {
+    open_ = true;
+    offset_ = offset;
+    take(piece);
+}
 
-private:
-    FollowedLog& log_;
-    Telling* telling_ = nullptr;
-    std::uint64_t offset_ = 0;
-    bool open_ = false;
-    std::uint64_t hash_ = kHashStart;
-    std::string line_;
-    std::uint64_t length_ = 0;
-};
+void FollowedLog::Sink::take(std::string_view piece) {
+    hash_ = hashOn(hash_, piece);
+    line_.append(piece.substr(0, Finding::kMostTold - std::min(line_.size(), Finding::kMostTold)));
+    length_ += piece.size();
+}
 
 FollowedLog::FollowedLog(std::filesystem::path path, FindingSpool& spool)
-    : path_(std::move(path)),
-      spool_(spool),
-      findings_(spool),
-      sink_(std::make_unique<Sink>(*this)) {
+    : path_(std::move(path)), spool_(spool), findings_(spool), sink_(*this) {
     startOver();
 }
 
@@ -150,13 +125,13 @@ FollowedLog::FollowedLog(std::filesystem::path path, KeptLog& kept, bool flagBef
       mark_{kept.identity, kept.size, kept.times, kept.print, kept.head},
       filter_(kept.filter),
       findings_(std::move(kept.findings)),
-      sink_(std::make_unique<Sink>(*this)),
+      sink_(*this),
       flagBefore_(flagBefore),
       firstToldOf_(flagBefore && findings_.firstSeen) {
     adoptOpenLine();
     findings_.unplace();
     if (kept.scanner) {
-        scanner_.emplace(*kept.scanner, filter_, *sink_);
+        scanner_.emplace(*kept.scanner, filter_, sink_);
     } else {
         startOver();
     }
@@ -194,7 +169,7 @@ void FollowedLog::adoptOpenLine() {
                 piece.remove_prefix(end + 1);
             }
             if (lines == findings_.restLines) {
-                sink_->takeOpenLine(offset, piece);
+                sink_.takeOpenLine(offset, piece);
             }
         },
         ec);
@@ -207,14 +182,14 @@ void FollowedLog::toldBefore(std::uint64_t offset, bool firstTold) {
 
 std::uint64_t FollowedLog::toldTo() const {
     const std::uint64_t handed = scanner_ ? scanner_->handedTo() : 0;
-    return std::min(handed, sink_->openLine().value_or(handed));
+    return std::min(handed, sink_.openLine().value_or(handed));
 }
 
 void FollowedLog::startOver() {
     findings_ = PartFindings(spool_);
     filter_ = MarkerFilter();
     filter_.lineEnded(true);  // the first line comes apart
-    scanner_.emplace(filter_, *sink_);
+    scanner_.emplace(filter_, sink_);
     scanner_->beginLog();
     mark_.size = 0;
     failure_.reset();
@@ -224,10 +199,10 @@ void FollowedLog::startOver() {
 
 void FollowedLog::readOn(InputFile& file, std::span<char> buffer, Telling& telling,
                          std::error_code& ec) {
-    sink_->tellTo(&telling);
+    sink_.tellTo(&telling);
     const std::uint64_t from = mark_.size;
     mark_.size = readStretch(file, from, std::nullopt, buffer, *scanner_, {}, ec);
-    sink_->tellTo(nullptr);
+    sink_.tellTo(nullptr);
     mark_.identity = file.identity();
     mark_.times = file.times();
     if (ec) {

@@ -7,6 +7,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <system_error>
 #include <vector>
 
@@ -83,7 +84,34 @@ public:
     Signature signature() const;
 
 private:
-    class Sink;
+    // Its findings, telling of each line after the first as it ends, unless it came back from what
+    // the log held before it was written again, or was told of before it was followed here.
+    class Sink final : public LineSink {
+    public:
+        explicit Sink(FollowedLog& log) : log_(log) {}
+        void tellTo(Telling* telling) { telling_ = telling; }
+        bool wantsOffsets() const override { return true; }
+        void beginLine(std::uint64_t offset) override;
+        void write(std::string_view piece) override;
+        void endLine() override;
+        // Where a line that passes begins, while it is open.
+        std::optional<std::uint64_t> openLine() const {
+            return open_ ? std::optional(offset_) : std::nullopt;
+        }
+        // A line that passes, begun where it was read before: its text so far.
+        void takeOpenLine(std::uint64_t offset, std::string_view piece);
+
+    private:
+        void take(std::string_view piece);
+
+        FollowedLog& log_;
+        Telling* telling_ = nullptr;
+        std::uint64_t offset_ = 0;
+        bool open_ = false;
+        std::uint64_t hash_ = 14695981039346656037u;  // of the line's text so far
+        std::string line_;
+        std::uint64_t length_ = 0;
+    };
     struct ToldBefore;
 
     std::optional<PartFindings> ending() const;
@@ -96,7 +124,7 @@ private:
     LogMark mark_;
     MarkerFilter filter_;
     PartFindings findings_;
-    std::unique_ptr<Sink> sink_;
+    Sink sink_;
     std::optional<LogScanner> scanner_;
     std::optional<std::error_code> failure_;
     bool flagBefore_ = false;

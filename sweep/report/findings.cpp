@@ -72,15 +72,9 @@ Findings& Findings::operator=(Findings&& other) noexcept {
     if (this != &other) {
         clear();
         spool_ = other.spool_;
-        extents_ = std::move(other.extents_);
-        stored_ = std::exchange(other.stored_, 0);
-        full_ = std::move(other.full_);
-        inChunks_ = std::exchange(other.inChunks_, 0);
-        memory_ = std::move(other.memory_);
+        memory_ = std::exchange(other.memory_, std::string());
         counted_ = std::exchange(other.counted_, 0);
-        other.extents_.clear();
-        other.full_.clear();
-        other.memory_.clear();
+        more_ = std::move(other.more_);
     }
     return *this;
 }
@@ -89,10 +83,18 @@ Findings::~Findings() {
     clear();
 }
 
+Findings::More& Findings::more() {
+    if (more_ == nullptr) {
+        more_ = std::make_unique<More>();
+    }
+    return *more_;
+}
+
 void Findings::append(std::string_view piece) {
     if (memory_.size() >= kChunk && memory_.size() + piece.size() > memory_.capacity()) {
-        inChunks_ += memory_.size();
-        full_.push_back(std::move(memory_));
+        More& more = this->more();
+        more.inChunks += memory_.size();
+        more.full.push_back(std::move(memory_));
         memory_ = std::string();
     }
     memory_.append(piece);
@@ -107,33 +109,34 @@ void Findings::append(std::string_view piece) {
 }
 
 void Findings::clear() {
-    for (const auto& extent : extents_) {
-        spool_->forget(extent);
+    if (more_ != nullptr) {
+        for (const auto& extent : more_->extents) {
+            spool_->forget(extent);
+        }
+        more_.reset();
     }
-    extents_.clear();
-    stored_ = 0;
     if (counted_ > 0) {
         spool_->releaseMemory(counted_);
         counted_ = 0;
     }
-    full_.clear();
-    inChunks_ = 0;
     memory_.clear();
 }
 
 // The budget is spent: what memory holds goes to the scratch file, or stays where there is none.
 void Findings::spill() {
+    More& more = this->more();
     const auto store = [&](std::string& bytes) {
         FindingSpool::Extent stored{};
         if (!spool_->store(bytes, stored)) {
             return false;
         }
-        if (!extents_.empty() && extents_.back().offset + extents_.back().size == stored.offset) {
-            extents_.back().size += stored.size;
+        auto& extents = more.extents;
+        if (!extents.empty() && extents.back().offset + extents.back().size == stored.offset) {
+            extents.back().size += stored.size;
         } else {
-            extents_.push_back(stored);
+            extents.push_back(stored);
         }
-        stored_ += stored.size;
+        more.stored += stored.size;
         return true;
     };
     // The bytes counted are the first ones kept.
@@ -142,13 +145,13 @@ void Findings::spill() {
         spool_->releaseMemory(released);
         counted_ -= released;
     };
-    while (!full_.empty()) {
-        if (!store(full_.front())) {
+    while (!more.full.empty()) {
+        if (!store(more.full.front())) {
             return;
         }
-        release(full_.front().size());
-        inChunks_ -= full_.front().size();
-        full_.erase(full_.begin());
+        release(more.full.front().size());
+        more.inChunks -= more.full.front().size();
+        more.full.erase(more.full.begin());
     }
     if (!store(memory_)) {
         return;
@@ -160,25 +163,27 @@ void Findings::spill() {
 
 bool Findings::Cursor::next(char* out, std::size_t size, std::error_code& ec) {
     const Findings& f = findings_;
+    static const Findings::More kNone;
+    const Findings::More& more = f.more_ != nullptr ? *f.more_ : kNone;
     while (size > 0 && !ec) {
-        const std::size_t extents = f.extents_.size();
-        const std::size_t chunks = f.full_.size();
+        const std::size_t extents = more.extents.size();
+        const std::size_t chunks = more.full.size();
         if (segment_ > extents + chunks) {
             return false;
         }
         std::uint64_t length = 0;
         if (segment_ < extents) {
-            length = f.extents_[segment_].size;
+            length = more.extents[segment_].size;
         } else {
-            length =
-                segment_ < extents + chunks ? f.full_[segment_ - extents].size() : f.memory_.size();
+            length = segment_ < extents + chunks ? more.full[segment_ - extents].size()
+                                                 : f.memory_.size();
         }
         const auto taken = static_cast<std::size_t>(std::min<std::uint64_t>(size, length - at_));
         if (segment_ < extents) {
-            f.spool_->read(f.extents_[segment_].offset + at_, out, taken, ec);
+            f.spool_->read(more.extents[segment_].offset + at_, out, taken, ec);
         } else {
             const std::string& bytes =
-                segment_ < extents + chunks ? f.full_[segment_ - extents] : f.memory_;
+                segment_ < extents + chunks ? more.full[segment_ - extents] : f.memory_;
             std::copy_n(bytes.data() + at_, taken, out);
         }
         out += taken;

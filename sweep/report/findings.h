@@ -73,19 +73,21 @@ public:
 
     void append(std::string_view piece);
     void clear();
-    std::uint64_t size() const { return stored_ + inMemory(); }
+    std::uint64_t size() const { return stored() + inMemory(); }
     FindingSpool& spool() const { return *spool_; }
     bool empty() const { return size() == 0; }
 
     // Hands over the bytes in order, those in the scratch file read back through the buffer.
     template <typename Piece>
     void forEachPiece(std::span<char> buffer, Piece piece, std::error_code& ec) const {
-        for (const auto& extent : extents_) {
-            spool_->readBack(extent, buffer, piece, ec);
-        }
-        for (const auto& chunk : full_) {
-            if (!ec) {
-                piece(std::string_view(chunk));
+        if (more_ != nullptr) {
+            for (const auto& extent : more_->extents) {
+                spool_->readBack(extent, buffer, piece, ec);
+            }
+            for (const auto& chunk : more_->full) {
+                if (!ec) {
+                    piece(std::string_view(chunk));
+                }
             }
         }
         if (!ec && !memory_.empty()) {
@@ -107,19 +109,28 @@ public:
     };
 
 private:
-    std::size_t inMemory() const { return inChunks_ + memory_.size(); }
+    // What more than a chunk takes, apart, so that the findings of the many logs that have few
+    // cost little: the bytes in the scratch file, then the full chunks in memory. A chunk is never
+    // grown past about twice its size, so that the bytes held are not copied into ever larger
+    // strings, each copy holding twice as much for a moment.
+    struct More {
+        std::vector<FindingSpool::Extent> extents;
+        std::uint64_t stored = 0;
+        std::vector<std::string> full;
+        std::size_t inChunks = 0;
+    };
+
+    std::uint64_t stored() const { return more_ != nullptr ? more_->stored : 0; }
+    std::size_t inMemory() const {
+        return (more_ != nullptr ? more_->inChunks : 0) + memory_.size();
+    }
+    More& more();
     void spill();
 
     FindingSpool* spool_;
-    std::vector<FindingSpool::Extent> extents_;  // in the scratch file, before the chunks
-    std::uint64_t stored_ = 0;
-    // In memory: full chunks, then the one being filled. A chunk is never grown past about
-    // twice its size, so that the bytes held are not copied into ever larger strings, each copy
-    // holding twice as much for a moment.
-    std::vector<std::string> full_;
-    std::size_t inChunks_ = 0;
-    std::string memory_;
+    std::string memory_;       // the chunk being filled
     std::size_t counted_ = 0;  // of the bytes in memory, counted against the spool's budget
+    std::unique_ptr<More> more_;
 };
 
 }  // namespace vesk

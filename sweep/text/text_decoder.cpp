@@ -99,7 +99,8 @@ bool TextDecoder::settleHeldByte(const char* next, std::size_t size, LineScanner
     heldSize_ = 0;
     logStart_ = false;
     lines.formKnown();
-    handed_ = {bytes, heldAt_};
+    const Handed handed{bytes, heldAt_};
+    handed_ = &handed;
     lines.scan(bytes, bytes + 1, true);
     return true;
 }
@@ -116,7 +117,7 @@ void TextDecoder::endLog(LineScanner& lines) {
 }
 
 std::uint64_t TextDecoder::offsetOf(const char* p) const {
-    const Handed& h = handed_;
+    const Handed& h = *handed_;
     if (h.source == nullptr || p == h.text) {
         return h.offset + static_cast<std::uint64_t>(p - h.text);
     }
@@ -164,14 +165,16 @@ void TextDecoder::feedAny(const char* p, const char* end, std::uint64_t at, Line
 }
 
 void TextDecoder::scanBytes(const char* p, const char* end, std::uint64_t at, LineScanner& lines) {
-    handed_ = {p, at};
+    const Handed handed{p, at};
+    handed_ = &handed;
     lines.scan(p, end, false);
 }
 
 // 8-bit text up to where UTF-16LE text begins, or to the end.
 const char* TextDecoder::feedBytes(const char* p, const char* end, std::uint64_t at,
                                    LineScanner& lines, bool complete) {
-    handed_ = {p, at};
+    const Handed handed{p, at};
+    handed_ = &handed;
     const char* const base = p;
     while (p != end) {
         const char* line = logStart_ ? p : lines.scan(p, end, true);
@@ -237,21 +240,23 @@ bool TextDecoder::feedUtf16(const char* p, const char* end, std::uint64_t at, Li
 
 void TextDecoder::decodeUtf16(const char* p, const char* end, std::uint64_t at,
                               LineScanner& lines) {
-    text_.resize(Utf16Decoder::maxOutput(kUtf16Piece));
+    // The converted text, shared by the decoders of the thread: it lasts only the call.
+    thread_local std::vector<char> text(Utf16Decoder::maxOutput(kUtf16Piece));
     while (p != end) {
         const std::size_t size = std::min(kUtf16Piece, static_cast<std::size_t>(end - p));
         // A character begun before these bytes began where its first byte lay.
         const std::uint64_t back = (utf16Decoder_.oddBytePending() ? 1 : 0) +
                                    (utf16Decoder_.highSurrogatePending() ? 2 : 0);
-        handed_ = {text_.data(),
-                   at - back,
-                   p,
-                   size,
-                   at,
-                   utf16Decoder_.oddByte(),
-                   utf16Decoder_.oddBytePending()};
-        const std::size_t n = utf16Decoder_.decode(p, size, text_.data());
-        lines.scan(text_.data(), text_.data() + n, false);
+        const Handed handed{text.data(),
+                            at - back,
+                            p,
+                            size,
+                            at,
+                            utf16Decoder_.oddByte(),
+                            utf16Decoder_.oddBytePending()};
+        handed_ = &handed;
+        const std::size_t n = utf16Decoder_.decode(p, size, text.data());
+        lines.scan(text.data(), text.data() + n, false);
         p += size;
         at += size;
     }

@@ -94,8 +94,7 @@ private:
     std::uint64_t utf16AheadAt_ = 0;
     Utf16Decoder utf16Decoder_;
     std::uint64_t position_ = 0;
-    Handed handed_;
-    std::vector<char> text_;  // UTF-16LE converted, a piece at a time
+    const Handed* handed_ = nullptr;  // while the scanner has it
 };
 
 }  // namespace vesk
