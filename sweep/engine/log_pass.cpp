@@ -79,7 +79,7 @@ std::error_code LogPass::Join::open() {
     awaitOrHelp([&] {
         // Short of a descriptor: the limit reached, or this log's open refused for want of one.
         const bool descriptorsShort =
-            work_.waitingForDescriptor || work_.openFiles >= work_.openLimit;
+            work_.headShortOfDescriptor() || work_.openFiles >= work_.openLimit;
         if (log_.state == PassLog::State::closed && descriptorsShort && !work_.giveBackOne()) {
             work_.openLimit = work_.openFiles + 1;
         }

@@ -103,7 +103,7 @@ std::optional<std::size_t> PassWork::takeTask(Task& task) {
     }
     if (nextClosed_ < last) {
         const bool head = nextClosed_ == joining;
-        if (openFiles < openLimit && !(waitingForDescriptor && head) &&
+        if (openFiles < openLimit && !(head && headShortOfDescriptor()) &&
             (bytesAhead_ < kBytesAhead || head)) {
             // The logs that follow in one folder, together where the folder gains by that, unless
             // the first is known to be large.
@@ -123,6 +123,7 @@ std::optional<std::size_t> PassWork::takeTask(Task& task) {
             }
             ++openFiles;
             task.open = &opened;
+            task.freedBefore = descriptorsFreed_;
             task.together = most > 1 ? count : 0;
             return std::nullopt;
         }
@@ -142,11 +143,11 @@ void PassWork::claim(LogPart& part) {
 
 void PassWork::perform(Task& task, std::unique_lock<std::mutex>& lock, bool joiningThread) {
     if (task.open != nullptr && task.together > 0) {
-        readTogether(task.open->index, task.together, lock);
+        readTogether(task.open->index, task.together, task.freedBefore, lock);
         return;
     }
     if (task.open != nullptr) {
-        open(*task.open, lock, !joiningThread || task.open->index != joining);
+        open(*task.open, lock, !joiningThread || task.open->index != joining, task.freedBefore);
         return;
     }
     LogPart& part = *task.part;
@@ -160,8 +161,9 @@ void PassWork::perform(Task& task, std::unique_lock<std::mutex>& lock, bool join
 
 // Opens the log, and reads it whole where it is one part. A shortage of descriptors is the
 // process's, not the log's: logs read ahead give theirs back, or the log waits for one to close,
-// and it is named unreadable only when nothing else is open.
-void PassWork::open(PassLog& log, std::unique_lock<std::mutex>& lock, bool readWhole) {
+// and it is named unreadable only when nothing else was open or closed meanwhile.
+void PassWork::open(PassLog& log, std::unique_lock<std::mutex>& lock, bool readWhole,
+                    std::uint64_t freedBefore) {
     lock.unlock();
     std::error_code ec;
     auto file = log.what.folder->openLog(*log.what.log, ec);
@@ -179,7 +181,7 @@ void PassWork::open(PassLog& log, std::unique_lock<std::mutex>& lock, bool readW
     lock.lock();
     if (!whole && file == nullptr) {
         --openFiles;
-        notOpened(log, ec);
+        notOpened(log, ec, freedBefore);
         joinable.notify_one();
         return;
     }
@@ -187,8 +189,7 @@ void PassWork::open(PassLog& log, std::unique_lock<std::mutex>& lock, bool readW
     log.size = size;
     bytesAhead_ += size;
     if (whole) {
-        --openFiles;
-        waitingForDescriptor = false;
+        descriptorFreed();
     } else {
         log.file = std::move(file);
         // A log of one part left open has no parts: the joining thread reads it into the report.
@@ -203,12 +204,13 @@ void PassWork::open(PassLog& log, std::unique_lock<std::mutex>& lock, bool readW
     joinable.notify_one();
 }
 
-void PassWork::notOpened(PassLog& log, const std::error_code& ec) {
-    if (outOfDescriptors(ec) && openFiles > 0) {
+void PassWork::notOpened(PassLog& log, const std::error_code& ec, std::uint64_t freedBefore) {
+    if (outOfDescriptors(ec) && (openFiles > 0 || descriptorsFreed_ != freedBefore)) {
         log.state = PassLog::State::closed;
         nextClosed_ = std::min(nextClosed_, log.index);
         if (log.index == joining) {
-            waitingForDescriptor = !giveBackOne();
+            headRefusedAt_ = freedBefore;
+            giveBackOne();
         } else {
             openLimit = std::max<std::size_t>(1, openFiles);
         }
@@ -220,7 +222,7 @@ void PassWork::notOpened(PassLog& log, const std::error_code& ec) {
 
 // Opens the logs, reads each whole into a block of its own and closes it, all together; a log
 // larger than a block is left to be opened on its own. They are this thread's alone until then.
-void PassWork::readTogether(std::size_t first, std::size_t count,
+void PassWork::readTogether(std::size_t first, std::size_t count, std::uint64_t freedBefore,
                             std::unique_lock<std::mutex>& lock) {
     lock.unlock();
     thread_local std::optional<BlockBuffer> blocks;
@@ -246,7 +248,14 @@ void PassWork::readTogether(std::size_t first, std::size_t count,
         }
     }
     lock.lock();
-    --openFiles;
+    // The batch's own descriptors are closed, where it had any: a log refused one for them may be
+    // opened now.
+    if (std::any_of(reads.begin(), reads.end(),
+                    [](const LogRead& read) { return !outOfDescriptors(read.ec); })) {
+        descriptorFreed();
+    } else {
+        --openFiles;
+    }
     for (std::size_t i = 0; i < count; ++i) {
         const LogRead& read = reads[i];
         PassLog& done = log(first + i);
@@ -255,12 +264,11 @@ void PassWork::readTogether(std::size_t first, std::size_t count,
             done.large = true;
             nextClosed_ = std::min(nextClosed_, done.index);
         } else if (read.ec && read.size == 0) {
-            notOpened(done, read.ec);
+            notOpened(done, read.ec, freedBefore);
         } else {
             done.state = PassLog::State::open;
             done.size = read.size;
             bytesAhead_ += read.size;
-            waitingForDescriptor = false;
         }
     }
     joinable.notify_one();
@@ -300,9 +308,13 @@ void PassWork::cut(PassLog& log, std::uint64_t size, bool whole) {
 void PassWork::close(PassLog& log) {
     if (log.file != nullptr) {
         log.file.reset();
-        --openFiles;
-        waitingForDescriptor = false;
+        descriptorFreed();
     }
+}
+
+void PassWork::descriptorFreed() {
+    --openFiles;
+    ++descriptorsFreed_;
 }
 
 bool PassWork::giveBackOne() {
@@ -329,6 +341,7 @@ void PassWork::joined(PassLog& log) {
         // Parts after a failed read are never read.
         std::erase_if(partsWaiting_, [&](const LogPart* part) { return part->log == &log; });
     }
+    headRefusedAt_.reset();
     // Its slot is the next log's past the window.
     const std::size_t next = log.index + slots_.size();
     log = PassLog();

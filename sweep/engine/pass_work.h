@@ -52,6 +52,7 @@ public:
         PassLog* open = nullptr;
         std::size_t together = 0;  // where more than none: so many logs from open on, read whole
         LogPart* part = nullptr;
+        std::uint64_t freedBefore = 0;  // descriptors closed by the pass when it was taken
     };
 
     // A worker's loop, until the pass ends.
@@ -83,12 +84,19 @@ public:
     std::size_t joining = 0;
     std::size_t openFiles = 0;
     std::size_t openLimit;
-    bool waitingForDescriptor = false;  // the log being joined, until another closes
+    // The log being joined was refused a descriptor, and none was closed since, while others are
+    // open: it waits for one of them.
+    bool headShortOfDescriptor() const {
+        return headRefusedAt_ && *headRefusedAt_ == descriptorsFreed_ && openFiles > 0;
+    }
 
 private:
-    void open(PassLog& log, std::unique_lock<std::mutex>& lock, bool readWhole);
-    void readTogether(std::size_t first, std::size_t count, std::unique_lock<std::mutex>& lock);
-    void notOpened(PassLog& log, const std::error_code& ec);
+    void open(PassLog& log, std::unique_lock<std::mutex>& lock, bool readWhole,
+              std::uint64_t freedBefore);
+    void readTogether(std::size_t first, std::size_t count, std::uint64_t freedBefore,
+                      std::unique_lock<std::mutex>& lock);
+    void notOpened(PassLog& log, const std::error_code& ec, std::uint64_t freedBefore);
+    void descriptorFreed();
     void readWholeAhead(PassLog& log, LogPart& part, InputFile& file, std::uint64_t size);
     void cut(PassLog& log, std::uint64_t size, bool whole = false);
     void close(PassLog& log);
@@ -105,6 +113,8 @@ private:
     std::deque<LogPart*> partsWaiting_;  // of the logs open, in order; some taken since
     std::uint64_t bytesAhead_ = 0;       // in the logs opened and not yet joined
     bool ending_ = false;
+    std::uint64_t descriptorsFreed_ = 0;  // counts each close, so a refusal can tell it came since
+    std::optional<std::uint64_t> headRefusedAt_;
 };
 
 }  // namespace vesk

@@ -225,10 +225,15 @@ std::size_t readLogsTogether(int folderFd, std::span<LogRead> logs) {
         return 0;
     }
     thread_local Ring ring;
+    // A thread short of descriptors for a ring reads with plain calls from then on, rather than
+    // take one from the logs' opens at each batch.
+    thread_local bool shortOfDescriptors = false;
+    if (shortOfDescriptors) {
+        return 0;
+    }
     if (const int error = ring.make()) {
-        if (refusal(error)) {
-            refused = true;
-        }
+        refused = refused || refusal(error);
+        shortOfDescriptors = !refusal(error);
         return 0;
     }
     std::size_t at = 0;
