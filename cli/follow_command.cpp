@@ -92,13 +92,17 @@ int follow(const CommandLine& command) {
         return kFailed;
     }
     auto fileSystem = makeNativeFileSystem();
-    const auto listed = listFolders(*fileSystem, command.folders, false);
-    if (!listed) {
-        return kFailed;
-    }
     std::vector<std::filesystem::path> folders;
-    for (const auto& folder : *listed) {
-        folders.push_back(folder.directoryPath());
+    {
+        // Not held open while following: a folder held open and removed is never told of as
+        // gone.
+        const auto listed = listFolders(*fileSystem, command.folders, false);
+        if (!listed) {
+            return kFailed;
+        }
+        for (const auto& folder : *listed) {
+            folders.push_back(folder.directoryPath());
+        }
     }
     std::error_code ec;
     const auto watcher = makeChangeWatcher({}, ec);

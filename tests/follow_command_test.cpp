@@ -30,6 +30,7 @@ protected:
             options.outFile = out / "findings";
         }
         options.whileRunning = [&](pid_t child) {
+            child_ = child;
             ASSERT_TRUE(awaitUntil([&] { return fs::exists(report); })) << "the first report";
             meanwhile();
             ::kill(child, SIGTERM);
@@ -69,12 +70,17 @@ protected:
         std::ofstream(logs / name, std::ios::app | std::ios::binary) << text;
     }
     std::string printed() const { return readBytes(out / "findings"); }
+    // What it has written on standard error so far.
+    std::string complained() const {
+        return readBytes("/proc/" + std::to_string(child_) + "/fd/2");
+    }
 
     TempFolder home;
     TempFolder logs;
     TempFolder out;
     CommandOptions options{.home = home.path()};
     const fs::path report = vesk::ReportFile::pathFor(home.path(), vesk::SystemClock().today());
+    pid_t child_ = 0;
 };
 
 TEST_F(FollowCommandTest, KeepsTheReportWhatARunWouldWriteAndPrintsEachNewFindingOnce) {
@@ -160,16 +166,21 @@ TEST_F(FollowCommandTest, EachLineForTheJournalBeginsWithItsPriority) {
     }
 }
 
-// A folder that goes away is named once and followed again once it is back; ended while a log
-// cannot be read, following ends as a run would, with status 1.
+// A folder that goes away, emptied first and removed while a shell still has it open, is named
+// once and followed again once it is back; ended while a log cannot be read, following ends as a
+// run would, with status 1.
 TEST_F(FollowCommandTest, FollowsAFolderThatComesBackAndEndsAsARunWould) {
     logs.write("a.log", M + "\r\nfound\r\n");
     options.unprivileged = true;
     fs::permissions(home.path(), fs::perms::all);
     fs::permissions(logs.path(), fs::perms::all);
     const auto result = follow([&] {
-        fs::remove_all(logs.path());
-        expectCurrent("the folder gone");
+        fs::remove(logs / "a.log");
+        expectCurrent("the folder emptied");
+        const int shell = ::open(logs.path().c_str(), O_RDONLY | O_DIRECTORY);
+        fs::remove(logs.path());
+        EXPECT_TRUE(awaitUntil([&] { return !complained().empty(); })) << "the folder gone";
+        ::close(shell);
         fs::create_directory(logs.path());
         fs::permissions(logs.path(), fs::perms::all);
         logs.write("b.log", M + "\r\nafter the redeploy\r\n");

@@ -69,8 +69,10 @@ void Following::unwatch(std::uint64_t tag) {
     }
 }
 
-// A folder by its path, or while it is gone its nearest parent that is there, for it to come
-// back; and the folder of each link on its path, for the link to be seen pointing elsewhere.
+// A folder by its path and its parent, or while it is gone its nearest parent that is there, for
+// it to come back; and the folder of each link on its path, for the link to be seen pointing
+// elsewhere. The parent tells of the folder removed where something, a shell or a server, still
+// has it open: the folder's own watch is told nothing until it is let go.
 void Following::watchFolder(std::size_t index) {
     if (watcher_ == nullptr) {
         return;
@@ -85,13 +87,16 @@ void Following::watchFolder(std::size_t index) {
     }
     const std::filesystem::path& path = folders_[index]->path();
     const std::uint64_t tag = nextTag_++;
-    for (auto at = path; !watcher_->watchFolder(tag, at);) {
-        if (at == at.parent_path()) {
-            break;
-        }
+    auto at = path;
+    while (!watcher_->watchFolder(tag, at) && at != at.parent_path()) {
         at = at.parent_path();
     }
     folderTags_.emplace(tag, index);
+    if (const auto parent = path.parent_path(); at == path && !parent.empty() && parent != path) {
+        const std::uint64_t parentTag = nextTag_++;
+        watcher_->watchFolder(parentTag, parent);
+        folderTags_.emplace(parentTag, index);
+    }
     std::filesystem::path prefix;
     for (const auto& part : path) {
         prefix /= part;
