@@ -11,7 +11,6 @@
 #include "sweep/follow.h"
 #include "sweep/home_folder.h"
 #include "sweep/printable.h"
-#include "text/printable_text.h"
 
 namespace vesk {
 namespace {
