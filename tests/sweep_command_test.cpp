@@ -92,7 +92,8 @@ TEST_F(SweepCommandTest, SweepsTheCurrentFolderShowingProgressOnATerminalUnlessQ
 // information. Anywhere else the lines are as they were.
 TEST_F(SweepCommandTest, EachFormPrintsItsTextsOnceAndExitsWithWhatItLeftBehind) {
     logs.write("a.log", M + "\r\nfound\r\n");
-    const fs::path odd = logs / "srv\xff\x1b[31m\x7f\xc3\xa9";  // é passes, the rest is escaped
+    // é passes, the rest is escaped: U+009B (CSI) among them, though valid UTF-8.
+    const fs::path odd = logs / "srv\xff\x1b[31m\x7f\xc2\x9b\xc3\xa9";
     fs::create_directory(odd);
     logs.write(odd / "ok\xfe.log", M + "\r\nfound\r\n");
     const fs::path closed = logs.write(odd / "bad\xfe.log", M + "\r\nsecret\r\n");
@@ -108,7 +109,7 @@ TEST_F(SweepCommandTest, EachFormPrintsItsTextsOnceAndExitsWithWhatItLeftBehind)
     const std::string missing = (logs / "missing").string();
     const std::string file = (logs / "a.log").string();
     const std::string typo = (logs / "typo/..").string();
-    const std::string shown = folder + "/srv\\xFF\\x1B[31m\\x7F\xc3\xa9/bad\\xFE.log";
+    const std::string shown = folder + "/srv\\xFF\\x1B[31m\\x7F\\u009B\xc3\xa9/bad\\xFE.log";
     const std::string gone = ": No such file or directory\n";
     const auto error = [](const std::string& text) { return "<3>veskparser-sweep: " + text; };
     const auto warning = [](const std::string& text) { return "<4>veskparser-sweep: " + text; };
