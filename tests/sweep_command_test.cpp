@@ -21,8 +21,12 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const std::string kUsage =
-    "usage: veskparser-sweep [-q] [--follow] [--report-folder DIR] [--] [FOLDER...]\n";
+// Its two lines, each begun with the priority given.
+std::string usageLines(const std::string& priority) {
+    return priority +
+           "usage: veskparser-sweep [-q] [--follow] [--format FORMAT] [--report-folder DIR]\n" +
+           priority + "                        [--state-dir DIR] [--] [FOLDER...]\n";
+}
 
 class SweepCommandTest : public ::testing::Test {
 protected:
@@ -117,9 +121,9 @@ TEST_F(SweepCommandTest, EachFormPrintsItsTextsOnceAndExitsWithWhatItLeftBehind)
     const std::string broken = error("cannot write the output: Broken pipe\n");
     const std::string done = "<6>Operation completed!\n<6>1 finding from 1 log";
     const std::string report = "<6>" + reportPath.string() + "\n";
-    const std::string helpStart = "<6>" + kUsage;
+    const std::string helpStart = usageLines("<6>");
     const auto usage = [&](const std::string& problem) {
-        return error(problem + "\n<3>" + kUsage + "<3>Try 'veskparser-sweep --help'.\n");
+        return error(problem + "\n" + usageLines("<3>") + "<3>Try 'veskparser-sweep --help'.\n");
     };
     struct Form {
         std::vector<std::string> arguments;
