@@ -1,25 +1,63 @@
 #include "command_line.h"
 
+#include <algorithm>
+#include <functional>
+
 #include "sweep/marker.h"
 #include "sweep/printable.h"
 
 namespace vesk {
+namespace {
+
+// An option that takes a value, as --name VALUE or --name=VALUE; false with the problem when the
+// value is not one it takes.
+struct ValueOption {
+    std::string name;
+    const char* value;  // what it needs, as a usage error names it
+    std::function<bool(const std::filesystem::path&, std::string&)> take;
+};
+
+bool takeFolder(const std::string& option, std::filesystem::path& into,
+                const std::filesystem::path& folder, std::string& problem) {
+    if (folder.empty()) {
+        problem = "the folder given to " + option + " is empty";
+        return false;
+    }
+    into = folder;
+    return true;
+}
+
+}  // namespace
 
 std::optional<CommandLine> parseCommandLine(const std::vector<std::filesystem::path>& arguments,
                                             std::string& problem) {
-    const std::string reportOption = "--report-folder";
     CommandLine parsed;
-    const auto setReportFolder = [&](std::filesystem::path folder) {
-        if (folder.empty()) {
-            problem = "the folder given to " + reportOption + " is empty";
-            return false;
-        }
-        parsed.reportFolder = std::move(folder);
-        return true;
+    const std::vector<ValueOption> valueOptions = {
+        {"--report-folder", "a folder",
+         [&](const std::filesystem::path& value, std::string& why) {
+             return takeFolder("--report-folder", parsed.reportFolder, value, why);
+         }},
+        {"--state-dir", "a folder",
+         [&](const std::filesystem::path& value, std::string& why) {
+             return takeFolder("--state-dir", parsed.stateFolder, value, why);
+         }},
+        {"--format", "a format",
+         [&](const std::filesystem::path& value, std::string& why) {
+             const std::string format = printable(value);
+             if (format != "text" && format != "json") {
+                 why = "unknown format '" + format + "' (text or json)";
+                 return false;
+             }
+             parsed.format = format == "json" ? Format::json : Format::text;
+             return true;
+         }},
     };
     bool optionsEnded = false;
     for (auto it = arguments.begin(); it != arguments.end(); ++it) {
         const std::string text = printable(*it);
+        const auto option = std::find_if(valueOptions.begin(), valueOptions.end(), [&](auto& one) {
+            return text == one.name || text.starts_with(one.name + "=");
+        });
         if (optionsEnded || text.size() < 2 || text.front() != '-') {
             parsed.folders.push_back(*it);
         } else if (text == "--") {
@@ -32,16 +70,16 @@ std::optional<CommandLine> parseCommandLine(const std::vector<std::filesystem::p
             parsed.quiet = true;
         } else if (text == "--follow") {
             parsed.follow = true;
-        } else if (text == reportOption) {
-            if (std::next(it) == arguments.end()) {
-                problem = reportOption + " needs a folder";
+        } else if (option != valueOptions.end()) {
+            const bool joined = text != option->name;
+            if (!joined && std::next(it) == arguments.end()) {
+                problem = option->name + " needs " + option->value;
                 return std::nullopt;
             }
-            if (!setReportFolder(*++it)) {
-                return std::nullopt;
-            }
-        } else if (text.starts_with(reportOption + "=")) {
-            if (!setReportFolder(it->native().substr(reportOption.size() + 1))) {
+            const std::filesystem::path value =
+                joined ? std::filesystem::path(it->native().substr(option->name.size() + 1))
+                       : *++it;
+            if (!option->take(value, problem)) {
                 return std::nullopt;
             }
         } else {
@@ -54,9 +92,9 @@ std::optional<CommandLine> parseCommandLine(const std::vector<std::filesystem::p
     }
     return parsed;
 }
-
 std::string usageLine() {
-    return "usage: veskparser-sweep [-q] [--follow] [--report-folder DIR] [--] [FOLDER...]";
+    return "usage: veskparser-sweep [-q] [--follow] [--format FORMAT] [--report-folder DIR]\n"
+           "                        [--state-dir DIR] [--] [FOLDER...]";
 }
 
 std::string helpText() {
@@ -77,8 +115,18 @@ std::string helpText() {
            "                          while the servers write, and print each new finding as\n"
            "                          LOG:LINE the moment its line ends; SIGINT, SIGTERM or\n"
            "                          SIGHUP end it with the report published\n"
+           "  --format FORMAT         text (the default), or json: every line on standard\n"
+           "  --format=FORMAT         output is then a JSON object, each finding of the run\n"
+           "                          (or each new one) with its log and offset, the summary,\n"
+           "                          and each problem, which standard error names as well\n"
            "  --report-folder DIR     write the report into DIR instead of your home folder\n"
            "  --report-folder=DIR     (C:\\ on Windows)\n"
+           "  --state-dir DIR         with --follow, keep its place in DIR: how far each log\n"
+           "  --state-dir=DIR         was read and told, to read on from there at the next\n"
+           "                          start (default: $STATE_DIRECTORY, else\n"
+           "                          $XDG_STATE_HOME/veskparser, else\n"
+           "                          ~/.local/state/veskparser; %LOCALAPPDATA%\\veskparser\n"
+           "                          on Windows)\n"
            "  --                      take every argument after it as a FOLDER\n"
            "  -h, --help              show this text\n"
            "  --version               show the program's name and version\n"
@@ -95,8 +143,9 @@ std::string helpText() {
            "  2  the arguments are wrong, or a FOLDER or DIR is not a folder: nothing was\n"
            "     written. Or the report could not be written: the day's earlier report is left\n"
            "     as it was, and where the findings are kept in a draft, the draft is named. Or\n"
-           "     the output could not be written: a sweep still replaced the report. With\n"
-           "     --follow: the last publication failed, or standard output closed.\n";
+           "     the output could not be written, or some of its lines were lost to a\n"
+           "     reader that stalled: a sweep still replaced the report. With --follow: the\n"
+           "     last publication failed, or standard output closed.\n";
 }
 
 }  // namespace vesk

@@ -1,9 +1,12 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <optional>
+#include <string>
 #include <string_view>
 #include <system_error>
 
@@ -31,5 +34,20 @@ std::filesystem::path findFolder(const std::filesystem::path& given, std::error_
 // Writes all of the text to the stream, unwound by interruptWrite() once stop is set; false when
 // it could not be written (the stream's reader is gone) or was stopped.
 bool writeFully(std::FILE* stream, std::string_view text, const std::atomic<bool>& stop);
+
+// A path's exact bytes: as the system names it on Linux, in UTF-8 on Windows.
+std::string pathBytes(const std::filesystem::path& path);
+
+// Where following keeps its place unless told: the first of the folders systemd names in
+// STATE_DIRECTORY (the unit's StateDirectory=), else the user's state folder; none where neither
+// can be told.
+std::optional<std::filesystem::path> defaultStateFolder();
+
+// Makes the folder, and the folders above it that are missing, each for its owner alone.
+std::error_code makePrivateFolder(const std::filesystem::path& folder);
+
+// The moment in RFC 3339, to the millisecond, with the local offset from UTC:
+// 2026-12-08T21:46:57.123+01:00.
+std::string localTimeText(std::chrono::system_clock::time_point moment);
 
 }  // namespace vesk

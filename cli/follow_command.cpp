@@ -1,9 +1,11 @@
 #include "follow_command.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
 #include "command_common.h"
+#include "command_output.h"
 #include "command_platform.h"
 #include "stream_writer.h"
 #include "sweep/change_watcher.h"
@@ -11,7 +13,6 @@
 #include "sweep/follow.h"
 #include "sweep/home_folder.h"
 #include "sweep/printable.h"
-#include "text/printable_text.h"
 
 namespace vesk {
 namespace {
@@ -26,59 +27,78 @@ constexpr auto kPatience = std::chrono::milliseconds(300);
 // that a reader that stalls holds back neither the report nor the end.
 class CommandFollowEvents final : public FollowEvents {
 public:
-    CommandFollowEvents(bool quiet, ChangeWatcher& watcher)
-        : quiet_(quiet),
-          escaped_(isTerminal(stdout)),
+    CommandFollowEvents(const CommandLine& command, ChangeWatcher& watcher)
+        : quiet_(command.quiet),
           out_(stdout, kMostWaiting, [&watcher] { watcher.wake(); }),
-          err_(stderr, kMostWaiting, [] {}) {}
+          err_(stderr, kMostWaiting, [] {}),
+          output_(command.format, command.quiet, out_, err_) {}
 
+    CommandOutput& output() { return output_; }
+
+    // A first publication that failed has been named: nothing was completed.
     void started(const SweepOutcome& outcome) override {
         if (const auto& starved = outcome.outOfDescriptors) {
-            err_.write(problemText("out of file descriptors: " + printable(starved->path) + ": " +
-                                   starved->reason));
-        } else if (!quiet_ && !outcome.reportFailure) {
-            out_.write(completionText(outcome));
+            output_.error("out of file descriptors: " + printable(starved->path) + ": " +
+                          starved->reason);
+        } else if (!outcome.reportFailure) {
+            output_.summary(outcome);
         }
     }
-    // On a terminal, control characters are shown escaped, as ls shows them; elsewhere the line
-    // goes as it is, as grep writes it.
-    void finding(const Finding& finding) override {
-        if (!quiet_) {
-            out_.write(priorityPrefix(stdout, Priority::notice) + printable(finding.log) + ":" +
-                       (escaped_ ? printableText(finding.line) : std::string(finding.line)) + "\n");
-        }
-    }
-    void unreadable(const UnreadableLog& what) override {
-        err_.write(complaint(what.path, what.reason));
-    }
-    void folderGone(const UnreadableLog& what) override {
-        err_.write(complaint(what.path, what.reason));
-    }
-    void reportFailed(const ReportFailure& failure) override {
-        err_.write(reportComplaint(failure));
+    void finding(const Finding& finding) override { output_.finding(finding); }
+    void unreadable(const UnreadableLog& what) override { output_.unreadable(what); }
+    void folderGone(const UnreadableLog& what) override { output_.folderGone(what); }
+    void reportFailed(const ReportFailure& failure) override { output_.reportFailed(failure); }
+    void placeNotKept(const UnreadableLog& what) override {
+        output_.placeNotKept(what.path, what.reason);
     }
     bool ending() override { return out_.closed(); }
+    // Quiet, a finding is told to no one, and nothing waits for it.
+    std::uint64_t delivered(std::uint64_t told) override {
+        return quiet_ ? told : std::min(told, out_.delivered());
+    }
 
-    // What could not be printed is counted; an output that closed makes the status 2.
+    // What could not be printed is counted; an output that closed, or lost lines, makes the
+    // status 2: the unit's restart then tells them again from the place kept.
     int finish(ExitStatus status) {
-        const std::uint64_t lost = out_.finish(kPatience);
+        const bool drained = out_.drain(kPatience);
+        const std::uint64_t lost = out_.unwritten();
+        if (lost > 0 && !out_.closed()) {
+            output_.outputLost(lost);
+        }
+        out_.finish(drained ? kPatience : std::chrono::milliseconds(0));
         if (out_.closed()) {
-            err_.write(problemText(std::string("cannot write the output: ") +
-                                   std::strerror(out_.error())));
-        } else if (lost > 0) {
-            err_.write(problemText(std::to_string(lost) + (lost == 1 ? " line" : " lines") +
-                                   " of output could not be written"));
+            err_.write(withPriority(stderr, Priority::error,
+                                    std::string(kProgram) + ": cannot write the output: " +
+                                        std::strerror(out_.error()) + "\n"));
         }
         err_.finish(kPatience);
-        return out_.closed() ? kFailed : status;
+        return out_.closed() || lost > 0 ? kFailed : status;
     }
 
 private:
     bool quiet_;
-    bool escaped_;
     StreamWriter out_;
     StreamWriter err_;
+    CommandOutput output_;
 };
+
+// The folder asked for, or the default, made if missing; none where it cannot be, named.
+std::optional<std::filesystem::path> stateFolder(const CommandLine& command,
+                                                 CommandOutput& output) {
+    const auto folder =
+        command.stateFolder.empty() ? defaultStateFolder() : std::optional(command.stateFolder);
+    if (!folder) {
+        output.placeNotKept({}, "LOCALAPPDATA is not set");
+        return std::nullopt;
+    }
+    if (const std::error_code ec = makePrivateFolder(*folder)) {
+        output.placeNotKept(*folder, ec.message());
+        return std::nullopt;
+    }
+    std::error_code ec;
+    const auto absolute = std::filesystem::absolute(*folder, ec);
+    return ec ? *folder : absolute;
+}
 
 }  // namespace
 
@@ -86,8 +106,11 @@ int follow(const CommandLine& command) {
     // Before anything else, and before any thread: the signals that end following are taken by
     // the watcher, so that the report is published a last time.
     holdStopSignals();
+    DirectSink out(stdout);
+    DirectSink err(stderr);
+    CommandOutput before(command.format, command.quiet, out, err);
     const auto reportFolder =
-        resolveFolder(command.reportFolder.empty() ? homeFolder() : command.reportFolder);
+        resolveFolder(command.reportFolder.empty() ? homeFolder() : command.reportFolder, before);
     if (!reportFolder) {
         return kFailed;
     }
@@ -96,7 +119,7 @@ int follow(const CommandLine& command) {
     {
         // Not held open while following: a folder held open and removed is never told of as
         // gone.
-        const auto listed = listFolders(*fileSystem, command.folders, false);
+        const auto listed = listFolders(*fileSystem, command.folders, false, before);
         if (!listed) {
             return kFailed;
         }
@@ -107,13 +130,17 @@ int follow(const CommandLine& command) {
     std::error_code ec;
     const auto watcher = makeChangeWatcher({}, ec);
     if (watcher == nullptr) {
-        complainOf("cannot wait for changes to the folders: " + ec.message());
+        before.error("cannot wait for changes to the folders: " + ec.message());
         return kFailed;
     }
-    CommandFollowEvents events(command.quiet, *watcher);
+    CommandFollowEvents events(command, *watcher);
     const SystemClock clock;
-    Follower follower(*fileSystem, clock, *reportFolder, folders, events);
-    return events.finish(exitStatus(follower.follow(*watcher)));
+    Follower follower(*fileSystem, clock, *reportFolder, folders, events, {},
+                      stateFolder(command, events.output()));
+    const int status = events.finish(exitStatus(follower.follow(*watcher)));
+    // After the output: the place is kept before the first finding that did not reach its reader.
+    follower.keepPlace();
+    return status;
 }
 
 }  // namespace vesk

@@ -18,7 +18,7 @@ bool parse(std::string_view text, std::uint64_t& number) {
 
 // systemd names the journal's connection in JOURNAL_STREAM, "DEVICE:INODE" in decimal. The
 // variable alone proves nothing: whoever started the command may have handed it other streams.
-bool isJournal(std::FILE* stream) {
+bool namedAsJournal(std::FILE* stream) {
     const char* named = std::getenv("JOURNAL_STREAM");
     if (named == nullptr) {
         return false;
@@ -33,16 +33,19 @@ bool isJournal(std::FILE* stream) {
 
 }  // namespace
 
-const char* priorityPrefix(std::FILE* stream, Priority priority) {
+bool isJournal(std::FILE* stream) {
     // Asked once per stream: neither the variable nor the streams change while the command runs.
-    static const bool outIsJournal = isJournal(stdout);
-    static const bool errIsJournal = isJournal(stderr);
-    const bool journal = stream == stdout   ? outIsJournal
-                         : stream == stderr ? errIsJournal
-                                            : isJournal(stream);
+    static const bool outIsJournal = namedAsJournal(stdout);
+    static const bool errIsJournal = namedAsJournal(stderr);
+    return stream == stdout   ? outIsJournal
+           : stream == stderr ? errIsJournal
+                              : namedAsJournal(stream);
+}
+
+const char* priorityPrefix(std::FILE* stream, Priority priority) {
     static constexpr const char* kPrefixes[] = {"<0>", "<1>", "<2>", "<3>",
                                                 "<4>", "<5>", "<6>", "<7>"};
-    return journal ? kPrefixes[static_cast<int>(priority)] : "";
+    return isJournal(stream) ? kPrefixes[static_cast<int>(priority)] : "";
 }
 
 std::string withPriority(std::FILE* stream, Priority priority, std::string_view text) {
@@ -67,5 +70,11 @@ void writeText(std::FILE* stream, std::string_view text) {
 void writeLines(std::FILE* stream, Priority priority, std::string_view text) {
     writeText(stream, withPriority(stream, priority, text));
 }
+
+#ifndef VESK_JOURNAL_ENTRIES
+bool sendToJournal(const JournalEntry&) {
+    return false;
+}
+#endif
 
 }  // namespace vesk

@@ -1,10 +1,38 @@
 #include "stream_writer.h"
 
+#include <algorithm>
 #include <cerrno>
 
 #include "command_platform.h"
 
 namespace vesk {
+namespace {
+
+std::size_t sizeOf(const OutputLine& line) {
+    std::size_t size = line.text.size();
+    if (line.entry) {
+        size += line.entry->message.size();
+        for (const auto& [name, value] : line.entry->fields) {
+            size += value.size();
+        }
+    }
+    return size;
+}
+
+}  // namespace
+
+bool deliver(std::FILE* stream, const OutputLine& line, const std::atomic<bool>& stop) {
+    if (line.entry && sendToJournal(*line.entry)) {
+        return true;
+    }
+    return !stop && writeFully(stream, line.text, stop);
+}
+
+void DirectSink::put(OutputLine line) {
+    if (!line.entry || !sendToJournal(*line.entry)) {
+        writeText(stream_, line.text);
+    }
+}
 
 StreamWriter::StreamWriter(std::FILE* stream, std::size_t mostWaiting, std::function<void()> closed)
     : stream_(stream),
@@ -16,15 +44,25 @@ StreamWriter::~StreamWriter() {
     finish(std::chrono::milliseconds(0));
 }
 
-void StreamWriter::write(std::string line) {
+void StreamWriter::put(OutputLine line) {
     const std::lock_guard lock(mutex_);
-    if (closed_ || stopping_ || waitingBytes_ + line.size() > mostWaiting_) {
+    const std::uint64_t place = line.finding ? findingsPut_++ : UINT64_MAX;
+    const std::size_t size = sizeOf(line);
+    if (closed_ || stopping_ || waitingBytes_ + size > mostWaiting_) {
         ++dropped_;
+        firstFindingDropped_ = std::min(firstFindingDropped_, place);
         return;
     }
-    waitingBytes_ += line.size();
-    waiting_.push_back(std::move(line));
+    waitingBytes_ += size;
+    waiting_.emplace_back(std::move(line), place);
     changed_.notify_all();
+}
+
+bool StreamWriter::drain(std::chrono::milliseconds patience) {
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, patience, [&] {
+        return closed_ || (waiting_.empty() && !writing_);
+    }) && !closed_;
 }
 
 std::uint64_t StreamWriter::finish(std::chrono::milliseconds patience) {
@@ -54,6 +92,16 @@ std::uint64_t StreamWriter::finish(std::chrono::milliseconds patience) {
     return unwritten;
 }
 
+std::uint64_t StreamWriter::unwritten() const {
+    const std::lock_guard lock(mutex_);
+    return dropped_ + waiting_.size();
+}
+
+std::uint64_t StreamWriter::delivered() const {
+    const std::lock_guard lock(mutex_);
+    return std::min(findingsWritten_, firstFindingDropped_);
+}
+
 bool StreamWriter::closed() const {
     const std::lock_guard lock(mutex_);
     return closed_;
@@ -71,10 +119,10 @@ void StreamWriter::writeAll() {
         if (stopping_) {
             break;
         }
-        std::string line = std::move(waiting_.front());
+        auto [line, place] = std::move(waiting_.front());
         writing_ = true;
         lock.unlock();
-        const bool written = writeFully(stream_, line, stopping_);
+        const bool written = deliver(stream_, line, stopping_);
         const int error = errno;
         lock.lock();
         writing_ = false;
@@ -86,8 +134,13 @@ void StreamWriter::writeAll() {
             lock.lock();
         }
         if (written) {
-            waitingBytes_ -= line.size();
+            waitingBytes_ -= sizeOf(line);
             waiting_.pop_front();
+            if (line.finding) {
+                findingsWritten_ = place + 1;
+            }
+        } else {
+            waiting_.front().first = std::move(line);  // counted as waiting still
         }
         changed_.notify_all();
         if (closed_) {

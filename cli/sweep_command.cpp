@@ -10,8 +10,10 @@
 
 #include "command_common.h"
 #include "command_line.h"
+#include "command_output.h"
 #include "command_platform.h"
 #include "follow_command.h"
+#include "stream_writer.h"
 #include "sweep/clock.h"
 #include "sweep/home_folder.h"
 #include "sweep/listed_folder.h"
@@ -23,15 +25,40 @@
 namespace vesk {
 namespace {
 
+// What a run tells as it goes: the progress, the logs that cannot be read, and where asked, each
+// finding.
+class RunEvents final : public SweepEvents {
+public:
+    RunEvents(TerminalProgress& progress, CommandOutput& output)
+        : progress_(progress), output_(output) {}
+
+    void logOpened(const std::filesystem::path& folder, const ListedFile& log) override {
+        progress_.logOpened(folder, log);
+    }
+    void bytesRead(std::size_t bytes) override { progress_.bytesRead(bytes); }
+    void unreadable(const UnreadableLog& what) override {
+        progress_.clear();
+        output_.unreadable(what);
+    }
+    void finding(const Finding& finding) override { output_.finding(finding); }
+
+private:
+    TerminalProgress& progress_;
+    CommandOutput& output_;
+};
+
 int sweep(const CommandLine& command) {
+    DirectSink out(stdout);
+    DirectSink err(stderr);
+    CommandOutput output(command.format, command.quiet, out, err);
     const auto reportFolder =
-        resolveFolder(command.reportFolder.empty() ? homeFolder() : command.reportFolder);
+        resolveFolder(command.reportFolder.empty() ? homeFolder() : command.reportFolder, output);
     if (!reportFolder) {
         return kFailed;
     }
     const bool showProgress = !command.quiet && isTerminal(stderr);
     auto fileSystem = makeNativeFileSystem();
-    const auto folders = listFolders(*fileSystem, command.folders, showProgress);
+    const auto folders = listFolders(*fileSystem, command.folders, showProgress, output);
     if (!folders) {
         return kFailed;
     }
@@ -41,23 +68,25 @@ int sweep(const CommandLine& command) {
         bytes += folder.logBytes();
         swept.push_back(&folder);
     }
-    TerminalProgress events(showProgress ? stderr : nullptr, bytes);
+    TerminalProgress progress(showProgress ? stderr : nullptr, bytes);
+    RunEvents events(progress, output);
     const SystemClock clock;
-    const SweepOutcome outcome = Sweep(*fileSystem, clock, *reportFolder).run(swept, events);
-    events.finish();
+    // Text tells no finding: the report holds them.
+    const RunOptions options{.tellFindings = command.format == Format::json && !command.quiet};
+    const SweepOutcome outcome =
+        Sweep(*fileSystem, clock, *reportFolder).run(swept, events, {}, options);
+    progress.finish();
 
     if (const auto& failure = outcome.reportFailure) {
-        complainAboutReport(*failure);
+        output.reportFailed(*failure);
         return kFailed;
     }
     if (const auto& starved = outcome.outOfDescriptors) {
-        complainOf("out of file descriptors: " + printable(starved->path) + ": " + starved->reason +
-                   "; the day's report was not written");
+        output.error("out of file descriptors: " + printable(starved->path) + ": " +
+                     starved->reason + "; the day's report was not written");
         return kFailed;
     }
-    if (!command.quiet) {
-        printCompletion(outcome);
-    }
+    output.summary(outcome);
     return exitStatus(outcome.status());
 }
 

@@ -52,11 +52,6 @@ void TerminalProgress::bytesRead(std::size_t bytes) {
     drawWhenDue();
 }
 
-void TerminalProgress::unreadable(const UnreadableLog& what) {
-    clear();
-    complain(what.path, what.reason);
-}
-
 void TerminalProgress::clear() {
     if (terminal_ != nullptr) {
         std::fputs("\r\x1b[K", terminal_);

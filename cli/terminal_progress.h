@@ -10,11 +10,10 @@
 
 namespace vesk {
 
-// What the command tells of a run as it goes. Each log that cannot be read is named on standard
-// error as the sweep meets it, once. Given a terminal, the progress is drawn there, by bytes: the
-// share of the listed bytes read, the log being read, the rate and the time left. It is redrawn at
-// most ten times a second, so that a single huge log moves and many tiny ones cost nothing, and a
-// last time at the end.
+// A run's progress as it goes. Given a terminal, it is drawn there, by bytes: the share of the
+// listed bytes read, the log being read, the rate and the time left. It is redrawn at most ten
+// times a second, so that a single huge log moves and many tiny ones cost nothing, and a last time
+// at the end.
 class TerminalProgress final : public SweepEvents {
 public:
     using Now = std::function<std::chrono::steady_clock::time_point()>;
@@ -25,7 +24,6 @@ public:
 
     void logOpened(const std::filesystem::path& folder, const ListedFile& log) override;
     void bytesRead(std::size_t bytes) override;
-    void unreadable(const UnreadableLog& what) override;
     // Takes the progress off its line, for a message; the next drawing puts it back.
     void clear();
     // The last line, with what was read in all and how long it took.

@@ -29,8 +29,10 @@ ensure_packages() {
 
 # fonts-wine brings a face with the metrics of the window's original sans serif.
 # liburing-dev: small logs read through io_uring (the build goes without it, on plain calls).
+# nlohmann-json3-dev: the command's JSON Lines. libsystemd-dev: its entries for the journal (the
+# build goes without it, on lines begun with their priority).
 BUILD_PACKAGES=(g++ cmake make pkg-config qt6-base-dev libgtest-dev libbenchmark-dev liburing-dev
-    fonts-dejavu-core fonts-wine)
+    nlohmann-json3-dev libsystemd-dev fonts-dejavu-core fonts-wine)
 # The Debian package and its checks (systemd-analyze verifies its units, desktop-file-validate and
 # gio its menu entry), and the code's format (./test only).
 PACKAGE_PACKAGES=(dpkg-dev file lintian systemd clang-format desktop-file-utils libglib2.0-bin)

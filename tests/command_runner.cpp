@@ -1,11 +1,18 @@
 #include "command_runner.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <pty.h>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <cstring>
 
 #include <chrono>
 #include <cstdio>
@@ -17,6 +24,28 @@
 namespace {
 
 constexpr uid_t kNobody = 65534;
+
+constexpr const char* kJournalSocket = "/run/systemd/journal/socket";
+
+// A /run of the process's own, its journal's socket bound there where given: false where the
+// mount namespace cannot be made.
+bool runOfItsOwn(int socket) {
+    if (::unshare(CLONE_NEWNS) != 0 ||
+        ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+        ::mount("tmpfs", "/run", "tmpfs", 0, "mode=0755") != 0) {
+        return false;
+    }
+    ::mkdir("/run/systemd", 0755);
+    ::mkdir("/run/systemd/journal", 0755);
+    if (socket >= 0) {
+        sockaddr_un at{};
+        at.sun_family = AF_UNIX;
+        std::strcpy(at.sun_path, kJournalSocket);
+        ::bind(socket, reinterpret_cast<sockaddr*>(&at), sizeof at);
+        ::chmod(kJournalSocket, 0666);  // for a program run as nobody too
+    }
+    return true;
+}
 
 std::string readAll(int fd) {
     std::string text;
@@ -47,7 +76,10 @@ CommandResult runCommand(const std::filesystem::path& program,
                : options.outFile.empty()  ? out
                                           : ::open(options.outFile.c_str(), O_WRONLY),
                1);
-        ::dup2(terminal >= 0 ? terminal : err, 2);
+        ::dup2(terminal >= 0 ? terminal : options.errorToOut ? 1 : err, 2);
+        if (options.journal != 0 && ::geteuid() == 0) {
+            runOfItsOwn(options.journalSocket);
+        }
         if (!options.home.empty()) {
             ::setenv("HOME", options.home.c_str(), 1);
         }
@@ -147,4 +179,80 @@ bool awaitFileOpenIn(pid_t process, const std::filesystem::path& folder) {
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
     return false;
+}
+
+bool canStandInForTheJournal() {
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::_exit(::geteuid() == 0 && runOfItsOwn(-1) ? 0 : 1);
+    }
+    int status = 0;
+    return ::waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+int journalSocket() {
+    return ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+}
+
+// The native protocol: NAME=value and a line end, or where the value may hold one, NAME, a line
+// end, its length in 64 bits little-endian, the value and a line end.
+std::vector<std::map<std::string, std::string>> journalEntries(int socket,
+                                                               std::chrono::milliseconds patience) {
+    std::vector<std::map<std::string, std::string>> entries;
+    pollfd waiting{socket, POLLIN, 0};
+    std::string datagram(1 << 20, '\0');
+    while (::poll(&waiting, 1, static_cast<int>(patience.count())) == 1) {
+        const ssize_t size = ::recv(socket, datagram.data(), datagram.size(), 0);
+        std::string_view rest(datagram.data(), size > 0 ? static_cast<std::size_t>(size) : 0);
+        auto& entry = entries.emplace_back();
+        while (!rest.empty()) {
+            const auto end = rest.find_first_of("=\n");
+            const std::string name(rest.substr(0, end));
+            if (end == std::string_view::npos) {
+                break;
+            }
+            if (rest[end] == '=') {
+                const auto lineEnd = rest.find('\n', end);
+                entry[name] = rest.substr(end + 1, lineEnd - end - 1);
+                rest.remove_prefix(std::min(rest.size(), lineEnd + 1));
+                continue;
+            }
+            std::uint64_t length = 0;
+            for (int i = 7; i >= 0; --i) {
+                length = length << 8 | static_cast<unsigned char>(rest[end + 1 + i]);
+            }
+            entry[name] = rest.substr(end + 9, length);
+            rest.remove_prefix(std::min<std::size_t>(rest.size(), end + 9 + length + 1));
+        }
+    }
+    return entries;
+}
+
+std::vector<nlohmann::json> jsonLines(const std::string& text) {
+    std::vector<nlohmann::json> objects;
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);) {
+        objects.push_back(nlohmann::json::parse(line));
+    }
+    return objects;
+}
+
+std::string findingBytes(const nlohmann::json& finding) {
+    if (!finding.contains("line_base64")) {
+        return finding["line"];
+    }
+    const std::string digits = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string bytes;
+    unsigned bits = 0;
+    int count = 0;
+    for (const char c : finding["line_base64"].get<std::string>()) {
+        if (c == '=') {
+            break;
+        }
+        bits = bits << 6 | static_cast<unsigned>(digits.find(c));
+        if ((count += 6) >= 8) {
+            bytes += static_cast<char>(bits >> (count -= 8) & 0xFF);
+        }
+    }
+    return bytes;
 }

@@ -4,9 +4,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <fstream>
+#include <map>
 #include <thread>
 
 #include <sys/stat.h>
@@ -25,6 +27,9 @@ protected:
     // Follows the logs, doing what is asked meanwhile, then ends it with SIGTERM.
     CommandResult follow(const std::function<void()>& meanwhile,
                          std::vector<std::string> arguments = {}) {
+        if (options.unprivileged) {
+            fs::permissions(state.path(), fs::perms::all);  // its place kept as another user
+        }
         if (options.outDescriptor < 0) {
             std::ofstream(out.path() / "findings");
             options.outFile = out / "findings";
@@ -35,6 +40,7 @@ protected:
             meanwhile();
             ::kill(child, SIGTERM);
         };
+        arguments.insert(arguments.begin(), stateArguments.begin(), stateArguments.end());
         arguments.insert(arguments.begin(), "--follow");
         arguments.push_back(logs.path().string());
         return runCommand(VESK_SWEEP_COMMAND, arguments, options);
@@ -78,6 +84,8 @@ protected:
     TempFolder home;
     TempFolder logs;
     TempFolder out;
+    TempFolder state;
+    std::vector<std::string> stateArguments{"--state-dir", state.path().string()};
     CommandOptions options{.home = home.path()};
     const fs::path report = vesk::ReportFile::pathFor(home.path(), vesk::SystemClock().today());
     pid_t child_ = 0;
@@ -115,6 +123,8 @@ TEST_F(FollowCommandTest, KeepsTheReportWhatARunWouldWriteAndPrintsEachNewFindin
         expectCurrent("truncated in place");
         logs.write("c.log", M + "\r\na new log\r\n" + M + "\r\n\x1b[31m\r\n");
         expectCurrent("a new log");
+        logs.write("d.log", M + "\r\n" + std::string(70000, 'y') + "\r\n");
+        expectCurrent("a finding past 64 KiB, whole in the report");
         fs::remove(logs / "c.log");
         expectCurrent("a log gone");
         fs::remove(report);
@@ -125,11 +135,13 @@ TEST_F(FollowCommandTest, KeepsTheReportWhatARunWouldWriteAndPrintsEachNewFindin
     EXPECT_EQ(readBytes(report), aRunWouldWrite()) << "published a last time";
     EXPECT_EQ(home.files(), std::vector<fs::path>{report}) << "no draft is left";
     const std::string all = printed();
-    for (const char* finding : {"a.log:written in two pieces\n", "a.log:after the rotation\n",
-                                "b.log:new b\n", "c.log:a new log\n", "c.log:\x1b[31m\n"}) {
+    const std::string cut = "d.log:" + std::string(65536, 'y') + " [... 70000 bytes in all]\n";
+    for (const std::string& finding :
+         std::vector<std::string>{"a.log:written in two pieces\n", "a.log:after the rotation\n",
+                                  "b.log:new b\n", "c.log:a new log\n", "c.log:\x1b[31m\n", cut}) {
         const auto at = all.find(finding);
         EXPECT_TRUE(at != std::string::npos && at == all.rfind(finding))
-            << finding << " once in " << all;
+            << finding.substr(0, 30) << " once in " << all.substr(0, 2000);
     }
 }
 
@@ -197,7 +209,8 @@ TEST_F(FollowCommandTest, FollowsAFolderThatComesBackAndEndsAsARunWould) {
 }
 
 // Standard output that stalls holds back neither the report nor the end, and what it did not take
-// is counted; one that closes ends following with status 2, the report published a last time.
+// is counted, with status 2; one that closes ends following with status 2 as well, the report
+// published a last time.
 TEST_F(FollowCommandTest, AnOutputThatStallsOrClosesHoldsNothingBack) {
     logs.write("a.log", M + "\r\nat the start\r\n");
     int stalled[2];
@@ -211,8 +224,8 @@ TEST_F(FollowCommandTest, AnOutputThatStallsOrClosesHoldsNothingBack) {
         }
         EXPECT_TRUE(awaitUntil([&] { return readBytes(report) == findings; }));
     });
-    EXPECT_EQ(result.status, 0) << result.err;
-    EXPECT_NE(result.err.find("of output could not be written"), std::string::npos) << result.err;
+    EXPECT_EQ(result.status, 2) << "lines were lost";
+    EXPECT_TRUE(result.err.ends_with(" lines of output could not be written\n")) << result.err;
     EXPECT_EQ(readBytes(report), findings);
 
     int closed[2];
@@ -229,8 +242,8 @@ TEST_F(FollowCommandTest, AnOutputThatStallsOrClosesHoldsNothingBack) {
     }
 }
 
-// On a terminal a finding's control characters are shown escaped, so that a log cannot drive the
-// operator's terminal; to a file they go as they are (above).
+// On a terminal a finding's control characters are shown escaped, C1 ones as well, so that a log
+// cannot drive the operator's terminal; to a file they go as they are (above).
 TEST_F(FollowCommandTest, AFindingOnATerminalIsShownEscaped) {
     logs.write("a.log", "");
     int terminal = -1;
@@ -240,7 +253,7 @@ TEST_F(FollowCommandTest, AFindingOnATerminalIsShownEscaped) {
     options.outDescriptor = screen;
     std::string shown;
     follow([&] {
-        append("a.log", M + "\r\n\x1b[2Jcaught\r\n");
+        append("a.log", M + "\r\n\x1b[2J\xc2\x9b" + "caught\r\n");
         EXPECT_TRUE(awaitUntil([&] {
             char bytes[4096];
             for (ssize_t n; (n = ::read(terminal, bytes, sizeof bytes)) > 0;) {
@@ -249,8 +262,9 @@ TEST_F(FollowCommandTest, AFindingOnATerminalIsShownEscaped) {
             return shown.find("caught") != std::string::npos;
         })) << shown;
     });
-    EXPECT_NE(shown.find("a.log:\\x1B[2Jcaught"), std::string::npos) << shown;
+    EXPECT_NE(shown.find("a.log:\\x1B[2J\\u009Bcaught"), std::string::npos) << shown;
     EXPECT_EQ(shown.find('\x1b'), std::string::npos) << shown;
+    EXPECT_EQ(shown.find("\xc2\x9b"), std::string::npos) << "CSI, as some terminals take it";
     ::close(terminal);
     ::close(screen);
 }
@@ -279,6 +293,190 @@ TEST_F(FollowCommandTest, NoWriterStarvesFollowingAndTheLastPublicationHasItAll)
         EXPECT_EQ(result.status, 0) << result.err;
         EXPECT_NE(readBytes(report).find(last + "\r\n"), std::string::npos) << attempt;
         EXPECT_EQ(printed(), "") << "quiet";
+    }
+}
+
+// --format=json: each line one object, the summary first, then each new finding with where its
+// line begins in its log: a name with ':' and a line end, an 8-bit line's bytes beside its text,
+// a UTF-16 log's line at its first byte, a line past 64 KiB cut and said to be.
+TEST_F(FollowCommandTest, JsonLinesTellEachNewFindingWhereItLies) {
+    logs.write("a.log", "quiet\r\n");
+    const fs::path odd = logs / "x:y\nz.log";
+    const fs::path wide = logs / "u16.log";
+    const auto await = [&](std::size_t lines) {
+        EXPECT_TRUE(awaitUntil([&] {
+            const std::string all = printed();
+            return static_cast<std::size_t>(std::count(all.begin(), all.end(), '\n')) == lines;
+        })) << lines;
+    };
+    const auto result = follow(
+        [&] {
+            await(1);
+            logs.write(odd, M + "\r\nnew \xfe\r\n");
+            await(2);
+            append("a.log", M + "\r\n" + std::string(70000, 'y') + "\r\n");
+            await(3);
+            logs.write(wide, "\xFF\xFE" + utf16(M + "\r\nwide\r\n"));
+            await(4);
+        },
+        {"--format=json"});
+    EXPECT_EQ(result.status, 0) << result.err;
+    const auto objects = jsonLines(printed());
+    ASSERT_EQ(objects.size(), 4u);
+    EXPECT_EQ(objects[0]["type"], "summary");
+    EXPECT_EQ(objects[0]["findings"], 0);
+    EXPECT_EQ(objects[0]["report"], report.string());
+    const std::vector<std::pair<fs::path, std::uint64_t>> told = {
+        {odd, 5}, {logs / "a.log", 70000}, {wide, 4}};
+    for (std::size_t i = 1; i < objects.size(); ++i) {
+        const auto& object = objects[i];
+        const auto& [log, length] = told[i - 1];
+        EXPECT_EQ(object["type"], "finding");
+        EXPECT_EQ(object["folder"], logs.path().string());
+        EXPECT_EQ(object["log"], log.string());
+        EXPECT_EQ(object["length"], length);
+        EXPECT_EQ(object["cut"], length > 65536);
+        const std::string bytes = findingBytes(object);
+        const std::string inLog = log == wide ? utf16(bytes) : bytes;
+        EXPECT_TRUE(readBytes(log).substr(object["offset"].get<std::size_t>(), inLog.size()) ==
+                    inLog)
+            << i;
+    }
+    EXPECT_EQ(objects[1]["line"], "new \xEF\xBF\xBD");
+    EXPECT_EQ(findingBytes(objects[1]), "new \xfe");
+    EXPECT_EQ(findingBytes(objects[2]).size(), 65536u);
+    EXPECT_EQ(objects[3]["line"], "wide");
+}
+
+// A first report that cannot be published is named, with no "Operation completed!"; following
+// goes on, and ends with status 2 as its last publication failed.
+TEST_F(FollowCommandTest, AFirstReportThatFailsCompletesNothing) {
+    logs.write("a.log", M + "\r\nfound\r\n");
+    fs::create_directory(report);
+    const auto result = follow(
+        [&] {
+            EXPECT_TRUE(
+                awaitUntil([&] { return printed().find("report_failed") != std::string::npos; }));
+        },
+        {"--format=json"});
+    EXPECT_EQ(result.status, 2);
+    EXPECT_EQ(result.err, "veskparser-sweep: " + report.string() + ": Is a directory\n");
+    const auto objects = jsonLines(printed());
+    ASSERT_FALSE(objects.empty());
+    for (const auto& object : objects) {
+        EXPECT_NE(object["type"], "summary");
+    }
+    EXPECT_EQ(objects[0]["type"], "report_failed");
+    EXPECT_EQ(objects[0]["report"], report.string());
+    EXPECT_EQ(objects[0]["reason"], "Is a directory");
+}
+
+// Its place is kept in the folder asked for, else the unit's (the first STATE_DIRECTORY names),
+// else the user's, made for the user alone; one that cannot be made is named, and following goes
+// on without.
+TEST_F(FollowCommandTest, KeepsItsPlaceInTheFolderAskedOrTheUnitsOrTheUsers) {
+    logs.write("a.log", "");
+    const fs::path file = state.write("file", "");
+    struct Place {
+        std::vector<std::string> arguments;
+        std::vector<std::pair<std::string, std::string>> environment;
+        fs::path made;  // or none, named on standard error
+    };
+    const std::vector<Place> places = {
+        {{"--state-dir=" + (state / "deep/er").string()}, {}, state / "deep/er"},
+        {{},
+         {{"STATE_DIRECTORY", (state / "unit").string() + ":" + (state / "other").string()}},
+         state / "unit"},
+        {{},
+         {{"STATE_DIRECTORY", ""}, {"XDG_STATE_HOME", (state / "xdg").string()}},
+         state / "xdg/veskparser"},
+        {{},
+         {{"STATE_DIRECTORY", ""}, {"XDG_STATE_HOME", "relative"}},
+         home / ".local/state/veskparser"},
+        {{"--state-dir", (file / "sub").string()}, {}, {}},
+    };
+    for (const auto& place : places) {
+        stateArguments = place.arguments;
+        options.environment = place.environment;
+        fs::remove(report);  // the next follower's first publication is awaited
+        const auto result = follow([] {});
+        EXPECT_EQ(result.status, 0) << result.err;
+        if (place.made.empty()) {
+            EXPECT_EQ(result.err, "veskparser-sweep: " + (file / "sub").string() +
+                                      ": Not a directory; following without keeping its place\n");
+        } else {
+            EXPECT_EQ(fs::status(place.made).permissions(), fs::perms::owner_all) << place.made;
+            EXPECT_EQ(result.err, "");
+        }
+    }
+    EXPECT_FALSE(fs::exists(state / "other"));
+}
+
+// Where standard output and error are the journal, each finding and each problem goes as an entry
+// of its own, with its fields, the finding's exact bytes, NUL included; where the journal's socket
+// is missing, as lines begun with their priority.
+TEST_F(FollowCommandTest, EachFindingAndProblemIsAJournalEntryOfItsOwn) {
+#ifndef VESK_JOURNAL_ENTRIES
+    GTEST_SKIP() << "built without libsystemd";
+#endif
+    if (!canStandInForTheJournal()) {
+        GTEST_SKIP() << "a journal is stood in for by root alone, in a mount namespace of its own";
+    }
+    const fs::path log = logs / "a.log";
+    const std::string finding("a\0b", 3);
+    options.journal = 1;
+    options.errorToOut = true;
+    for (const bool listening : {true, false}) {
+        fs::create_directory(logs.path());
+        logs.write("a.log", "");
+        fs::remove(report);
+        const int socket = journalSocket();
+        options.journalSocket = listening ? socket : -1;
+        std::vector<std::map<std::string, std::string>> entries;
+        const auto told = [&](std::size_t count, const std::string& line) {
+            return awaitUntil([&] {
+                auto more = journalEntries(socket, 0ms);
+                entries.insert(entries.end(), more.begin(), more.end());
+                return listening ? entries.size() == count : printed().ends_with(line);
+            });
+        };
+        const auto result = follow([&] {
+            append("a.log", M + "\r\n" + finding + "\r\n");
+            EXPECT_TRUE(told(2, finding + "\n"));
+            fs::remove_all(logs.path());
+            EXPECT_TRUE(told(3, "No such file or directory\n"));
+        });
+        EXPECT_EQ(result.status, 1) << "the folder is gone";
+        ::close(socket);
+        const std::string summary =
+            "Operation completed!\n0 findings from 1 log\n" + report.string();
+        const std::string gone =
+            "veskparser-sweep: " + logs.path().string() + ": " +
+            std::make_error_code(std::errc::no_such_file_or_directory).message();
+        if (!listening) {
+            EXPECT_EQ(printed(), "<6>Operation completed!\n<6>0 findings from 1 log\n<6>" +
+                                     report.string() + "\n<5>" + log.string() + ":" + finding +
+                                     "\n<4>" + gone + "\n");
+            continue;
+        }
+        EXPECT_EQ(printed(), "") << "all in entries";
+        using Entry = std::map<std::string, std::string>;
+        const std::string id = "veskparser-sweep";
+        EXPECT_EQ(entries, (std::vector<Entry>{{{"MESSAGE", summary},
+                                                {"PRIORITY", "6"},
+                                                {"SYSLOG_IDENTIFIER", id},
+                                                {"VESK_REPORT", report.string()}},
+                                               {{"MESSAGE", log.string() + ":" + finding},
+                                                {"PRIORITY", "5"},
+                                                {"SYSLOG_IDENTIFIER", id},
+                                                {"VESK_FOLDER", logs.path().string()},
+                                                {"VESK_LOG", log.string()},
+                                                {"VESK_OFFSET", std::to_string(M.size() + 2)},
+                                                {"VESK_FINDING", finding}},
+                                               {{"MESSAGE", gone},
+                                                {"PRIORITY", "4"},
+                                                {"SYSLOG_IDENTIFIER", id},
+                                                {"VESK_FOLDER", logs.path().string()}}}));
     }
 }
 

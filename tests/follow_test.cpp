@@ -812,8 +812,9 @@ TEST(Follower, TellsAgainWhatNeverReachedItsReader) {
     EXPECT_EQ(restarted.follow(), Lines{});
 }
 
-// A state file that is damaged, another's or cannot be read is named, and following starts as
-// with none: nothing old is told, the report is whole; the file is then written anew.
+// A state file that is damaged, another's or cannot be read is named (none, on a first start, is
+// not), and following starts as with none: nothing old is told, the report is whole; the file is
+// then written anew.
 TEST(Follower, StartsAfreshFromAStateFileItCannotUse) {
     struct Case {
         const char* what;
@@ -821,7 +822,7 @@ TEST(Follower, StartsAfreshFromAStateFileItCannotUse) {
         std::string reason;
     };
     const std::vector<Case> cases = {
-        {"none yet", [](const fs::path&) {}, "No such file or directory"},
+        {"none yet", [](const fs::path&) {}, ""},
         {"cut short", [](const fs::path& file) { fs::resize_file(file, fs::file_size(file) / 2); },
          "Damaged, or not a place kept by following"},
         {"a byte changed",
@@ -852,7 +853,8 @@ TEST(Follower, StartsAfreshFromAStateFileItCannotUse) {
         EXPECT_EQ(
             restarted.follow([&](Told&) { append(folders.logs / "a.log", M + "\r\nnew\r\n"); }),
             Lines{"new"});
-        EXPECT_EQ(restarted.notKept, std::vector{c.reason});
+        EXPECT_EQ(restarted.notKept,
+                  c.reason.empty() ? std::vector<std::string>{} : std::vector{c.reason});
         EXPECT_EQ(folders.report(), "old\r\nnew\r\n");
         EXPECT_EQ(restarted.follow(), Lines{}) << "written anew";
     }

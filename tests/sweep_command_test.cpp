@@ -4,6 +4,7 @@
 #include <csignal>
 #include <ctime>
 #include <fstream>
+#include <regex>
 #include <thread>
 
 #include <sys/mount.h>
@@ -21,8 +22,12 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const std::string kUsage =
-    "usage: veskparser-sweep [-q] [--follow] [--report-folder DIR] [--] [FOLDER...]\n";
+// Its two lines, each begun with the priority given.
+std::string usageLines(const std::string& priority) {
+    return priority +
+           "usage: veskparser-sweep [-q] [--follow] [--format FORMAT] [--report-folder DIR]\n" +
+           priority + "                        [--state-dir DIR] [--] [FOLDER...]\n";
+}
 
 class SweepCommandTest : public ::testing::Test {
 protected:
@@ -92,7 +97,8 @@ TEST_F(SweepCommandTest, SweepsTheCurrentFolderShowingProgressOnATerminalUnlessQ
 // information. Anywhere else the lines are as they were.
 TEST_F(SweepCommandTest, EachFormPrintsItsTextsOnceAndExitsWithWhatItLeftBehind) {
     logs.write("a.log", M + "\r\nfound\r\n");
-    const fs::path odd = logs / "srv\xff\x1b[31m\x7f\xc3\xa9";  // é passes, the rest is escaped
+    // é passes, the rest is escaped: U+009B (CSI) among them, though valid UTF-8.
+    const fs::path odd = logs / "srv\xff\x1b[31m\x7f\xc2\x9b\xc3\xa9";
     fs::create_directory(odd);
     logs.write(odd / "ok\xfe.log", M + "\r\nfound\r\n");
     const fs::path closed = logs.write(odd / "bad\xfe.log", M + "\r\nsecret\r\n");
@@ -108,7 +114,7 @@ TEST_F(SweepCommandTest, EachFormPrintsItsTextsOnceAndExitsWithWhatItLeftBehind)
     const std::string missing = (logs / "missing").string();
     const std::string file = (logs / "a.log").string();
     const std::string typo = (logs / "typo/..").string();
-    const std::string shown = folder + "/srv\\xFF\\x1B[31m\\x7F\xc3\xa9/bad\\xFE.log";
+    const std::string shown = folder + "/srv\\xFF\\x1B[31m\\x7F\\u009B\xc3\xa9/bad\\xFE.log";
     const std::string gone = ": No such file or directory\n";
     const auto error = [](const std::string& text) { return "<3>veskparser-sweep: " + text; };
     const auto warning = [](const std::string& text) { return "<4>veskparser-sweep: " + text; };
@@ -116,9 +122,9 @@ TEST_F(SweepCommandTest, EachFormPrintsItsTextsOnceAndExitsWithWhatItLeftBehind)
     const std::string broken = error("cannot write the output: Broken pipe\n");
     const std::string done = "<6>Operation completed!\n<6>1 finding from 1 log";
     const std::string report = "<6>" + reportPath.string() + "\n";
-    const std::string helpStart = "<6>" + kUsage;
+    const std::string helpStart = usageLines("<6>");
     const auto usage = [&](const std::string& problem) {
-        return error(problem + "\n<3>" + kUsage + "<3>Try 'veskparser-sweep --help'.\n");
+        return error(problem + "\n" + usageLines("<3>") + "<3>Try 'veskparser-sweep --help'.\n");
     };
     struct Form {
         std::vector<std::string> arguments;
@@ -135,6 +141,8 @@ TEST_F(SweepCommandTest, EachFormPrintsItsTextsOnceAndExitsWithWhatItLeftBehind)
         {{"--help", folder}, 0, helpStart, "", false},
         {{"--frobnicate"}, 2, "", usage("unknown option --frobnicate"), false},
         {{"--report-folder"}, 2, "", usage("--report-folder needs a folder"), false},
+        {{"--state-dir"}, 2, "", usage("--state-dir needs a folder"), false},
+        {{"--format=xml", folder}, 2, "", usage("unknown format 'xml' (text or json)"), false},
         {{"--report-folder=", folder},
          2,
          "",
@@ -161,6 +169,7 @@ TEST_F(SweepCommandTest, EachFormPrintsItsTextsOnceAndExitsWithWhatItLeftBehind)
          false},
         {{folder}, 0, done + "\n" + report, "", true},
         {{"-q", folder}, 0, "", "", true},
+        {{"-q", "--format", "json", folder}, 0, "", "", true},
         {{odd.string()},
          1,
          done + "; 1 log could not be read\n" + report,
@@ -227,6 +236,80 @@ TEST_F(SweepCommandTest, EachFormPrintsItsTextsOnceAndExitsWithWhatItLeftBehind)
     const auto result = sweep({logs.path().string()});
     EXPECT_EQ(result.status, 2);
     EXPECT_EQ(result.err, error(reportPath.string() + ": Is a directory\n"));
+}
+
+// --format=json: each line one object. Each finding of the run in the report's order, where its
+// line begins in the log, an 8-bit line's bytes beside its text, a UTF-16 log's line at its first
+// byte, one past 64 KiB cut and said to be; a log that cannot be read, named on standard error as
+// well, and the summary. The time is the local one, with its offset.
+TEST_F(SweepCommandTest, JsonLinesTellEachFindingWhereItLies) {
+    const fs::path odd = logs.write("a:b\nc.log", M + "\r\nfound \xff here\r\n" + M + "\r\n" +
+                                                      std::string(70000, 'x') + "\r\n");
+    const fs::path closed = logs.write("closed.log", M + "\r\nsecret\r\n");
+    const fs::path wide = logs.write("u16.log", "\xFF\xFE" + utf16(M + "\r\nwide\r\n"));
+    fs::permissions(closed, fs::perms::none);
+    for (const auto& folder : {logs.path(), home.path()}) {
+        fs::permissions(folder, fs::perms::all);
+    }
+    options.unprivileged = true;
+    options.environment = {{"TZ", "Etc/GMT-14"}};
+    const auto result = sweep({"--format=json", logs.path().string()});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.err, "veskparser-sweep: " + closed.string() + ": Permission denied\n");
+    const auto objects = jsonLines(result.out);
+    ASSERT_EQ(objects.size(), 5u) << result.out;
+    struct Told {
+        fs::path log;
+        std::string line;  // as the text field gives it
+        std::size_t length;
+    };
+    const std::vector<Told> told = {{odd, "found \xEF\xBF\xBD here", 12},
+                                    {odd, std::string(65536, 'x'), 70000},
+                                    {wide, "wide", 4}};
+    for (std::size_t i = 0, found = 0; i < 4; ++i) {
+        const auto& object = objects[i];
+        EXPECT_TRUE(std::regex_match(object["time"].get<std::string>(),
+                                     std::regex(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}\+14:00)")))
+            << object["time"];
+        if (i == 2) {
+            EXPECT_EQ(object["type"], "unreadable");
+            EXPECT_EQ(object["path"], closed.string());
+            EXPECT_EQ(object["reason"], "Permission denied");
+            continue;
+        }
+        const Told& expected = told[found++];
+        EXPECT_EQ(object["type"], "finding");
+        EXPECT_EQ(object["folder"], logs.path().string());
+        EXPECT_EQ(object["log"], expected.log.string());
+        EXPECT_TRUE(object["line"] == expected.line) << i;
+        EXPECT_EQ(object["length"], expected.length);
+        EXPECT_EQ(object["cut"], expected.length > 65536);
+        const std::string bytes = findingBytes(object);
+        const auto offset = object["offset"].get<std::size_t>();
+        EXPECT_TRUE(readBytes(expected.log).substr(offset, bytes.size() * (found == 3 ? 2 : 1)) ==
+                    (found == 3 ? utf16(bytes) : bytes))
+            << i << " at " << offset;
+    }
+    EXPECT_EQ(objects[0]["line_base64"], "Zm91bmQg/yBoZXJl");
+    // The report is named for the local date, which the time gives.
+    const std::string date = objects[4]["time"].get<std::string>().substr(0, 10);
+    const fs::path report = home / ("VOReradivu_" + date + ".log");
+    EXPECT_EQ(objects[4], (nlohmann::json{{"type", "summary"},
+                                          {"time", objects[4]["time"]},
+                                          {"findings", 3},
+                                          {"logs", 2},
+                                          {"unreadable", 1},
+                                          {"report", report.string()}}));
+    EXPECT_TRUE(readBytes(report) ==
+                "found \xff here\r\n" + std::string(70000, 'x') + "\r\nwide\r\n")
+        << "the report keeps the long line whole";
+
+    const auto missing = sweep({"--format=json", (logs / "missing").string()});
+    EXPECT_EQ(missing.status, 2);
+    const auto error = jsonLines(missing.out);
+    ASSERT_EQ(error.size(), 1u);
+    EXPECT_EQ(error[0]["type"], "error");
+    EXPECT_EQ(error[0]["path"], (logs / "missing").string());
 }
 
 TEST_F(SweepCommandTest, TwoRunsAtOnceEachLeaveAWholeReport) {

@@ -151,7 +151,8 @@ private:
 };
 
 SweepOutcome Following::start() {
-    if (const std::error_code ec = places_.load()) {
+    if (const std::error_code ec = places_.load();
+        ec && ec != std::errc::no_such_file_or_directory) {
         events_.placeNotKept({places_.file(), ec.message()});
     }
     // Each folder listed once, for the sweep and for following; each log watched before it is

@@ -53,7 +53,11 @@ std::string printableText(std::string_view s) {
             appendEscaped(out, c, "\\x%02X");
         } else if (c < 0x80) {
             out += static_cast<char>(c);
-        } else if ((length = validSequence(s)) != 0) {
+        } else if ((length = validSequence(s)) == 2 && c == 0xC2 &&
+                   static_cast<unsigned char>(s[1]) < 0xA0) {
+            // A C1 control (U+009B is a terminal's CSI), shown as the character it is.
+            appendEscaped(out, static_cast<unsigned char>(s[1]), "\\u%04X");
+        } else if (length != 0) {
             out.append(s.substr(0, length));
         } else {
             length = 1;

@@ -7,10 +7,13 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
+#include <ctime>
 #include <thread>
 
 #include "command_platform.h"
 #include "stream_writer.h"
+#include "sweep/home_folder.h"
 
 namespace vesk {
 
@@ -56,6 +59,55 @@ bool writeFully(std::FILE* stream, std::string_view text, const std::atomic<bool
         text.remove_prefix(static_cast<std::size_t>(n));
     }
     return true;
+}
+
+std::string pathBytes(const std::filesystem::path& path) {
+    return path.native();
+}
+
+std::optional<std::filesystem::path> defaultStateFolder() {
+    if (const char* named = std::getenv("STATE_DIRECTORY"); named != nullptr && *named != '\0') {
+        const std::string_view paths(named);
+        return std::filesystem::path(paths.substr(0, paths.find(':')));
+    }
+    // A relative XDG_STATE_HOME is to be ignored, as the base directory rules say.
+    if (const char* state = std::getenv("XDG_STATE_HOME"); state != nullptr && *state == '/') {
+        return std::filesystem::path(state) / "veskparser";
+    }
+    return homeFolder() / ".local/state/veskparser";
+}
+
+std::error_code makePrivateFolder(const std::filesystem::path& folder) {
+    std::filesystem::path made;
+    for (const auto& part : folder) {
+        made /= part;
+        // A folder already there may refuse a mkdir for other reasons, such as a read-only
+        // file system above the state directory.
+        if (::mkdir(made.c_str(), 0700) != 0) {
+            const int error = errno == EEXIST ? ENOTDIR : errno;
+            std::error_code ec;
+            if (!std::filesystem::is_directory(made, ec)) {
+                return {error, std::generic_category()};
+            }
+        }
+    }
+    return {};
+}
+
+std::string localTimeText(std::chrono::system_clock::time_point moment) {
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(moment);
+    const auto millis = std::chrono::duration_cast<std::chrono::milliseconds>(
+                            moment - std::chrono::system_clock::from_time_t(seconds))
+                            .count();
+    std::tm local{};
+    ::localtime_r(&seconds, &local);
+    char text[40];
+    std::size_t length = std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &local);
+    const long offset = local.tm_gmtoff / 60;
+    std::snprintf(text + length, sizeof text - length, ".%03d%c%02ld:%02ld",
+                  static_cast<int>(millis < 0 ? 0 : millis), offset < 0 ? '-' : '+',
+                  std::labs(offset) / 60, std::labs(offset) % 60);
+    return text;
 }
 
 namespace {

@@ -1,9 +1,12 @@
 #include <io.h>
 
+#include <cstdlib>
+#include <ctime>
 #include <thread>
 
 #include "command_platform.h"
 #include "stream_writer.h"
+#include "sweep/printable.h"
 
 namespace vesk {
 
@@ -24,6 +27,48 @@ std::filesystem::path findFolder(const std::filesystem::path& given, std::error_
 bool writeFully(std::FILE* stream, std::string_view text, const std::atomic<bool>&) {
     return std::fwrite(text.data(), 1, text.size(), stream) == text.size() &&
            std::fflush(stream) == 0;
+}
+
+std::string pathBytes(const std::filesystem::path& path) {
+    try {
+        const std::u8string text = path.u8string();
+        return std::string(text.begin(), text.end());
+    } catch (const std::exception&) {
+        return printable(path);  // an unpaired surrogate, which UTF-8 cannot carry
+    }
+}
+
+std::optional<std::filesystem::path> defaultStateFolder() {
+    const wchar_t* local = _wgetenv(L"LOCALAPPDATA");
+    if (local == nullptr || *local == L'\0') {
+        return std::nullopt;
+    }
+    return std::filesystem::path(local) / "veskparser";
+}
+
+// Windows gives a new folder the access of the one above it: in %LOCALAPPDATA%, its user's.
+std::error_code makePrivateFolder(const std::filesystem::path& folder) {
+    std::error_code ec;
+    std::filesystem::create_directories(folder, ec);
+    return ec;
+}
+
+std::string localTimeText(std::chrono::system_clock::time_point moment) {
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(moment);
+    const auto millis = std::chrono::duration_cast<std::chrono::milliseconds>(
+                            moment - std::chrono::system_clock::from_time_t(seconds))
+                            .count();
+    std::tm local{};
+    ::localtime_s(&local, &seconds);
+    std::tm asUtc = local;
+    // The local time read as if it were UTC, less the moment: the offset, summer time included.
+    const long offset = static_cast<long>(::_mkgmtime(&asUtc) - seconds) / 60;
+    char text[40];
+    std::size_t length = std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &local);
+    std::snprintf(text + length, sizeof text - length, ".%03d%c%02ld:%02ld",
+                  static_cast<int>(millis < 0 ? 0 : millis), offset < 0 ? '-' : '+',
+                  std::labs(offset) / 60, std::labs(offset) % 60);
+    return text;
 }
 
 // A console or pipe write on Windows is left to end with the process.

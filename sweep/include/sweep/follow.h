@@ -28,9 +28,9 @@ public:
     // The report could not be published, when that first happens after it could; it is tried
     // again.
     virtual void reportFailed(const ReportFailure& /*failure*/) {}
-    // The place kept across restarts could not be read (there is none yet, or the file cannot be
-    // read, is damaged or another's: nothing told before is known, and nothing old is told), or
-    // could not be written.
+    // The place kept across restarts could not be read (the file cannot be read, is damaged or
+    // another's: nothing told before is known, and nothing old is told), or could not be written.
+    // None yet, on a first start, is no trouble.
     virtual void placeNotKept(const UnreadableLog& /*what*/) {}
     // Asked after each wake: whether following is to end now, as when its output is gone.
     virtual bool ending() { return false; }

@@ -21,6 +21,8 @@ std::string printable(const std::filesystem::path& path) {
         }
         if (value < 0x20 || value == 0x7F) {
             appendEscaped(out, value, "\\x%02X");
+        } else if (value >= 0x80 && value <= 0x9F) {
+            appendEscaped(out, value, "\\u%04X");  // a C1 control
         } else {
             char utf8[4];
             out.append(utf8, encodeUtf8(value, utf8));
