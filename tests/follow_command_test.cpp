@@ -24,7 +24,8 @@ using namespace std::chrono_literals;
 // veskparser-sweep --follow over a folder that this process, the servers' stand-in, writes into.
 class FollowCommandTest : public ::testing::Test {
 protected:
-    // Follows the logs, doing what is asked meanwhile, then ends it with SIGTERM.
+    // Follows the logs, doing what is asked meanwhile, then ends it with SIGTERM, or the signal
+    // asked for.
     CommandResult follow(const std::function<void()>& meanwhile,
                          std::vector<std::string> arguments = {}) {
         if (options.unprivileged) {
@@ -38,7 +39,7 @@ protected:
             child_ = child;
             ASSERT_TRUE(awaitUntil([&] { return fs::exists(report); })) << "the first report";
             meanwhile();
-            ::kill(child, SIGTERM);
+            ::kill(child, stopWith);
         };
         arguments.insert(arguments.begin(), stateArguments.begin(), stateArguments.end());
         arguments.insert(arguments.begin(), "--follow");
@@ -88,6 +89,7 @@ protected:
     std::vector<std::string> stateArguments{"--state-dir", state.path().string()};
     CommandOptions options{.home = home.path()};
     const fs::path report = vesk::ReportFile::pathFor(home.path(), vesk::SystemClock().today());
+    int stopWith = SIGTERM;
     pid_t child_ = 0;
 };
 
@@ -206,6 +208,43 @@ TEST_F(FollowCommandTest, FollowsAFolderThatComesBackAndEndsAsARunWould) {
                               "\n" + "veskparser-sweep: " + (logs / "closed.log").string() +
                               ": Permission denied\n");
     EXPECT_EQ(readBytes(report), "after the redeploy\r\n");
+}
+
+// Killed once it has started, right after an append or after a finding was printed, following
+// tells the finding at its next start rather than lose it; stopped, it tells nothing twice.
+TEST_F(FollowCommandTest, AKillLosesNoFindingAndAStopTellsNoneTwice) {
+    logs.write("a.log", "");
+    struct Case {
+        int signal;
+        bool printedFirst;
+        std::size_t mostTimes;
+    };
+    for (const auto [signal, printedFirst, mostTimes] :
+         {Case{SIGKILL, false, 2}, Case{SIGKILL, true, 2}, Case{SIGTERM, true, 1}}) {
+        const std::string line = "finding " + std::to_string(signal) + std::to_string(printedFirst);
+        stopWith = signal;
+        follow([&] {
+            EXPECT_TRUE(awaitUntil([&] { return !state.files().empty(); })) << "its place kept";
+            append("a.log", M + "\r\n" + line + "\r\n");
+            if (printedFirst) {
+                EXPECT_TRUE(awaitUntil([&] { return printed().find(line) != std::string::npos; }));
+            }
+        });
+        std::string all = printed();
+        stopWith = SIGTERM;
+        follow([&] {
+            append("a.log", M + "\r\nthe next " + line + "\r\n");
+            EXPECT_TRUE(awaitUntil(
+                [&] { return printed().find("the next " + line + "\n") != std::string::npos; }));
+        });
+        all += printed();
+        std::size_t times = 0;
+        for (auto at = all.find(":" + line + "\n"); at != std::string::npos;
+             at = all.find(":" + line + "\n", at + 1)) {
+            ++times;
+        }
+        EXPECT_TRUE(times >= 1 && times <= mostTimes) << all;
+    }
 }
 
 // Standard output that stalls holds back neither the report nor the end, and what it did not take
