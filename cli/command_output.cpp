@@ -204,16 +204,27 @@ void CommandOutput::reportFailed(const ReportFailure& failure) {
 }
 
 void CommandOutput::placeNotKept(const std::filesystem::path& folder, const std::string& reason) {
-    Json object = event("place_not_kept");
-    if (!folder.empty()) {
-        putText(object, "state_dir", pathBytes(folder));
+    placeProblem("place_not_kept", "state_dir", folder, reason,
+                 "following without keeping its place");
+}
+
+void CommandOutput::placeNotRead(const std::filesystem::path& file, const std::string& reason) {
+    placeProblem("place_not_read", "state_file", file, reason,
+                 "following starts afresh, telling nothing from before");
+}
+
+void CommandOutput::placeProblem(const char* type, const char* field,
+                                 const std::filesystem::path& path, const std::string& reason,
+                                 const std::string& outcome) {
+    Json object = event(type);
+    if (!path.empty()) {
+        putText(object, field, pathBytes(path));
     }
     object["reason"] = reason;
-    problem(
-        Priority::warning,
-        (folder.empty() ? std::string(kProgram) + ": " + reason : complaintText(folder, reason)) +
-            "; following without keeping its place",
-        {}, dump(object, terminal_));
+    problem(Priority::warning,
+            (path.empty() ? std::string(kProgram) + ": " + reason : complaintText(path, reason)) +
+                "; " + outcome,
+            {}, dump(object, terminal_));
 }
 
 void CommandOutput::outputLost(std::uint64_t lines) {

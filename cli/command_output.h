@@ -27,6 +27,8 @@ public:
     void reportFailed(const ReportFailure& failure);
     // Following goes on without keeping its place, which it cannot keep in the folder.
     void placeNotKept(const std::filesystem::path& folder, const std::string& reason);
+    // Following starts afresh, its place kept there unusable.
+    void placeNotRead(const std::filesystem::path& file, const std::string& reason);
     // Lines of standard output dropped or never written, a reader having stalled.
     void outputLost(std::uint64_t lines);
     // What ends the command, with the path it is about where it has one.
@@ -34,6 +36,8 @@ public:
     void error(const std::string& problem);
 
 private:
+    void placeProblem(const char* type, const char* field, const std::filesystem::path& path,
+                      const std::string& reason, const std::string& outcome);
     // A problem: its text on standard error, and its object (dumped) on standard output in JSON.
     void problem(Priority priority, std::string text, JournalFields fields,
                  const std::string& object);

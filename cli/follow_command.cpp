@@ -48,8 +48,12 @@ public:
     void unreadable(const UnreadableLog& what) override { output_.unreadable(what); }
     void folderGone(const UnreadableLog& what) override { output_.folderGone(what); }
     void reportFailed(const ReportFailure& failure) override { output_.reportFailed(failure); }
+    void placeNotRead(const UnreadableLog& what) override {
+        output_.placeNotRead(what.path, what.reason);
+    }
+    // Named by its folder, where the operator is to look; it is tried again all the same.
     void placeNotKept(const UnreadableLog& what) override {
-        output_.placeNotKept(what.path, what.reason);
+        output_.placeNotKept(what.path.parent_path(), what.reason);
     }
     bool ending() override { return out_.closed(); }
     // Quiet, a finding is told to no one, and nothing waits for it.

@@ -412,7 +412,7 @@ TEST_F(FollowCommandTest, AFirstReportThatFailsCompletesNothing) {
 
 // Its place is kept in the folder asked for, else the unit's (the first STATE_DIRECTORY names),
 // else the user's, made for the user alone; one that cannot be made is named, and following goes
-// on without.
+// on without, as it starts afresh where the place there cannot be used.
 TEST_F(FollowCommandTest, KeepsItsPlaceInTheFolderAskedOrTheUnitsOrTheUsers) {
     logs.write("a.log", "");
     const fs::path file = state.write("file", "");
@@ -449,6 +449,19 @@ TEST_F(FollowCommandTest, KeepsItsPlaceInTheFolderAskedOrTheUnitsOrTheUsers) {
         }
     }
     EXPECT_FALSE(fs::exists(state / "other"));
+    // A place that cannot be used is named once, and kept anew.
+    stateArguments = places[0].arguments;
+    options.environment = {};
+    const fs::path kept = fs::directory_iterator(places[0].made)->path();
+    std::ofstream(kept, std::ios::app) << "spoilt";
+    for (const std::string& err :
+         {"veskparser-sweep: " + kept.string() +
+              ": Damaged, or not a place kept by following; following starts afresh, telling "
+              "nothing from before\n",
+          std::string()}) {
+        fs::remove(report);
+        EXPECT_EQ(follow([] {}).err, err);
+    }
 }
 
 // Where standard output and error are the journal, each finding and each problem goes as an entry

@@ -711,7 +711,7 @@ struct Restarted {
                                     std::uint64_t delivered = UINT64_MAX) {
         struct Events : Told {
             std::uint64_t delivered(std::uint64_t told) override { return std::min(told, most); }
-            void placeNotKept(const vesk::UnreadableLog& what) override {
+            void placeNotRead(const vesk::UnreadableLog& what) override {
                 notKept.push_back(what.reason);
             }
             std::uint64_t most = UINT64_MAX;

@@ -153,7 +153,7 @@ private:
 SweepOutcome Following::start() {
     if (const std::error_code ec = places_.load();
         ec && ec != std::errc::no_such_file_or_directory) {
-        events_.placeNotKept({places_.file(), ec.message()});
+        events_.placeNotRead({places_.file(), ec.message()});
     }
     // Each folder listed once, for the sweep and for following; each log watched before it is
     // read.
@@ -300,9 +300,11 @@ void Following::keepPlace() {
             places.push_back(std::move(place));
         }
     }
-    if (const std::error_code ec = places_.save(places)) {
+    const std::error_code ec = places_.save(places);
+    if (ec && !placeFailing_) {
         events_.placeNotKept({places_.file(), ec.message()});
     }
+    placeFailing_ = static_cast<bool>(ec);
     placeKeptAt_ = clock_.now();
 }
 

@@ -93,6 +93,7 @@ private:
     PlaceBook places_;
     bool logsKept_ = false;  // by the first sweep
     std::optional<Steady::time_point> placeKeptAt_;
+    bool placeFailing_ = false;  // named when it first failed, not again until it is kept
 };
 
 }  // namespace vesk

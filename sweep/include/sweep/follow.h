@@ -28,9 +28,12 @@ public:
     // The report could not be published, when that first happens after it could; it is tried
     // again.
     virtual void reportFailed(const ReportFailure& /*failure*/) {}
-    // The place kept across restarts could not be read (the file cannot be read, is damaged or
-    // another's: nothing told before is known, and nothing old is told), or could not be written.
-    // None yet, on a first start, is no trouble.
+    // The place kept across restarts could not be read at the start: the file cannot be read, is
+    // damaged or another's. Nothing told before is known, so nothing old is told; the place is
+    // kept anew. None yet, on a first start, is no trouble.
+    virtual void placeNotRead(const UnreadableLog& /*what*/) {}
+    // The place could not be kept, when that first happens after it could; it is tried again with
+    // each publication.
     virtual void placeNotKept(const UnreadableLog& /*what*/) {}
     // Asked after each wake: whether following is to end now, as when its output is gone.
     virtual bool ending() { return false; }
