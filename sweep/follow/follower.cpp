@@ -1,4 +1,5 @@
 #include "follow/following.h"
+#include "platform/machine.h"
 #include "sweep/follow.h"
 
 namespace vesk {
@@ -22,6 +23,7 @@ SweepOutcome::Status Follower::follow(ChangeWatcher& watcher) {
     if (following.start().outOfDescriptors) {
         return SweepOutcome::Status::outOfDescriptors;
     }
+    returnFreedMemory();  // the first sweep's blocks and listings
     while (!events_.ending()) {
         Changes changes;
         const auto wake = watcher.wait(following.nextDue(), changes);

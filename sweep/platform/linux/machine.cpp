@@ -1,3 +1,4 @@
+#include <malloc.h>
 #include <sched.h>
 
 #include <algorithm>
@@ -50,6 +51,10 @@ unsigned usableCores() {
     std::ifstream groups("/proc/self/cgroup");
     const unsigned quota = coresOfQuota(groups, "/sys/fs/cgroup");
     return std::max(1u, quota > 0 ? std::min(cores, quota) : cores);
+}
+
+void returnFreedMemory() {
+    ::malloc_trim(0);
 }
 
 }  // namespace vesk

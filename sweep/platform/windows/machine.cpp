@@ -1,3 +1,5 @@
+#include <malloc.h>
+
 #include <algorithm>
 #include <thread>
 
@@ -7,6 +9,10 @@ namespace vesk {
 
 unsigned usableCores() {
     return std::max(1u, std::thread::hardware_concurrency());
+}
+
+void returnFreedMemory() {
+    _heapmin();
 }
 
 }  // namespace vesk
