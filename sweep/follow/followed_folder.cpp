@@ -115,7 +115,6 @@ bool FollowedFolder::list() {
                 changed = true;
             }
         }
-        changed = look(*listed.folder(), *kept[at], now[at]) || changed;
     }
     for (const auto& log : logs_) {  // gone, and their findings with them
         if (log != nullptr) {
@@ -126,6 +125,10 @@ bool FollowedFolder::list() {
     }
     logs_ = std::move(kept);
     indexTags();
+    // Read once the logs are all in place: a new one may be a copy of another, or one gone.
+    for (std::size_t at = 0; at < now.size(); ++at) {
+        changed = look(*listed.folder(), *logs_[at], now[at]) || changed;
+    }
     return changed;
 }
 
@@ -200,6 +203,9 @@ bool FollowedFolder::look(LogFolder& folder, FollowedLog& log, const ListedFile*
     }
     if (change == LogChange::rewritten) {
         log.restart(*file, context_.buffer);
+    }
+    if (!mark.identity.known() && !log.failure()) {
+        context_.recognize(*this, log, *file);  // a log come back, or a copy of one
     }
     const auto before = log.signature();
     ec.clear();
