@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 
@@ -29,7 +30,7 @@ public:
             return;
         }
         if (pending_.size() < kMostPending) {
-            pending_.push_back({told_, finding.log.native(), finding.offset});
+            pending_.push_back({told_, &*logs_.insert(finding.log.native()).first, finding.offset});
         } else {
             overflowed_ = true;
         }
@@ -47,33 +48,37 @@ public:
         while (!pending_.empty() && pending_.front().sequence < delivered) {
             pending_.pop_front();
         }
-        overflowed_ = overflowed_ && !pending_.empty();
+        if (pending_.empty()) {
+            logs_.clear();
+            overflowed_ = false;
+        }
         return !overflowed_;
     }
     // Where the first finding not yet delivered begins, by log, for the logs that have one.
     std::map<std::filesystem::path::string_type, std::uint64_t> undelivered() const {
         std::map<std::filesystem::path::string_type, std::uint64_t> first;
         for (const auto& told : pending_) {
-            const auto [at, added] = first.emplace(told.log, told.offset);
+            const auto [at, added] = first.emplace(*told.log, told.offset);
             at->second = std::min(at->second, told.offset);
         }
         return first;
     }
 
 private:
-    // Findings told and not yet delivered kept track of at most: a reader stalled for long is not
-    // to make memory grow without end.
-    static constexpr std::size_t kMostPending = 1 << 20;
+    // Findings told and not yet delivered kept track of at most, about 1.5 MiB: a reader stalled
+    // for long, or a line lost, is not to make memory grow with what is told after it.
+    static constexpr std::size_t kMostPending = 1 << 16;
 
     struct Told {
         std::uint64_t sequence;
-        std::filesystem::path::string_type log;
+        const std::filesystem::path::string_type* log;  // in logs_
         std::uint64_t offset;
     };
 
     FollowEvents& events_;
     std::uint64_t told_ = 0;
     std::deque<Told> pending_;
+    std::set<std::filesystem::path::string_type> logs_;  // those pending_ names, each once
     bool overflowed_ = false;
     bool muted_ = false;
 };
