@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "command_common.h"
@@ -78,6 +79,7 @@ public:
         err_.finish(kPatience);
         return out_.closed() || lost > 0 ? kFailed : status;
     }
+    bool writersStopped() const { return out_.stopped() && err_.stopped(); }
 
 private:
     bool quiet_;
@@ -144,6 +146,12 @@ int follow(const CommandLine& command) {
     const int status = events.finish(exitStatus(follower.follow(*watcher)));
     // After the output: the place is kept before the first finding that did not reach its reader.
     follower.keepPlace();
+    if (!events.writersStopped()) {
+        // A write to a reader that stalls could not be interrupted: the process ends without
+        // waiting for it, and without flushing the stream it blocks in, so that the reader holds
+        // nothing back. All else is written and closed by now.
+        std::_Exit(status);
+    }
     return status;
 }
 

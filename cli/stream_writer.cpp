@@ -40,8 +40,13 @@ StreamWriter::StreamWriter(std::FILE* stream, std::size_t mostWaiting, std::func
       closedCallback_(std::move(closed)),
       thread_([this] { writeAll(); }) {}
 
+// A write that could not be interrupted is waited for here: an owner whose reader may stall for
+// good ends the process before this instead (see stopped()).
 StreamWriter::~StreamWriter() {
     finish(std::chrono::milliseconds(0));
+    if (thread_.joinable()) {
+        thread_.join();
+    }
 }
 
 void StreamWriter::put(OutputLine line) {
@@ -74,7 +79,7 @@ std::uint64_t StreamWriter::finish(std::chrono::milliseconds patience) {
     stopping_ = true;
     changed_.notify_all();
     // A write that still blocks is interrupted until the thread sees it is to stop; one that
-    // cannot be is left to end with the process.
+    // cannot be keeps the thread, which is joined only once it returns.
     for (int attempt = 0; attempt < 20 && !done_; ++attempt) {
         lock.unlock();
         interruptWrite(thread_);
@@ -86,10 +91,12 @@ std::uint64_t StreamWriter::finish(std::chrono::milliseconds patience) {
     lock.unlock();
     if (done) {
         thread_.join();
-    } else {
-        thread_.detach();
     }
     return unwritten;
+}
+
+bool StreamWriter::stopped() const {
+    return !thread_.joinable();
 }
 
 std::uint64_t StreamWriter::unwritten() const {

@@ -63,6 +63,10 @@ public:
     // Gives what waits up to patience to be written, then stops the writing however far it got:
     // returns how many lines were never written.
     std::uint64_t finish(std::chrono::milliseconds patience);
+    // Whether its thread has ended, once finished: not where a write could not be interrupted (a
+    // console or pipe on Windows) and blocks still. Its owner then ends the process without
+    // destroying it, which would wait for that write.
+    bool stopped() const;
     // How many lines were dropped or wait still.
     std::uint64_t unwritten() const;
     // Of the findings put so far, how many reached the reader with none missing before them:

@@ -101,14 +101,14 @@ public:
         }
         vesk::Changes changes;
         watcher_.wait(std::nullopt, changes);
-        following_->lookAgain(changes);
+        following_->readChanges(changes);
         checkTold(what, change, before, openBefore);
         folders_.clock.time += 300ms;  // the burst gathered
         const int drafts = folders_.fileSystem.drafts;
         following_->publishWhenDue();
         if (folders_.fileSystem.draftFails) {
             // Tried again once the delay is over, not at each change meanwhile.
-            following_->lookAgain({{}, true});
+            following_->readChanges({{}, true});
             following_->publishWhenDue();
             EXPECT_LE(folders_.fileSystem.drafts - drafts, 1) << what << ": attempts at once";
             if (random_() % 2 == 0) {
@@ -561,7 +561,7 @@ struct Followed {
         watcher.after(files);
         vesk::Changes changes;
         watcher.wait(std::nullopt, changes);
-        following.lookAgain(changes);
+        following.readChanges(changes);
     }
     std::vector<std::string> toldLines() const {
         std::vector<std::string> lines;
@@ -736,7 +736,7 @@ struct Restarted {
         following.start();
         if (meanwhile) {
             meanwhile(events);
-            following.lookAgain({{}, true});
+            following.readChanges({{}, true});
         }
         following.finish();
         notKept = events.notKept;

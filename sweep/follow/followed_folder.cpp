@@ -57,7 +57,7 @@ bool FollowedFolder::list() {
     }
     bool changed = state_ == State::gone;
     state_ = State::present;
-    trouble_.clear();
+    failureReason_.clear();
     identity_ = listed.folder()->identity();
 
     const std::vector<const ListedFile*> now = listed.logs(context_.report());
@@ -127,19 +127,19 @@ bool FollowedFolder::list() {
     indexTags();
     // Read once the logs are all in place: a new one may be a copy of another, or one gone.
     for (std::size_t at = 0; at < now.size(); ++at) {
-        changed = look(*listed.folder(), *logs_[at], now[at]) || changed;
+        changed = readOnLog(*listed.folder(), *logs_[at], now[at]) || changed;
     }
     return changed;
 }
 
-FollowedFolder::Looked FollowedFolder::lookAt(FollowedLog& log) {
+FollowedFolder::Looked FollowedFolder::readOnWatchedLog(FollowedLog& log) {
     std::error_code ec;
     const auto opened = context_.fs.openFolder(path_, ec);
     if (opened == nullptr || opened->identity() != identity_) {
         // gone, or another folder in its place
         return list() ? Looked::folderChanged : Looked::unchanged;
     }
-    return look(*opened, log, nullptr) ? Looked::logChanged : Looked::unchanged;
+    return readOnLog(*opened, log, nullptr) ? Looked::logChanged : Looked::unchanged;
 }
 
 FollowedLog* FollowedFolder::logWatchedBy(std::uint64_t tag) const {
@@ -157,7 +157,7 @@ bool FollowedFolder::lost(const std::error_code& ec) {
     if (state_ == State::present) {
         context_.events.folderGone({path_, ec.message()});
     }
-    trouble_ = ec.message();
+    failureReason_ = ec.message();
     state_ = gone ? State::gone : State::unlisted;
     if (!gone) {
         return false;  // its logs kept as they were, until it can be listed
@@ -175,7 +175,7 @@ bool FollowedFolder::lost(const std::error_code& ec) {
 
 // Reads on what grew and again what was written again. A log whose entry says it is as it was
 // read is not opened.
-bool FollowedFolder::look(LogFolder& folder, FollowedLog& log, const ListedFile* listed) {
+bool FollowedFolder::readOnLog(LogFolder& folder, FollowedLog& log, const ListedFile* listed) {
     const LogMark& mark = log.mark();
     if (listed != nullptr && !log.failure() && mark.identity.known() &&
         listed->identity == mark.identity && listed->size == mark.size &&
@@ -195,6 +195,8 @@ bool FollowedFolder::look(LogFolder& folder, FollowedLog& log, const ListedFile*
         }
         return true;
     }
+    // A print that cannot be read makes it a rewrite, its error aside: the log is read again from
+    // its start, and a read that fails there is named.
     const LogChange change = log.failure()            ? LogChange::rewritten
                              : !mark.identity.known() ? LogChange::grown
                                                       : tellChange(mark, *file, ec);

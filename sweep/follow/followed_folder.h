@@ -51,8 +51,8 @@ public:
     const std::filesystem::path& path() const { return path_; }
     std::size_t index() const { return index_; }
     State state() const { return state_; }
-    // The reason it is gone or cannot be listed.
-    const std::string& trouble() const { return trouble_; }
+    // Why it is gone or cannot be listed.
+    const std::string& failureReason() const { return failureReason_; }
     // The folder its path led to when it was last listed: another one is watched anew.
     FileIdentity identity() const { return identity_; }
 
@@ -66,10 +66,12 @@ public:
     // Lists it again and looks at each log: new, renamed, grown, written again or gone. Returns
     // whether what it gives the report may have changed.
     bool list();
-    // What looking at one log again found: what it gives the report is as it was, or may have
+    // What reading on one log again found: what it gives the report is as it was, or may have
     // changed, or the folder had to be listed again and anything in it may have changed.
     enum class Looked { unchanged, logChanged, folderChanged };
-    Looked lookAt(FollowedLog& log);
+    // Reads on a log its watch told of, through the folder opened again, unless the folder is
+    // gone or another: then it is listed again.
+    Looked readOnWatchedLog(FollowedLog& log);
     FollowedLog* logWatchedBy(std::uint64_t tag) const;
     bool anyLogUnreadable() const;
 
@@ -78,7 +80,7 @@ public:
     std::size_t indexOf(const FollowedLog& log) const;
 
 private:
-    bool look(LogFolder& folder, FollowedLog& log, const ListedFile* listed);
+    bool readOnLog(LogFolder& folder, FollowedLog& log, const ListedFile* listed);
     void drop(FollowedLog& log);
     void indexTags();
 
@@ -86,7 +88,7 @@ private:
     std::size_t index_;
     FollowContext& context_;
     State state_ = State::present;
-    std::string trouble_;
+    std::string failureReason_;
     FileIdentity identity_;
     std::vector<std::unique_ptr<FollowedLog>> logs_;  // in name order
     std::unordered_map<std::uint64_t, FollowedLog*> byTag_;

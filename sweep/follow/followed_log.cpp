@@ -25,6 +25,9 @@ struct Text {
     std::uint64_t length = 0;
     std::uint64_t hash = kHashStart;
 };
+// Findings kept aside that cannot be read give a shorter text, so another hash: the finding is
+// taken for a new one and told again rather than lost. The next publication reads them too, and
+// names the failure.
 Text textOf(const Findings& findings, std::span<char> buffer) {
     Text text;
     std::error_code ec;
@@ -151,6 +154,8 @@ void FollowedLog::adoptOpenLine() {
     }
     std::uint64_t offset = 0;
     Findings::Cursor offsets(findings_.restOffsets);
+    // Findings kept aside that cannot be read leave the open line to the run's report alone: it
+    // is not told of when it ends. The next publication reads them too, and names the failure.
     std::error_code ec;
     for (std::uint64_t i = 0; i <= findings_.restLines; ++i) {
         offsets.next(reinterpret_cast<char*>(&offset), sizeof offset, ec);
@@ -234,6 +239,8 @@ void FollowedLog::rememberTold(std::span<char> buffer) {
     // Whole lines only: one still open was not told of.
     std::uint64_t hash = kHashStart;
     std::uint64_t lines = 0;
+    // Lines that cannot be read back are not remembered: told again when they come back, rather
+    // than lost. The next publication reads them too, and names the failure.
     std::error_code ec;
     findings_.rest.forEachPiece(
         buffer,
@@ -262,7 +269,8 @@ void FollowedLog::restart(InputFile& file, std::span<char> buffer) {
     if (!failure_ || !toldBefore_) {
         rememberTold(buffer);  // else what it held before it failed
     }
-    // A log that begins otherwise is a new one in its place: all it holds is new.
+    // A log that begins otherwise is a new one in its place: all it holds is new. So is one whose
+    // beginning cannot be read; reading it on names the failure.
     std::error_code ec;
     if (LogPrint::headOf(file, mark_.size, ec) != mark_.head || ec) {
         toldBefore_.reset();

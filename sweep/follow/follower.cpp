@@ -31,7 +31,7 @@ SweepOutcome::Status Follower::follow(ChangeWatcher& watcher) {
             break;
         }
         if (wake == ChangeWatcher::Wake::changed) {
-            following.lookAgain(changes);
+            following.readChanges(changes);
         }
         following.publishWhenDue();
     }

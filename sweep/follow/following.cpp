@@ -213,7 +213,7 @@ SweepOutcome Following::start() {
     firstTags_.clear();
     for (const auto& folder : folders_) {
         if (folder->state() != FollowedFolder::State::present) {
-            outcome.unreadable.push_back({folder->path(), folder->trouble()});
+            outcome.unreadable.push_back({folder->path(), folder->failureReason()});
         }
     }
     publication_.started(outcome);
@@ -257,6 +257,8 @@ std::optional<TellStart> Following::tellFrom(const ListedFolder& listed, const L
     const auto folder = std::find_if(folders_.begin(), folders_.end(), [&](const auto& one) {
         return one->path() == listed.directoryPath();
     });
+    // A log that cannot be opened again is known by its name and file alone: the sweep names it
+    // if it cannot read it either.
     std::error_code ec;
     const auto file = kept.size > 0 ? listed.folder()->openLog(log, ec) : nullptr;
     const auto place =
@@ -267,6 +269,8 @@ std::optional<TellStart> Following::tellFrom(const ListedFolder& listed, const L
 // A log new to a folder while following: a log come back, or a copy of one, tells nothing it
 // told before.
 void Following::recognize(const FollowedFolder& folder, FollowedLog& log, InputFile& file) {
+    // A beginning that cannot be read matches no place by its bytes: the log is still known by
+    // its name and file, and reading it names the failure.
     std::error_code ec;
     const std::uint64_t head = LogPrint::headOf(file, file.size(), ec);
     if (const auto place =
@@ -323,7 +327,7 @@ void Following::keep(const ListedFolder& listed, const ListedFile& log, KeptLog&
     (*folder)->adopt(std::move(followed));
 }
 
-void Following::lookAgain(const Changes& changes) {
+void Following::readChanges(const Changes& changes) {
     const auto told = [&](std::uint64_t tag) {
         return std::find(changes.tags.begin(), changes.tags.end(), tag) != changes.tags.end();
     };
@@ -343,7 +347,7 @@ void Following::lookAgain(const Changes& changes) {
             if (log == nullptr) {
                 continue;
             }
-            const auto looked = folder.lookAt(*log);
+            const auto looked = folder.readOnWatchedLog(*log);
             if (looked == FollowedFolder::Looked::folderChanged) {
                 listed = true;
                 break;  // its logs are others now
@@ -431,7 +435,7 @@ void Following::publishWhenDue() {
     if (publication_.newDay() || (relistAt_ && now >= *relistAt_)) {
         // A new day's report has a name of its own, which may be a log's where it lies among them.
         relistAt_.reset();
-        lookAgain(kEverything);
+        readChanges(kEverything);
     }
     if (publication_.due()) {
         publish();
@@ -439,7 +443,7 @@ void Following::publishWhenDue() {
 }
 
 void Following::finish() {
-    lookAgain(kEverything);
+    readChanges(kEverything);
     publication_.checkReport();
     if (publication_.pending()) {
         publish();

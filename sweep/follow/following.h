@@ -38,7 +38,7 @@ public:
     // The sweep a run would make, published; the logs kept as it read them.
     SweepOutcome start();
     // Looks at what the watcher told of: the folders and logs that changed, or all of them.
-    void lookAgain(const Changes& changes);
+    void readChanges(const Changes& changes);
     // Publishes the report when a burst of changes has been gathered, a failed publication's
     // retry is due, the day has moved on, or the report on disk is not the one published.
     void publishWhenDue();

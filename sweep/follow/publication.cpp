@@ -17,6 +17,8 @@ Publication::Publication(FileSystem& fs, const Clock& clock, std::filesystem::pa
       settings_(settings),
       buffer_(settings.blockSize),
       retryDelay_(settings.firstRetry) {
+    // A report folder that cannot be looked at has no identity, so no folder followed is taken
+    // for it; the first publication, which cannot write there either, names why.
     std::error_code ec;
     folderIdentity_ = fs_.lookAt(folder_, ec).identity;
 }
@@ -78,6 +80,8 @@ bool Publication::publish(const JoinLogs& joinLogs) {
 
 void Publication::published(const std::filesystem::path& path, LocalDate day,
                             std::uint64_t findings) {
+    // A report that cannot be looked at now has no identity, so it is taken to be changed when
+    // next checked, and published again.
     std::error_code ec;
     published_ = {fs_.lookAt(path, ec), day};
     findings_ = findings;

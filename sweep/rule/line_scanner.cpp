@@ -1,7 +1,9 @@
 #include "rule/line_scanner.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
+#include <string_view>
 
 #include "text/text_form.h"
 
@@ -28,6 +30,16 @@ constexpr auto kMayStartMarkerLine = [] {
 
 bool mayStartMarkerLine(char c) {
     return kMayStartMarkerLine[static_cast<unsigned char>(c)];
+}
+
+// At the end of what has arrived, an 8-bit marker line may begin within this many bytes of
+// UTF-16LE text: the marker, and a stamp of up to this much less.
+constexpr std::size_t kUtf16LookAhead = 64;
+
+// Whether a line starts at p in UTF-16LE text, as an 8-bit line would: after an 8-bit CR or LF, or
+// the NUL of a UTF-16LE one.
+bool afterLineEndByte(const char* p) {
+    return isLineEnd(p[-1]) || (p[-1] == '\0' && isLineEnd(p[-2]));
 }
 
 }  // namespace
@@ -241,6 +253,39 @@ const char* LineScanner::toLineEnd(const char* p, const char* end) {
         sink_->write({p, static_cast<std::size_t>(lineEnd - p)});
     }
     return lineEnd;
+}
+
+// The first 8-bit marker line in [first, last), standing after a line end byte: an 8-bit CR or LF,
+// or the NUL of a UTF-16LE one. A line end before first + 2 is not looked at.
+const char* LineScanner::find8BitMarkerLine(const char* first, const char* last) const {
+    const std::string_view text(first, static_cast<std::size_t>(last - first));
+    for (std::size_t at = text.find(MarkerFilter::marker, 2); at != std::string_view::npos;
+         at = text.find(MarkerFilter::marker, at + 1)) {
+        if (const char* line =
+                MarkerFilter::markerLineStart(first + 2, first + at, afterLineEndByte)) {
+            return line;
+        }
+    }
+    return nullptr;
+}
+
+// How many bytes at the end of UTF-16LE text in [first, last) to hold back, as an 8-bit marker
+// line may begin there that has not arrived whole: from two bytes before the first place where
+// one may still begin (the bytes a line start is known by), else the last two. Lines that end
+// before it are converted at once, so that what a growing log adds is told without waiting.
+std::size_t LineScanner::heldForMarkerLine(const char* first, const char* last) const {
+    const auto size = static_cast<std::size_t>(last - first);
+    for (const char* line =
+             first + std::max<std::size_t>(2, size - std::min(size, kUtf16LookAhead));
+         line <= last; ++line) {
+        MarkerFilter::LineStart start;
+        // Undecided only where the bytes ran out: a line that ends first is no marker line.
+        if (afterLineEndByte(line) && start.feed(line, last) == last &&
+            start.verdict() == MarkerFilter::LineStart::Verdict::open) {
+            return static_cast<std::size_t>(last - line) + 2;
+        }
+    }
+    return std::min<std::size_t>(size, 2);
 }
 
 }  // namespace vesk

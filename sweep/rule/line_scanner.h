@@ -6,6 +6,7 @@
 
 #include "rule/byte_search.h"
 #include "rule/marker_filter.h"
+#include "text/text_receiver.h"
 
 namespace vesk {
 
@@ -21,16 +22,6 @@ public:
     virtual void endLine() = 0;
 };
 
-// Where a byte of the text the scanner is handed lies in the log: the stage in front of the
-// scanner knows, as it may have converted the text or held some of it back.
-class TextPositions {
-public:
-    virtual std::uint64_t offsetOf(const char* p) const = 0;
-
-protected:
-    ~TextPositions() = default;
-};
-
 // Cuts 8-bit text into lines as it arrives in pieces and hands every passed line to the sink, byte
 // for byte. A line ends at CR LF, at CR alone or at LF alone. Only the first bytes of a line are
 // ever looked at one by one; the rest is skipped or copied with the byte searches.
@@ -38,7 +29,7 @@ protected:
 // Where the text may change its form (UTF-16LE text may begin at a line's start), the decoder in
 // front of it asks it to watch: it then stops at each line start that may begin another form, and
 // at NULs, which every such start holds.
-class LineScanner {
+class LineScanner final : public TextReceiver {
 public:
     LineScanner(MarkerFilter& filter, LineSink& sink, const ByteSearch& search,
                 const TextPositions& positions)
@@ -65,15 +56,12 @@ public:
     }
     // Whether the open line, if any, passes: where the line before it was known only later.
     void openLinePasses(bool passes) { pass_ = lineOpen_ && passes; }
-    // Scans the text from p to end. When watchForm, stops at the start of a line that may be text
-    // of another form, unless formKnown() was called for it: returns where it stopped, else end.
-    const char* scan(const char* p, const char* end, bool watchForm);
-    // The line about to start is 8-bit text.
-    void formKnown();
-    // The text changes its form here: an open line ends with it.
-    void breakLine();
-    // The last line needs no line end.
-    void endLog();
+    const char* scan(const char* p, const char* end, bool watchForm) override;
+    void formKnown() override;
+    void breakLine() override;
+    void endLog() override;
+    const char* find8BitMarkerLine(const char* first, const char* last) const override;
+    std::size_t heldForMarkerLine(const char* first, const char* last) const override;
     // A read failed midway: a passed line is closed so the report stays whole, but a partial line
     // says nothing about the marker, so the flag stays as the last whole line left it.
     void abandonLog();

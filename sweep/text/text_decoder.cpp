@@ -10,50 +10,6 @@ namespace {
 
 // UTF-16LE is converted this many bytes at a time.
 constexpr std::size_t kUtf16Piece = 16 * 1024;
-// At the end of what has arrived, an 8-bit marker line may begin within this many bytes of
-// UTF-16LE text: the marker, and a stamp of up to this much less.
-constexpr std::size_t kUtf16LookAhead = 64;
-
-// The first 8-bit marker line in [first, last), standing after a line end byte: an 8-bit CR or LF,
-// or the NUL of a UTF-16LE one. A line end before first + 2 is not looked at.
-const char* find8BitMarkerLine(const char* first, const char* last) {
-    const std::string_view text(first, static_cast<std::size_t>(last - first));
-    const auto startsLine = [](const char* line) {
-        return MarkerFilter::isLineEnd(line[-1]) ||
-               (line[-1] == '\0' && MarkerFilter::isLineEnd(line[-2]));
-    };
-    for (std::size_t at = text.find(MarkerFilter::marker, 2); at != std::string_view::npos;
-         at = text.find(MarkerFilter::marker, at + 1)) {
-        if (const char* line = MarkerFilter::markerLineStart(first + 2, first + at, startsLine)) {
-            return line;
-        }
-    }
-    return nullptr;
-}
-
-// How many bytes at the end of UTF-16LE text in [first, last) to hold back, as an 8-bit marker
-// line may begin there that has not arrived whole: from two bytes before the first place where
-// one may still begin (the bytes a line start is known by), else the last two. Lines that end
-// before it are converted at once, so that what a growing log adds is told without waiting.
-std::size_t heldForMarkerLine(const char* first, const char* last) {
-    const auto size = static_cast<std::size_t>(last - first);
-    const auto startsLine = [](const char* line) {
-        return MarkerFilter::isLineEnd(line[-1]) ||
-               (line[-1] == '\0' && MarkerFilter::isLineEnd(line[-2]));
-    };
-    for (const char* line =
-             first + std::max<std::size_t>(2, size - std::min(size, kUtf16LookAhead));
-         line <= last; ++line) {
-        MarkerFilter::LineStart start;
-        // Undecided only where the bytes ran out: a line that ends first is no marker line.
-        if (startsLine(line) && start.feed(line, last) == last &&
-            start.verdict() == MarkerFilter::LineStart::Verdict::open) {
-            return static_cast<std::size_t>(last - line) + 2;
-        }
-    }
-    return std::min<std::size_t>(size, 2);
-}
-
 }  // namespace
 
 void TextDecoder::beginLog() {
@@ -65,7 +21,7 @@ void TextDecoder::beginLog() {
     position_ = 0;
 }
 
-void TextDecoder::feed(const char* data, std::size_t size, LineScanner& lines) {
+void TextDecoder::feed(const char* data, std::size_t size, TextReceiver& lines) {
     std::uint64_t at = position_;
     position_ += size;
     // Bytes held back at a line's start are read again with those that follow them.
@@ -85,7 +41,7 @@ void TextDecoder::feed(const char* data, std::size_t size, LineScanner& lines) {
     feedAny(data, data + size, at, lines, false);
 }
 
-bool TextDecoder::settleHeldByte(const char* next, std::size_t size, LineScanner& lines) {
+bool TextDecoder::settleHeldByte(const char* next, std::size_t size, TextReceiver& lines) {
     if (heldSize_ != 1 || utf16_) {
         return false;
     }
@@ -105,7 +61,7 @@ bool TextDecoder::settleHeldByte(const char* next, std::size_t size, LineScanner
     return true;
 }
 
-void TextDecoder::endLog(LineScanner& lines) {
+void TextDecoder::endLog(TextReceiver& lines) {
     const std::string held(held_, heldSize_);
     heldSize_ = 0;
     feedAny(held.data(), held.data() + held.size(), heldAt_, lines, true);
@@ -123,10 +79,9 @@ std::uint64_t TextDecoder::offsetOf(const char* p) const {
     }
     // A line starts right after a line end, which converted text has as a byte of its own for
     // each CR or LF code unit: the line starts after as many of those in the source.
-    const auto isLineEnd = [](unsigned unit) {
-        return unit == MarkerFilter::cr || unit == MarkerFilter::lf;
-    };
-    auto ends = static_cast<std::size_t>(std::count_if(h.text, p, MarkerFilter::isLineEnd));
+    const auto isLineEnd = [](unsigned unit) { return unit == '\r' || unit == '\n'; };
+    auto ends = static_cast<std::size_t>(
+        std::count_if(h.text, p, [&](char c) { return isLineEnd(static_cast<unsigned char>(c)); }));
     const auto* source = reinterpret_cast<const unsigned char*>(h.source);
     const std::uint64_t sourceAt = h.sourceAt;
     std::size_t i = 0;
@@ -144,7 +99,7 @@ std::uint64_t TextDecoder::offsetOf(const char* p) const {
     return sourceAt + h.sourceSize;
 }
 
-void TextDecoder::feedAny(const char* p, const char* end, std::uint64_t at, LineScanner& lines,
+void TextDecoder::feedAny(const char* p, const char* end, std::uint64_t at, TextReceiver& lines,
                           bool complete) {
     std::string rest;  // 8-bit text that follows UTF-16LE text
     for (;;) {
@@ -164,7 +119,7 @@ void TextDecoder::feedAny(const char* p, const char* end, std::uint64_t at, Line
     }
 }
 
-void TextDecoder::scanBytes(const char* p, const char* end, std::uint64_t at, LineScanner& lines) {
+void TextDecoder::scanBytes(const char* p, const char* end, std::uint64_t at, TextReceiver& lines) {
     const Handed handed{p, at};
     handed_ = &handed;
     lines.scan(p, end, false);
@@ -172,7 +127,7 @@ void TextDecoder::scanBytes(const char* p, const char* end, std::uint64_t at, Li
 
 // 8-bit text up to where UTF-16LE text begins, or to the end.
 const char* TextDecoder::feedBytes(const char* p, const char* end, std::uint64_t at,
-                                   LineScanner& lines, bool complete) {
+                                   TextReceiver& lines, bool complete) {
     const Handed handed{p, at};
     handed_ = &handed;
     const char* const base = p;
@@ -208,7 +163,7 @@ const char* TextDecoder::feedBytes(const char* p, const char* end, std::uint64_t
 
 // UTF-16LE text up to an 8-bit marker line, whose text from there on is handed back in rest,
 // with where it lies in restAt.
-bool TextDecoder::feedUtf16(const char* p, const char* end, std::uint64_t at, LineScanner& lines,
+bool TextDecoder::feedUtf16(const char* p, const char* end, std::uint64_t at, TextReceiver& lines,
                             bool complete, std::string& rest, std::uint64_t& restAt) {
     if (utf16Ahead_.empty()) {
         utf16AheadAt_ = at;
@@ -218,7 +173,7 @@ bool TextDecoder::feedUtf16(const char* p, const char* end, std::uint64_t at, Li
     }
     const char* const first = utf16Ahead_.data();
     const char* const last = first + utf16Ahead_.size();
-    if (const char* line = find8BitMarkerLine(first, last)) {
+    if (const char* line = lines.find8BitMarkerLine(first, last)) {
         const std::uint64_t lineAt = utf16AheadAt_ + static_cast<std::uint64_t>(line - first);
         decodeUtf16(first, line, utf16AheadAt_, lines);
         char tail[4];
@@ -231,7 +186,7 @@ bool TextDecoder::feedUtf16(const char* p, const char* end, std::uint64_t at, Li
         utf16Ahead_.clear();
         return true;
     }
-    const std::size_t kept = complete ? 0 : heldForMarkerLine(first, last);
+    const std::size_t kept = complete ? 0 : lines.heldForMarkerLine(first, last);
     decodeUtf16(first, last - kept, utf16AheadAt_, lines);
     utf16AheadAt_ += utf16Ahead_.size() - kept;
     utf16Ahead_.erase(0, utf16Ahead_.size() - kept);
@@ -239,7 +194,7 @@ bool TextDecoder::feedUtf16(const char* p, const char* end, std::uint64_t at, Li
 }
 
 void TextDecoder::decodeUtf16(const char* p, const char* end, std::uint64_t at,
-                              LineScanner& lines) {
+                              TextReceiver& lines) {
     // The converted text, shared by the decoders of the thread: it lasts only the call.
     thread_local std::vector<char> text(Utf16Decoder::maxOutput(kUtf16Piece));
     while (p != end) {

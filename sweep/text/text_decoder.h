@@ -7,15 +7,15 @@
 #include <string>
 #include <vector>
 
-#include "rule/line_scanner.h"
 #include "text/text_form.h"
+#include "text/text_receiver.h"
 #include "text/utf16_decoder.h"
 
 namespace vesk {
 
-// The stage in front of the line scanner: a log's bytes as the 8-bit text it cuts into lines.
-// 8-bit text goes through as it is; UTF-16LE text is converted to the report's 8-bit text. The
-// form may change at a line's start, in either direction:
+// The stage in front of the line scanner (its TextReceiver): a log's bytes as the 8-bit text it
+// cuts into lines. 8-bit text goes through as it is; UTF-16LE text is converted to the report's
+// 8-bit text. The form may change at a line's start, in either direction:
 // - 8-bit text becomes UTF-16LE where TextForm says a line's start is UTF-16LE;
 // - UTF-16LE text becomes 8-bit text at an 8-bit marker line that stands after a line end byte
 //   (an 8-bit CR or LF, or the NUL that ends a UTF-16LE CR or LF), so that 8-bit text written
@@ -45,12 +45,12 @@ public:
         logStart_ = false;
         position_ = offset;
     }
-    void feed(const char* data, std::size_t size, LineScanner& lines);
+    void feed(const char* data, std::size_t size, TextReceiver& lines);
     // No more bytes: whatever is held is what it is.
-    void endLog(LineScanner& lines);
+    void endLog(TextReceiver& lines);
     // A byte held back alone at a line's start (a line end, where an empty line may begin UTF-16LE
     // text) is passed on as 8-bit text where the bytes after it, not taken, say it is: true then.
-    bool settleHeldByte(const char* next, std::size_t size, LineScanner& lines);
+    bool settleHeldByte(const char* next, std::size_t size, TextReceiver& lines);
 
     // 8-bit text, nothing held back: where the lines would go on as they began.
     bool reading8Bit() const { return !utf16_ && heldSize_ == 0; }
@@ -76,14 +76,14 @@ private:
         bool odd = false;
     };
 
-    void feedAny(const char* p, const char* end, std::uint64_t at, LineScanner& lines,
+    void feedAny(const char* p, const char* end, std::uint64_t at, TextReceiver& lines,
                  bool complete);
-    const char* feedBytes(const char* p, const char* end, std::uint64_t at, LineScanner& lines,
+    const char* feedBytes(const char* p, const char* end, std::uint64_t at, TextReceiver& lines,
                           bool complete);
-    bool feedUtf16(const char* p, const char* end, std::uint64_t at, LineScanner& lines,
+    bool feedUtf16(const char* p, const char* end, std::uint64_t at, TextReceiver& lines,
                    bool complete, std::string& rest, std::uint64_t& restAt);
-    void decodeUtf16(const char* p, const char* end, std::uint64_t at, LineScanner& lines);
-    void scanBytes(const char* p, const char* end, std::uint64_t at, LineScanner& lines);
+    void decodeUtf16(const char* p, const char* end, std::uint64_t at, TextReceiver& lines);
+    void scanBytes(const char* p, const char* end, std::uint64_t at, TextReceiver& lines);
 
     bool utf16_ = false;
     bool logStart_ = true;                   // nothing of the log has been looked at

@@ -69,6 +69,11 @@ struct Finding {
 };
 
 // What a sweep tells as it goes, on the thread that sweeps. Each does nothing unless overridden.
+// The one interface a front-end watches a run by; following's (FollowEvents) adds to it what only
+// following tells, so that a front-end shows both alike. Below it the engine has its own two,
+// which no front-end sees: PassEvents, by which a pass tells the sweep of the log it joins, and
+// BlockWatch, by which a reader shows each block to whatever prints it. They stay apart as they
+// speak of parts and blocks, which are the engine's to cut.
 class SweepEvents {
 public:
     virtual ~SweepEvents() = default;

@@ -19,7 +19,7 @@
 namespace vesk {
 namespace {
 
-using Steady = std::chrono::steady_clock;
+using Steady = Clock::Steady;
 
 // A folder's files coming and going, itself going; its files' writes are watched on the files.
 constexpr std::uint32_t kFolderChanges = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO |
@@ -42,7 +42,7 @@ bool isNetworkFolder(const std::filesystem::path& folder) {
 class InotifyWatcher final : public ChangeWatcher {
 public:
     explicit InotifyWatcher(const SweepSettings& settings)
-        : look_(settings.lookEvery),
+        : look_(settings.lookEvery, clock_.now()),
           gatherFor_(settings.gatherChanges),
           changes_(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC)),
           woken_(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {
@@ -85,9 +85,12 @@ public:
     Wake wait(Deadline deadline, Changes& changes) override {
         std::array<pollfd, 3> watched{
             {{signals_.get(), POLLIN, 0}, {woken_.get(), POLLIN, 0}, {changes_.get(), POLLIN, 0}}};
-        WaitTiming timing(deadline, gatherFor_, polled_ ? &look_ : nullptr);
+        WaitTiming timing(clock_, deadline, gatherFor_, polled_ ? &look_ : nullptr);
         for (;;) {
-            const int ready = ::poll(watched.data(), watched.size(), milliseconds(timing.until()));
+            const auto left = timing.left();
+            const int ready =
+                ::poll(watched.data(), watched.size(),
+                       left ? static_cast<int>(std::min<long long>(left->count(), 1 << 30)) : -1);
             if (ready < 0 && errno == EINTR) {
                 continue;
             }
@@ -130,15 +133,6 @@ private:
         return true;
     }
 
-    static int milliseconds(std::optional<Steady::time_point> until) {
-        if (!until) {
-            return -1;
-        }
-        const auto wait = std::max(*until - Steady::now(), Steady::duration::zero());
-        const auto ms = std::chrono::ceil<std::chrono::milliseconds>(wait).count();
-        return static_cast<int>(std::min<long long>(ms, 1 << 30));
-    }
-
     // The tags of what changed; a watch the system dropped (its file gone) is told of too.
     void drain(Changes& changes) {
         alignas(inotify_event) char events[16 * 1024];
@@ -168,6 +162,7 @@ private:
                            changes.tags.end());
     }
 
+    const SystemClock clock_;  // before the look, which starts from it
     LookTimer look_;
     const Steady::duration gatherFor_;
     Descriptor changes_;

@@ -12,7 +12,7 @@
 namespace vesk {
 namespace {
 
-using Steady = std::chrono::steady_clock;
+using Steady = Clock::Steady;
 
 HANDLE stopEvent = nullptr;
 
@@ -27,7 +27,7 @@ BOOL WINAPI stopOnControl(DWORD) {
 class WindowsChangeWatcher final : public ChangeWatcher {
 public:
     explicit WindowsChangeWatcher(const SweepSettings& settings)
-        : look_(settings.lookEvery),
+        : look_(settings.lookEvery, clock_.now()),
           gatherFor_(settings.gatherChanges),
           woken_(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {}
 
@@ -64,7 +64,7 @@ public:
     }
 
     Wake wait(Deadline deadline, Changes& changes) override {
-        WaitTiming timing(deadline, gatherFor_, &look_);
+        WaitTiming timing(clock_, deadline, gatherFor_, &look_);
         for (;;) {
             std::vector<HANDLE> events{stopEvent, woken_};
             std::vector<std::uint64_t> tags;
@@ -72,8 +72,7 @@ public:
                 events.push_back(folder->overlapped.hEvent);
                 tags.push_back(tag);
             }
-            const auto wait = std::chrono::ceil<std::chrono::milliseconds>(
-                std::max(*timing.until() - Steady::now(), Steady::duration::zero()));
+            const auto wait = timing.left().value_or(std::chrono::milliseconds(1000));
             const DWORD woken =
                 WaitForMultipleObjects(static_cast<DWORD>(events.size()), events.data(), FALSE,
                                        static_cast<DWORD>(std::min<long long>(wait.count(), 1000)));
@@ -126,6 +125,7 @@ private:
         }
     }
 
+    const SystemClock clock_;  // before the look, which starts from it
     LookTimer look_;
     const Steady::duration gatherFor_;
     HANDLE woken_;
