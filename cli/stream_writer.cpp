@@ -8,6 +8,9 @@
 namespace vesk {
 namespace {
 
+// Bytes of lines written at once, at most (and one line more).
+constexpr std::size_t kMostTogether = 64 * 1024;
+
 std::size_t sizeOf(const OutputLine& line) {
     std::size_t size = line.text.size();
     if (line.entry) {
@@ -126,10 +129,24 @@ void StreamWriter::writeAll() {
         if (stopping_) {
             break;
         }
-        auto [line, place] = std::move(waiting_.front());
+        // Lines that are no journal entry go out together, up to a block of them in one write: a
+        // flood of findings is written as fast as a reader takes it. The deque keeps the lines in
+        // place while others are put behind them.
+        const OutputLine& first = waiting_.front().first;
+        std::size_t count = 1;
+        std::string block;
+        if (!first.entry) {
+            block = first.text;
+            for (; count < waiting_.size() && !waiting_[count].first.entry &&
+                   block.size() < kMostTogether;
+                 ++count) {
+                block += waiting_[count].first.text;
+            }
+        }
         writing_ = true;
         lock.unlock();
-        const bool written = deliver(stream_, line, stopping_);
+        const bool written = first.entry ? deliver(stream_, first, stopping_)
+                                         : !stopping_ && writeFully(stream_, block, stopping_);
         const int error = errno;
         lock.lock();
         writing_ = false;
@@ -140,14 +157,13 @@ void StreamWriter::writeAll() {
             closedCallback_();
             lock.lock();
         }
-        if (written) {
+        for (std::size_t i = 0; written && i < count; ++i) {
+            const auto& [line, place] = waiting_.front();
             waitingBytes_ -= sizeOf(line);
-            waiting_.pop_front();
             if (line.finding) {
                 findingsWritten_ = place + 1;
             }
-        } else {
-            waiting_.front().first = std::move(line);  // counted as waiting still
+            waiting_.pop_front();
         }
         changed_.notify_all();
         if (closed_) {
