@@ -1,6 +1,5 @@
 #include "engine/log_pass.h"
 
-#include <exception>
 #include <optional>
 #include <span>
 #include <thread>
@@ -27,15 +26,6 @@ class LogPass::Join {
 public:
     Join(PassWork& work, PassEvents& events)
         : work_(work), lock_(work.mutex), log_(work.log(work.joining)), events_(events) {}
-    // Once no thread reads a part of it: closed, and the pass moves on. A failure to write the
-    // report ends the pass instead, whose end waits for every thread.
-    ~Join() {
-        if (std::uncaught_exceptions() > unwinding_) {
-            return;
-        }
-        awaitOrHelp([&] { return log_.reading == 0; });
-        work_.joined(log_);
-    }
     Join(const Join&) = delete;
     Join& operator=(const Join&) = delete;
 
@@ -46,7 +36,14 @@ public:
     // read, the others read here by scanner, which goes on from the last part read ahead.
     std::error_code joinParts(LineSink& sink, JoinTarget& target, MarkerFilter& filter,
                               std::optional<LogScanner>& scanner);
-    PassLog& log() { return log_; }
+    // The log's parts, on their own, into kept, with how the log stood when opened.
+    std::error_code keepParts(KeptLog& kept);
+    // Once no thread reads a part of it: closed, and the pass moves on. Not reached where the
+    // report could not be written: that ends the pass, whose end waits for every thread.
+    void finish() {
+        awaitOrHelp([&] { return log_.reading == 0; });
+        work_.joined(log_);
+    }
 
 private:
     template <typename Ready>
@@ -60,7 +57,6 @@ private:
     std::unique_lock<std::mutex> lock_;
     PassLog& log_;
     PassEvents& events_;
-    const int unwinding_ = std::uncaught_exceptions();
 };
 
 template <typename Ready>
@@ -213,25 +209,32 @@ LogPass::~LogPass() {
 
 std::error_code LogPass::joinNext(ReportFile& report, MarkerFilter& filter, PassEvents& events) {
     Join join(shared_->work, events);
-    if (const std::error_code ec = join.open()) {
-        return ec;
+    std::error_code ec = join.open();
+    if (!ec) {
+        events.opened();
+        ReportTarget target(report);
+        std::optional<LogScanner> scanner;
+        ec = join.joinParts(target, target, filter, scanner);
     }
-    events.opened();
-    ReportTarget target(report);
-    std::optional<LogScanner> scanner;
-    return join.joinParts(target, target, filter, scanner);
+    join.finish();
+    return ec;
 }
 
 std::error_code LogPass::keepNext(KeptLog& kept, PassEvents& events) {
     Join join(shared_->work, events);
-    if (const std::error_code ec = join.open()) {
-        return ec;
+    std::error_code ec = join.open();
+    if (!ec) {
+        events.opened();
+        ec = join.keepParts(kept);
     }
-    events.opened();
-    PassLog& log = join.log();
+    join.finish();
+    return ec;
+}
+
+std::error_code LogPass::Join::keepParts(KeptLog& kept) {
     kept.filter.lineEnded(true);  // the first line comes apart
     LogFindings target(kept.findings);
-    std::error_code ec = join.joinParts(kept.findings, target, kept.filter, kept.scanner);
+    std::error_code ec = joinParts(kept.findings, target, kept.filter, kept.scanner);
     if (!ec) {
         ec = target.error();
     }
@@ -239,19 +242,19 @@ std::error_code LogPass::keepNext(KeptLog& kept, PassEvents& events) {
     if (kept.findings.firstSeen) {
         kept.findings.flagAfter = kept.filter.armed();
     }
-    kept.size = log.size;
-    if (log.file != nullptr) {
-        kept.identity = log.file->identity();
-        kept.times = log.file->times();
+    kept.size = log_.size;
+    if (log_.file != nullptr) {
+        kept.identity = log_.file->identity();
+        kept.times = log_.file->times();
         if (!ec) {
-            kept.print = LogPrint::of(*log.file, log.size, ec);
-            kept.head = LogPrint::headOf(*log.file, log.size, ec);
+            kept.print = LogPrint::of(*log_.file, log_.size, ec);
+            kept.head = LogPrint::headOf(*log_.file, log_.size, ec);
         }
     } else {
-        kept.identity = log.identity;
-        kept.times = log.times;
-        kept.print = log.print.value_or(0);
-        kept.head = log.head;
+        kept.identity = log_.identity;
+        kept.times = log_.times;
+        kept.print = log_.print.value_or(0);
+        kept.head = log_.head;
     }
     return ec;
 }
