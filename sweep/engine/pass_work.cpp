@@ -311,7 +311,7 @@ void PassWork::readTogether(std::size_t first, std::size_t count, std::uint64_t 
         const LogRead& read = reads[i];
         if (!read.larger && (!read.ec || read.size > 0)) {
             PassLog& whole = log(first + i);
-            cut(whole, read.size, true);
+            cut(whole, read.size, Cut::whole);
             LogPart& part = whole.parts.front();
             part.state = LogPart::State::done;
             HeldLog held(read);
@@ -363,9 +363,9 @@ void PassWork::readWholeAhead(PassLog& log, LogPart& part, InputFile& file, std:
 }
 
 // Into parts of a stretch each, or one.
-void PassWork::cut(PassLog& log, std::uint64_t size, bool whole) {
+void PassWork::cut(PassLog& log, std::uint64_t size, Cut how) {
     const std::uint64_t count =
-        !whole && stretch_ > 0 && size >= 2 * stretch_ ? size / stretch_ : 1;
+        how == Cut::inStretches && stretch_ > 0 && size >= 2 * stretch_ ? size / stretch_ : 1;
     log.parts = std::vector<LogPart>(static_cast<std::size_t>(count));
     for (std::size_t k = 0; k < log.parts.size(); ++k) {
         LogPart& part = log.parts[k];

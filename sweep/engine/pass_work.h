@@ -135,7 +135,8 @@ private:
     void descriptorFreed();
     void readWholeAhead(PassLog& log, LogPart& part, InputFile& file, std::uint64_t size,
                         std::span<char> buffer);
-    void cut(PassLog& log, std::uint64_t size, bool whole = false);
+    enum class Cut { inStretches, whole };
+    void cut(PassLog& log, std::uint64_t size, Cut how = Cut::inStretches);
     void close(PassLog& log);
     // Closes a log read ahead that no thread reads now, to be opened and read again in its turn.
     bool giveBackOne();

@@ -115,7 +115,7 @@ private:
     // keeper; a run without one ends the log as a run does.
     std::error_code keep(const ListedFolder& listed, const ListedFile& log, LogPass& pass,
                          PassEvents& told) {
-        KeptLog kept(spool_, true);
+        KeptLog kept(spool_, PartFindings::Placing::placed);
         const std::error_code ec = pass.keepNext(kept, told);
         if (ec == std::errc::operation_canceled) {
             return ec;
