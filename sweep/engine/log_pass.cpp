@@ -23,7 +23,8 @@ struct LogPass::Shared {
 
 namespace {
 
-// What the joining thread reads itself, told as it reads it.
+// The bytes the joining thread reads itself move the progress as they are read; those read
+// ahead move it once joined.
 class ToldWatch final : public BlockWatch {
 public:
     explicit ToldWatch(PassEvents& events) : events_(events) {}

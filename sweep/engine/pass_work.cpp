@@ -24,7 +24,7 @@ constexpr std::size_t kWakeAfter = kLogsAhead / 4;
 // it allows.
 constexpr std::size_t kTogether = 16;
 
-// A log read whole by a batch, as a file to read it from.
+// A log a batch read whole, as a file: it is scanned as any log read ahead is.
 class HeldLog final : public InputFile {
 public:
     explicit HeldLog(const LogRead& log) : log_(log) {}
@@ -101,8 +101,9 @@ void PassWork::helpUntil(Lock& lock, Ready ready) {
 std::error_code PassWork::openHead(Lock& lock) {
     PassLog& current = head(lock);
     helpUntil(lock, [&] {
-        // Short of a descriptor: the limit reached, or this log's open refused for want of one.
         const bool descriptorsShort = headShortOfDescriptor() || openFiles_ >= openLimit_;
+        // With none to give back, one more may be opened, and the log to join is the first
+        // closed: every other log waits for it.
         if (current.state == PassLog::State::closed && descriptorsShort && !giveBackOne()) {
             openLimit_ = openFiles_ + 1;
         }
@@ -362,7 +363,6 @@ void PassWork::readWholeAhead(PassLog& log, LogPart& part, InputFile& file, std:
     log.times = file.times();
 }
 
-// Into parts of a stretch each, or one.
 void PassWork::cut(PassLog& log, std::uint64_t size, Cut how) {
     const std::uint64_t count =
         how == Cut::inStretches && stretch_ > 0 && size >= 2 * stretch_ ? size / stretch_ : 1;

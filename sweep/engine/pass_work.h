@@ -74,7 +74,9 @@ public:
     void work();
     void end();
 
-    // The joining thread's, under the lock it holds. The log being joined.
+    // The members below are the joining thread's, each under the Lock it holds.
+
+    // The log being joined.
     PassLog& head(Lock&) { return log(joining_); }
     // Waits for it to be opened, helping meanwhile; where descriptors run short, a log read ahead
     // gives its back once no thread reads it. Returns why it could not be opened.
