@@ -39,10 +39,10 @@ public:
         : folder_(std::move(folder)), path_(std::move(path)), hooks_(hooks) {}
 
     vesk::FileIdentity identity() const override { return folder_->identity(); }
-    std::vector<vesk::ListedFile> listFiles(bool withLogSizes, std::error_code& ec) override {
+    std::vector<vesk::ListedFile> listFiles(vesk::LogSizes sizes, std::error_code& ec) override {
         std::vector<vesk::ListedFile> files;
         if (hooks_.order.empty()) {
-            files = folder_->listFiles(withLogSizes, ec);
+            files = folder_->listFiles(sizes, ec);
         }
         for (const auto& name : hooks_.order) {
             files.push_back({name, {}, 0, {}});

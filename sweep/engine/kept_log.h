@@ -16,7 +16,7 @@ namespace vesk {
 // reached when it was opened, and not ended, so that reading can go on where it stopped. It stays
 // where it is made: its scanner reads into its own filter and findings.
 struct KeptLog {
-    KeptLog(FindingSpool& spool, bool placed) : findings(spool, placed) {}
+    KeptLog(FindingSpool& spool, PartFindings::Placing placing) : findings(spool, placing) {}
     KeptLog(const KeptLog&) = delete;
     KeptLog& operator=(const KeptLog&) = delete;
 

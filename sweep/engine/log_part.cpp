@@ -5,7 +5,8 @@ namespace vesk {
 void LogPart::readOnItsOwn(InputFile& file, FindingSpool& spool, std::span<char> buffer,
                            const std::stop_token& stop, PassMode mode, BlockWatch* watch) {
     filter.lineEnded(true);
-    findings.emplace(spool, mode == PassMode::keep);
+    findings.emplace(spool, mode == PassMode::keep ? PartFindings::Placing::placed
+                                                   : PartFindings::Placing::unplaced);
     scanner.emplace(filter, *findings);
     if (index == 0) {
         scanner->beginLog();

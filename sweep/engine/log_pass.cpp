@@ -1,6 +1,5 @@
 #include "engine/log_pass.h"
 
-#include <exception>
 #include <optional>
 #include <span>
 #include <thread>
@@ -22,71 +21,66 @@ struct LogPass::Shared {
     std::vector<std::thread> workers;
 };
 
+namespace {
+
+// The bytes the joining thread reads itself move the progress as they are read; those read
+// ahead move it once joined.
+class ToldWatch final : public BlockWatch {
+public:
+    explicit ToldWatch(PassEvents& events) : events_(events) {}
+    void read(std::span<const char> block, std::uint64_t) override { events_.read(block.size()); }
+
+private:
+    PassEvents& events_;
+};
+
+}  // namespace
+
 // One log joined, on the joining thread: the pass's lock is held throughout but while reading.
 class LogPass::Join {
 public:
     Join(PassWork& work, PassEvents& events)
-        : work_(work), lock_(work.mutex), log_(work.log(work.joining)), events_(events) {}
-    // Once no thread reads a part of it: closed, and the pass moves on. A failure to write the
-    // report ends the pass instead, whose end waits for every thread.
-    ~Join() {
-        if (std::uncaught_exceptions() > unwinding_) {
-            return;
-        }
-        awaitOrHelp([&] { return log_.reading == 0; });
-        work_.joined(log_);
-    }
+        : work_(work), lock_(work), log_(work.head(lock_)), events_(events), watch_(events) {}
     Join(const Join&) = delete;
     Join& operator=(const Join&) = delete;
 
-    // Waits for the log to be opened, helping meanwhile; where descriptors run short, a log read
-    // ahead gives its back once no thread reads it. Returns why it could not be opened.
-    std::error_code open();
+    std::error_code open() { return work_.openHead(lock_); }
     // Its parts in order into target, the flag carried in filter: those read ahead as they were
     // read, the others read here by scanner, which goes on from the last part read ahead.
     std::error_code joinParts(LineSink& sink, JoinTarget& target, MarkerFilter& filter,
                               std::optional<LogScanner>& scanner);
-    PassLog& log() { return log_; }
+    // The log's parts, on their own, into kept, with how the log stood when opened.
+    std::error_code keepParts(KeptLog& kept);
+    // Not reached where the report could not be written: that ends the pass, whose end waits for
+    // every thread.
+    void finish() { work_.headJoined(lock_); }
 
 private:
-    template <typename Ready>
-    void awaitOrHelp(Ready ready);
+    // What the parts are joined into, and how far the join has come.
+    struct Into {
+        LineSink& sink;
+        JoinTarget& target;
+        MarkerFilter& filter;
+        std::optional<LogScanner>& scanner;
+        std::span<char> buffer;
+        std::uint64_t position = 0;
+    };
+
+    // Without the lock: the part, read ahead or to be read here.
+    std::error_code joinPart(LogPart& part, bool mine, Into& into);
+    std::error_code joinReadAhead(LogPart& part, Into& into);
+    std::error_code readHere(const LogPart& part, Into& into);
     bool usable(const LogPart& part, const std::optional<LogScanner>& scanner,
                 std::uint64_t position) const;
     std::uint64_t joinHead(LogPart& part, LogScanner& scanner, std::uint64_t position,
-                           std::span<char> buffer, BlockWatch& watch, std::error_code& ec);
+                           std::span<char> buffer, std::error_code& ec);
 
     PassWork& work_;
-    std::unique_lock<std::mutex> lock_;
+    PassWork::Lock lock_;
     PassLog& log_;
     PassEvents& events_;
-    const int unwinding_ = std::uncaught_exceptions();
+    ToldWatch watch_;
 };
-
-template <typename Ready>
-void LogPass::Join::awaitOrHelp(Ready ready) {
-    while (!ready()) {
-        PassWork::Task task;
-        if (!work_.takeTask(task)) {
-            work_.perform(task, lock_, true);
-        } else {
-            work_.joinable.wait(lock_);
-        }
-    }
-}
-
-std::error_code LogPass::Join::open() {
-    awaitOrHelp([&] {
-        // Short of a descriptor: the limit reached, or this log's open refused for want of one.
-        const bool descriptorsShort =
-            work_.headShortOfDescriptor() || work_.openFiles >= work_.openLimit;
-        if (log_.state == PassLog::State::closed && descriptorsShort && !work_.giveBackOne()) {
-            work_.openLimit = work_.openFiles + 1;
-        }
-        return log_.state == PassLog::State::open || log_.state == PassLog::State::failed;
-    });
-    return log_.state == PassLog::State::failed ? log_.error : std::error_code();
-}
 
 // A part read ahead counts where its lines begin in 8-bit text, as it took them to.
 bool LogPass::Join::usable(const LogPart& part, const std::optional<LogScanner>& scanner,
@@ -99,14 +93,13 @@ bool LogPass::Join::usable(const LogPart& part, const std::optional<LogScanner>&
 // scanned here after it. Those of a long line were only looked through: they change nothing
 // unless the line passes, and then are read here. Returns where the join stands after them.
 std::uint64_t LogPass::Join::joinHead(LogPart& part, LogScanner& scanner, std::uint64_t position,
-                                      std::span<char> buffer, BlockWatch& watch,
-                                      std::error_code& ec) {
+                                      std::span<char> buffer, std::error_code& ec) {
     if (part.skipped > 0 && scanner.inQuietLine()) {
         events_.read(part.skipped);
         position += part.skipped;
     } else if (part.skipped > 0) {
         position = readStretch(*log_.file, position, position + part.skipped, buffer, scanner,
-                               work_.stop, ec, &watch);
+                               work_.stop(), ec, &watch_);
     }
     if (!ec) {
         // After the head come the first bytes of its own lines: they settle a line end the head
@@ -114,7 +107,7 @@ std::uint64_t LogPass::Join::joinHead(LogPart& part, LogScanner& scanner, std::u
         const auto ending =
             static_cast<std::size_t>(part.empty ? part.head.size() : part.start - position);
         scanner.scan(part.head.data(), ending);
-        watch.read({part.head.data(), ending}, position);
+        watch_.read({part.head.data(), ending}, position);
         position += ending;
         scanner.settleHeld(part.head.data() + ending, part.head.size() - ending);
     }
@@ -123,74 +116,79 @@ std::uint64_t LogPass::Join::joinHead(LogPart& part, LogScanner& scanner, std::u
 
 std::error_code LogPass::Join::joinParts(LineSink& sink, JoinTarget& target, MarkerFilter& filter,
                                          std::optional<LogScanner>& scanner) {
-    // The bytes the joiner reads itself, as it reads them.
-    class Watch final : public BlockWatch {
-    public:
-        explicit Watch(PassEvents& events) : events_(events) {}
-        void read(std::span<const char> block, std::uint64_t) override {
-            events_.read(block.size());
-        }
-
-    private:
-        PassEvents& events_;
-    } watch(events_);
-    std::error_code ec;
-    std::uint64_t position = 0;
-    const std::span<char> buffer = work_.blockBuffer();
+    Into into{sink, target, filter, scanner, work_.joinBlock(lock_)};
     // A log without parts is one, which no thread read ahead.
     LogPart whole;
     whole.log = &log_;
     whole.last = true;
     for (LogPart& part : log_.parts.empty() ? std::span(&whole, 1) : std::span(log_.parts)) {
-        const bool mine = part.state == LogPart::State::waiting;
+        const bool mine = work_.takePart(part, lock_);
+        if (!mine) {
+            work_.awaitPart(part, lock_);
+        }
+        std::error_code ec;
+        {
+            const PassWork::Released reading(lock_);
+            ec = joinPart(part, mine, into);
+        }
         if (mine) {
-            work_.claim(part);
+            work_.partRead(part, lock_);
         }
-        awaitOrHelp([&] { return mine || part.state == LogPart::State::done; });
-        lock_.unlock();
-        if (!mine && part.index > 0) {
-            position = joinHead(part, *scanner, position, buffer, watch, ec);
-        }
-        if (ec || (!mine && part.empty && part.ec)) {
-            ec = ec ? ec : part.ec;  // where it held no line end up to a failure
-            scanner->abandonLog();
-        } else if (!mine && usable(part, scanner, position)) {
-            const bool flagBefore = filter.armed();
-            joinAfter(*part.findings, nullptr, filter, target, buffer);
-            scanner.emplace(*part.scanner, filter, sink);
-            if (!part.findings->firstSeen) {
-                scanner->openLinePasses(flagBefore);
-            }
-            events_.read(part.end - part.start);
-            position = part.end;
-            ec = part.ec;
-        } else {
-            // Its own, or read on from where the part read ahead left it or could not be taken.
-            if (!scanner) {
-                scanner.emplace(filter, sink);
-                scanner->beginLog();
-            }
-            position = readStretch(*log_.file, position, part.boundary(), buffer, *scanner,
-                                   work_.stop, ec, &watch);
-            if (ec) {
-                scanner->abandonLog();
-            } else if (part.last && work_.mode == PassMode::report) {
-                scanner->endLog();
-            }
-        }
-        part.findings.reset();
-        part.head = std::string();
-        lock_.lock();
-        if (mine) {
-            part.state = LogPart::State::done;
-            --log_.reading;
-        }
-        if (work_.stop.stop_requested()) {
+        if (work_.stop().stop_requested()) {
             return std::make_error_code(std::errc::operation_canceled);
         }
         if (ec) {
-            break;
+            return ec;
         }
+    }
+    return {};
+}
+
+std::error_code LogPass::Join::joinPart(LogPart& part, bool mine, Into& into) {
+    std::error_code ec;
+    if (!mine && part.index > 0) {
+        into.position = joinHead(part, *into.scanner, into.position, into.buffer, ec);
+    }
+    if (ec || (!mine && part.empty && part.ec)) {
+        ec = ec ? ec : part.ec;  // where it held no line end up to a failure
+        into.scanner->abandonLog();
+    } else if (!mine && usable(part, into.scanner, into.position)) {
+        ec = joinReadAhead(part, into);
+    } else {
+        ec = readHere(part, into);
+    }
+    part.findings.reset();
+    part.head = std::string();
+    return ec;
+}
+
+// Its findings joined as they were read, and its scanner goes on after it.
+std::error_code LogPass::Join::joinReadAhead(LogPart& part, Into& into) {
+    const bool flagBefore = into.filter.armed();
+    joinAfter(*part.findings, nullptr, into.filter, into.target, into.buffer);
+    into.scanner.emplace(*part.scanner, into.filter, into.sink);
+    if (!part.findings->firstSeen) {
+        into.scanner->openLinePasses(flagBefore);
+    }
+    events_.read(part.end - part.start);
+    into.position = part.end;
+    return part.ec;
+}
+
+// The joining thread's own part, or one read on from where the part read ahead left it or could
+// not be taken.
+std::error_code LogPass::Join::readHere(const LogPart& part, Into& into) {
+    if (!into.scanner) {
+        into.scanner.emplace(into.filter, into.sink);
+        into.scanner->beginLog();
+    }
+    std::error_code ec;
+    into.position = readStretch(*log_.file, into.position, part.boundary(), into.buffer,
+                                *into.scanner, work_.stop(), ec, &watch_);
+    if (ec) {
+        into.scanner->abandonLog();
+    } else if (part.last && work_.mode() == PassMode::report) {
+        into.scanner->endLog();
     }
     return ec;
 }
@@ -213,25 +211,32 @@ LogPass::~LogPass() {
 
 std::error_code LogPass::joinNext(ReportFile& report, MarkerFilter& filter, PassEvents& events) {
     Join join(shared_->work, events);
-    if (const std::error_code ec = join.open()) {
-        return ec;
+    std::error_code ec = join.open();
+    if (!ec) {
+        events.opened();
+        ReportTarget target(report);
+        std::optional<LogScanner> scanner;
+        ec = join.joinParts(target, target, filter, scanner);
     }
-    events.opened();
-    ReportTarget target(report);
-    std::optional<LogScanner> scanner;
-    return join.joinParts(target, target, filter, scanner);
+    join.finish();
+    return ec;
 }
 
 std::error_code LogPass::keepNext(KeptLog& kept, PassEvents& events) {
     Join join(shared_->work, events);
-    if (const std::error_code ec = join.open()) {
-        return ec;
+    std::error_code ec = join.open();
+    if (!ec) {
+        events.opened();
+        ec = join.keepParts(kept);
     }
-    events.opened();
-    PassLog& log = join.log();
+    join.finish();
+    return ec;
+}
+
+std::error_code LogPass::Join::keepParts(KeptLog& kept) {
     kept.filter.lineEnded(true);  // the first line comes apart
     LogFindings target(kept.findings);
-    std::error_code ec = join.joinParts(kept.findings, target, kept.filter, kept.scanner);
+    std::error_code ec = joinParts(kept.findings, target, kept.filter, kept.scanner);
     if (!ec) {
         ec = target.error();
     }
@@ -239,19 +244,19 @@ std::error_code LogPass::keepNext(KeptLog& kept, PassEvents& events) {
     if (kept.findings.firstSeen) {
         kept.findings.flagAfter = kept.filter.armed();
     }
-    kept.size = log.size;
-    if (log.file != nullptr) {
-        kept.identity = log.file->identity();
-        kept.times = log.file->times();
+    kept.size = log_.size;
+    if (log_.file != nullptr) {
+        kept.identity = log_.file->identity();
+        kept.times = log_.file->times();
         if (!ec) {
-            kept.print = LogPrint::of(*log.file, log.size, ec);
-            kept.head = LogPrint::headOf(*log.file, log.size, ec);
+            kept.print = LogPrint::of(*log_.file, log_.size, ec);
+            kept.head = LogPrint::headOf(*log_.file, log_.size, ec);
         }
     } else {
-        kept.identity = log.identity;
-        kept.times = log.times;
-        kept.print = log.print.value_or(0);
-        kept.head = log.head;
+        kept.identity = log_.identity;
+        kept.times = log_.times;
+        kept.print = log_.print.value_or(0);
+        kept.head = log_.head;
     }
     return ec;
 }

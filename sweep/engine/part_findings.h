@@ -19,8 +19,10 @@ namespace vesk {
 // Where it is placed, it also keeps where each line begins in its log, for lines to be told of.
 class PartFindings final : public LineSink {
 public:
-    explicit PartFindings(FindingSpool& spool, bool placed = false)
-        : first(spool), rest(spool), restOffsets(spool), placed_(placed) {}
+    enum class Placing { unplaced, placed };
+
+    explicit PartFindings(FindingSpool& spool, Placing placing = Placing::unplaced)
+        : first(spool), rest(spool), restOffsets(spool), placed_(placing == Placing::placed) {}
 
     bool wantsOffsets() const override { return placed_; }
     void beginLine(std::uint64_t offset) override;

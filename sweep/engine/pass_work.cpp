@@ -24,7 +24,7 @@ constexpr std::size_t kWakeAfter = kLogsAhead / 4;
 // it allows.
 constexpr std::size_t kTogether = 16;
 
-// A log read whole by a batch, as a file to read it from.
+// A log a batch read whole, as a file: it is scanned as any log read ahead is.
 class HeldLog final : public InputFile {
 public:
     explicit HeldLog(const LogRead& log) : log_(log) {}
@@ -52,14 +52,14 @@ private:
 PassWork::PassWork(std::vector<LogToRead> toRead, bool stretches, PassMode passMode,
                    const SweepSettings& settings, FindingSpool& findingSpool,
                    std::stop_token stopToken)
-    : stop(std::move(stopToken)),
-      mode(passMode),
-      spool(findingSpool),
-      openLimit(kOpenAhead + 1),
+    : stop_(std::move(stopToken)),
+      mode_(passMode),
+      spool_(findingSpool),
       toRead_(std::move(toRead)),
       slots_(kLogsAhead),
       stretch_(stretches ? std::max<std::uint64_t>(settings.stretchSize, 1) : 0),
-      blockSize_(settings.blockSize) {
+      blockSize_(settings.blockSize),
+      openLimit_(kOpenAhead + 1) {
     for (std::size_t i = 0; i < std::min(toRead_.size(), slots_.size()); ++i) {
         slots_[i].index = i;
         slots_[i].what = toRead_[i];
@@ -67,29 +67,94 @@ PassWork::PassWork(std::vector<LogToRead> toRead, bool stretches, PassMode passM
 }
 
 void PassWork::work() {
-    std::unique_lock lock(mutex);
+    Buffers buffers;
+    std::unique_lock lock(mutex_);
     while (!ending_) {
-        Task task;
-        if (const auto waitFor = takeTask(task)) {
-            wakeWorkersAt_ = std::min(wakeWorkersAt_, joining + *waitFor);
+        if (auto task = takeTask()) {
+            perform(*task, lock, buffers, By::worker);
+        } else {
+            wakeWorkersAt_ = std::min(wakeWorkersAt_, joining_ + joinsBeforeWork());
             workToDo_.wait(lock);
-            continue;
         }
-        perform(task, lock, false);
     }
 }
 
 void PassWork::end() {
     {
-        const std::lock_guard lock(mutex);
+        const std::lock_guard lock(mutex_);
         ending_ = true;
     }
     workToDo_.notify_all();
 }
 
-std::optional<std::size_t> PassWork::takeTask(Task& task) {
-    const std::size_t last = std::min(toRead_.size(), joining + kLogsAhead);
-    nextClosed_ = std::max(nextClosed_, joining);
+template <typename Ready>
+void PassWork::helpUntil(Lock& lock, Ready ready) {
+    while (!ready()) {
+        if (auto task = takeTask()) {
+            perform(*task, lock.lock_, joiner_, By::joiningThread);
+        } else {
+            joinable_.wait(lock.lock_);
+        }
+    }
+}
+
+std::error_code PassWork::openHead(Lock& lock) {
+    PassLog& current = head(lock);
+    helpUntil(lock, [&] {
+        const bool descriptorsShort = headShortOfDescriptor() || openFiles_ >= openLimit_;
+        // With none to give back, one more may be opened, and the log to join is the first
+        // closed: every other log waits for it.
+        if (current.state == PassLog::State::closed && descriptorsShort && !giveBackOne()) {
+            openLimit_ = openFiles_ + 1;
+        }
+        return current.state == PassLog::State::open || current.state == PassLog::State::failed;
+    });
+    return current.state == PassLog::State::failed ? current.error : std::error_code();
+}
+
+bool PassWork::takePart(LogPart& part, Lock&) {
+    if (part.state != LogPart::State::waiting) {
+        return false;
+    }
+    claim(part);
+    return true;
+}
+
+void PassWork::awaitPart(LogPart& part, Lock& lock) {
+    helpUntil(lock, [&] { return part.state == LogPart::State::done; });
+}
+
+void PassWork::partRead(LogPart& part, Lock&) {
+    done(part);
+}
+
+void PassWork::headJoined(Lock& lock) {
+    PassLog& current = head(lock);
+    helpUntil(lock, [&] { return current.reading == 0; });
+    close(current);
+    bytesAhead_ -= current.size;
+    if (!partsWaiting_.empty()) {
+        // Parts after a failed read are never read.
+        std::erase_if(partsWaiting_, [&](const LogPart* part) { return part->log == &current; });
+    }
+    headRefusedAt_.reset();
+    // Its slot is the next log's past the window.
+    const std::size_t next = current.index + slots_.size();
+    current = PassLog();
+    if (next < toRead_.size()) {
+        current.index = next;
+        current.what = toRead_[next];
+    }
+    if (++joining_ >= wakeWorkersAt_) {
+        wakeWorkersAt_ = SIZE_MAX;
+        workToDo_.notify_all();
+    }
+}
+
+std::optional<PassWork::Task> PassWork::takeTask() {
+    Task task;
+    const std::size_t last = std::min(toRead_.size(), joining_ + kLogsAhead);
+    nextClosed_ = std::max(nextClosed_, joining_);
     while (nextClosed_ < last && log(nextClosed_).state != PassLog::State::closed) {
         ++nextClosed_;
     }
@@ -99,12 +164,12 @@ std::optional<std::size_t> PassWork::takeTask(Task& task) {
     if (!partsWaiting_.empty() && partsWaiting_.front()->log->index < nextClosed_) {
         task.part = partsWaiting_.front();
         claim(*task.part);
-        return std::nullopt;
+        return task;
     }
     if (nextClosed_ < last) {
-        const bool head = nextClosed_ == joining;
-        if (openFiles < openLimit && !(head && headShortOfDescriptor()) &&
-            (bytesAhead_ < kBytesAhead || head)) {
+        const bool atHead = nextClosed_ == joining_;
+        if (openFiles_ < openLimit_ && !(atHead && headShortOfDescriptor()) &&
+            (bytesAhead_ < kBytesAhead || atHead)) {
             // The logs that follow in one folder, together where the folder gains by that, unless
             // the first is known to be large.
             PassLog& opened = log(nextClosed_);
@@ -121,18 +186,23 @@ std::optional<std::size_t> PassWork::takeTask(Task& task) {
                 ++nextClosed_;
                 ++count;
             }
-            ++openFiles;
+            ++openFiles_;
             task.open = &opened;
             task.freedBefore = descriptorsFreed_;
             task.together = most > 1 ? count : 0;
-            return std::nullopt;
+            return task;
         }
     }
     if (!partsWaiting_.empty()) {
         task.part = partsWaiting_.front();
         claim(*task.part);
-        return std::nullopt;
+        return task;
     }
+    return std::nullopt;
+}
+
+std::size_t PassWork::joinsBeforeWork() const {
+    const std::size_t last = std::min(toRead_.size(), joining_ + kLogsAhead);
     return nextClosed_ == last && last < toRead_.size() ? kWakeAfter : 1;
 }
 
@@ -141,29 +211,34 @@ void PassWork::claim(LogPart& part) {
     ++part.log->reading;
 }
 
-void PassWork::perform(Task& task, std::unique_lock<std::mutex>& lock, bool joiningThread) {
+void PassWork::done(LogPart& part) {
+    part.state = LogPart::State::done;
+    --part.log->reading;
+}
+
+void PassWork::perform(Task& task, std::unique_lock<std::mutex>& lock, Buffers& buffers, By by) {
     if (task.open != nullptr && task.together > 0) {
-        readTogether(task.open->index, task.together, task.freedBefore, lock);
+        readTogether(task.open->index, task.together, task.freedBefore, lock, buffers);
         return;
     }
     if (task.open != nullptr) {
-        open(*task.open, lock, !joiningThread || task.open->index != joining, task.freedBefore);
+        const bool readWhole = by == By::worker || task.open->index != joining_;
+        open(*task.open, lock, readWhole, task.freedBefore, buffers);
         return;
     }
     LogPart& part = *task.part;
     lock.unlock();
-    part.readOnItsOwn(*part.log->file, spool, blockBuffer(), stop, mode);
+    part.readOnItsOwn(*part.log->file, spool_, buffers.block(blockSize_), stop_, mode_);
     lock.lock();
-    part.state = LogPart::State::done;
-    --part.log->reading;
-    joinable.notify_one();
+    done(part);
+    joinable_.notify_one();
 }
 
 // Opens the log, and reads it whole where it is one part. A shortage of descriptors is the
 // process's, not the log's: logs read ahead give theirs back, or the log waits for one to close,
 // and it is named unreadable only when nothing else was open or closed meanwhile.
 void PassWork::open(PassLog& log, std::unique_lock<std::mutex>& lock, bool readWhole,
-                    std::uint64_t freedBefore) {
+                    std::uint64_t freedBefore, Buffers& buffers) {
     lock.unlock();
     std::error_code ec;
     auto file = log.what.folder->openLog(*log.what.log, ec);
@@ -175,14 +250,14 @@ void PassWork::open(PassLog& log, std::unique_lock<std::mutex>& lock, bool readW
         cut(log, size);
         LogPart& part = log.parts.front();
         part.state = LogPart::State::done;
-        readWholeAhead(log, part, *file, size);
+        readWholeAhead(log, part, *file, size, buffers.block(blockSize_));
         file.reset();
     }
     lock.lock();
     if (!whole && file == nullptr) {
-        --openFiles;
+        --openFiles_;
         notOpened(log, ec, freedBefore);
-        joinable.notify_one();
+        joinable_.notify_one();
         return;
     }
     log.state = PassLog::State::open;
@@ -201,18 +276,18 @@ void PassWork::open(PassLog& log, std::unique_lock<std::mutex>& lock, bool readW
             workToDo_.notify_all();
         }
     }
-    joinable.notify_one();
+    joinable_.notify_one();
 }
 
 void PassWork::notOpened(PassLog& log, const std::error_code& ec, std::uint64_t freedBefore) {
-    if (outOfDescriptors(ec) && (openFiles > 0 || descriptorsFreed_ != freedBefore)) {
+    if (outOfDescriptors(ec) && (openFiles_ > 0 || descriptorsFreed_ != freedBefore)) {
         log.state = PassLog::State::closed;
         nextClosed_ = std::min(nextClosed_, log.index);
-        if (log.index == joining) {
+        if (log.index == joining_) {
             headRefusedAt_ = freedBefore;
             giveBackOne();
         } else {
-            openLimit = std::max<std::size_t>(1, openFiles);
+            openLimit_ = std::max<std::size_t>(1, openFiles_);
         }
     } else {
         log.state = PassLog::State::failed;
@@ -223,28 +298,25 @@ void PassWork::notOpened(PassLog& log, const std::error_code& ec, std::uint64_t 
 // Opens the logs, reads each whole into a block of its own and closes it, all together; a log
 // larger than a block is left to be opened on its own. They are this thread's alone until then.
 void PassWork::readTogether(std::size_t first, std::size_t count, std::uint64_t freedBefore,
-                            std::unique_lock<std::mutex>& lock) {
+                            std::unique_lock<std::mutex>& lock, Buffers& buffers) {
     lock.unlock();
-    thread_local std::optional<BlockBuffer> blocks;
-    thread_local std::vector<LogRead> reads;
-    if (!blocks || blocks->size() != kTogether * blockSize_) {
-        blocks.emplace(kTogether * blockSize_);
-    }
+    const std::span<char> blocks = buffers.blocks(kTogether * blockSize_);
+    std::vector<LogRead>& reads = buffers.reads;
     reads.assign(count, {});
     for (std::size_t i = 0; i < count; ++i) {
         reads[i].log = log(first + i).what.log;
-        reads[i].into = blocks->span().subspan(i * blockSize_, blockSize_);
+        reads[i].into = blocks.subspan(i * blockSize_, blockSize_);
     }
     log(first).what.folder->readLogs(reads);
     for (std::size_t i = 0; i < count; ++i) {
         const LogRead& read = reads[i];
         if (!read.larger && (!read.ec || read.size > 0)) {
             PassLog& whole = log(first + i);
-            cut(whole, read.size, true);
+            cut(whole, read.size, Cut::whole);
             LogPart& part = whole.parts.front();
             part.state = LogPart::State::done;
             HeldLog held(read);
-            readWholeAhead(whole, part, held, read.size);
+            readWholeAhead(whole, part, held, read.size, buffers.block(blockSize_));
         }
     }
     lock.lock();
@@ -254,7 +326,7 @@ void PassWork::readTogether(std::size_t first, std::size_t count, std::uint64_t 
                     [](const LogRead& read) { return !outOfDescriptors(read.ec); })) {
         descriptorFreed();
     } else {
-        --openFiles;
+        --openFiles_;
     }
     for (std::size_t i = 0; i < count; ++i) {
         const LogRead& read = reads[i];
@@ -271,17 +343,18 @@ void PassWork::readTogether(std::size_t first, std::size_t count, std::uint64_t 
             bytesAhead_ += read.size;
         }
     }
-    joinable.notify_one();
+    joinable_.notify_one();
 }
 
 // Reads a log ahead whole as its one part. A log kept is known again by its identity, times and
 // print, the print taken as its blocks go by.
-void PassWork::readWholeAhead(PassLog& log, LogPart& part, InputFile& file, std::uint64_t size) {
+void PassWork::readWholeAhead(PassLog& log, LogPart& part, InputFile& file, std::uint64_t size,
+                              std::span<char> buffer) {
     std::optional<PrintWatch> print;
-    if (mode == PassMode::keep) {
+    if (mode_ == PassMode::keep) {
         print.emplace(size);
     }
-    part.readOnItsOwn(file, spool, blockBuffer(), stop, mode, print ? &*print : nullptr);
+    part.readOnItsOwn(file, spool_, buffer, stop_, mode_, print ? &*print : nullptr);
     if (print && !part.ec) {
         log.print = print->print();
         log.head = print->head();
@@ -290,10 +363,9 @@ void PassWork::readWholeAhead(PassLog& log, LogPart& part, InputFile& file, std:
     log.times = file.times();
 }
 
-// Into parts of a stretch each, or one.
-void PassWork::cut(PassLog& log, std::uint64_t size, bool whole) {
+void PassWork::cut(PassLog& log, std::uint64_t size, Cut how) {
     const std::uint64_t count =
-        !whole && stretch_ > 0 && size >= 2 * stretch_ ? size / stretch_ : 1;
+        how == Cut::inStretches && stretch_ > 0 && size >= 2 * stretch_ ? size / stretch_ : 1;
     log.parts = std::vector<LogPart>(static_cast<std::size_t>(count));
     for (std::size_t k = 0; k < log.parts.size(); ++k) {
         LogPart& part = log.parts[k];
@@ -313,12 +385,12 @@ void PassWork::close(PassLog& log) {
 }
 
 void PassWork::descriptorFreed() {
-    --openFiles;
+    --openFiles_;
     ++descriptorsFreed_;
 }
 
 bool PassWork::giveBackOne() {
-    for (std::size_t at = std::min(toRead_.size(), joining + kLogsAhead); at-- > joining + 1;) {
+    for (std::size_t at = std::min(toRead_.size(), joining_ + kLogsAhead); at-- > joining_ + 1;) {
         PassLog& ahead = log(at);
         if (ahead.state == PassLog::State::open && ahead.reading == 0 && ahead.file != nullptr) {
             close(ahead);
@@ -327,40 +399,25 @@ bool PassWork::giveBackOne() {
             ahead.state = PassLog::State::closed;
             nextClosed_ = std::min(nextClosed_, at);
             bytesAhead_ -= std::exchange(ahead.size, 0);
-            openLimit = std::max<std::size_t>(1, openFiles);
+            openLimit_ = std::max<std::size_t>(1, openFiles_);
             return true;
         }
     }
     return false;
 }
 
-void PassWork::joined(PassLog& log) {
-    close(log);
-    bytesAhead_ -= log.size;
-    if (!partsWaiting_.empty()) {
-        // Parts after a failed read are never read.
-        std::erase_if(partsWaiting_, [&](const LogPart* part) { return part->log == &log; });
+std::span<char> PassWork::Buffers::block(std::size_t size) {
+    if (!block_ || block_->size() != size) {
+        block_.emplace(size);
     }
-    headRefusedAt_.reset();
-    // Its slot is the next log's past the window.
-    const std::size_t next = log.index + slots_.size();
-    log = PassLog();
-    if (next < toRead_.size()) {
-        log.index = next;
-        log.what = toRead_[next];
-    }
-    if (++joining >= wakeWorkersAt_) {
-        wakeWorkersAt_ = SIZE_MAX;
-        workToDo_.notify_all();
-    }
+    return block_->span();
 }
 
-std::span<char> PassWork::blockBuffer() const {
-    thread_local std::optional<BlockBuffer> buffer;
-    if (!buffer || buffer->size() != blockSize_) {
-        buffer.emplace(blockSize_);
+std::span<char> PassWork::Buffers::blocks(std::size_t size) {
+    if (!blocks_ || blocks_->size() != size) {
+        blocks_.emplace(size);
     }
-    return buffer->span();
+    return blocks_->span();
 }
 
 }  // namespace vesk

@@ -20,8 +20,8 @@ void ReportJoin::tell(const PartFindings& read, bool firstPasses, const TellFrom
     std::error_code ec;
     std::string line;
     std::uint64_t length = 0;
-    const auto told = [&](std::uint64_t offset, bool first) {
-        if (offset >= to.offset || first) {
+    const auto told = [&](std::uint64_t offset, bool wanted) {
+        if (wanted) {
             to.events.finding({to.folder, to.log, offset, line, length});
         }
         line.clear();
@@ -34,7 +34,7 @@ void ReportJoin::tell(const PartFindings& read, bool firstPasses, const TellFrom
     };
     if (firstPasses) {
         read.first.forEachPiece(buffer_, take, ec);
-        told(read.firstOffset, to.first);
+        told(read.firstOffset, to.first || read.firstOffset >= to.offset);
     }
     if (!read.placed() || read.restLines == 0) {
         return;
@@ -55,7 +55,7 @@ void ReportJoin::tell(const PartFindings& read, bool firstPasses, const TellFrom
                 if (end < piece.size()) {
                     std::uint64_t offset = 0;
                     offsets.next(reinterpret_cast<char*>(&offset), sizeof offset, ec);
-                    told(offset, false);
+                    told(offset, offset >= to.offset);
                     ++lines;
                 }
                 at = end + 1;

@@ -53,12 +53,11 @@ public:
     }
 
     int logsRead() const { return logsRead_; }
-    // The log it could not go on at.
+    // Where a stop, or a want of descriptors, ended the sweep.
     const std::filesystem::path& stoppedAt() const { return stoppedAt_; }
     std::vector<UnreadableLog> takeUnreadable() { return std::move(unreadable_); }
 
 private:
-    // What the pass tells of a log, as the run's events.
     class LogEvents final : public PassEvents {
     public:
         LogEvents(SweepEvents& events, const std::filesystem::path& folder, const ListedFile& log)
@@ -115,7 +114,7 @@ private:
     // keeper; a run without one ends the log as a run does.
     std::error_code keep(const ListedFolder& listed, const ListedFile& log, LogPass& pass,
                          PassEvents& told) {
-        KeptLog kept(spool_, true);
+        KeptLog kept(spool_, PartFindings::Placing::placed);
         const std::error_code ec = pass.keepNext(kept, told);
         if (ec == std::errc::operation_canceled) {
             return ec;

@@ -37,7 +37,7 @@ std::vector<std::filesystem::path> FileSystem::listFiles(const std::filesystem::
     if (folder == nullptr) {
         return names;
     }
-    for (auto& file : folder->listFiles(false, ec)) {
+    for (auto& file : folder->listFiles(LogSizes::skipped, ec)) {
         names.push_back(std::move(file.name));
     }
     sortByName(names, std::identity());

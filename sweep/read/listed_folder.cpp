@@ -8,7 +8,7 @@ namespace vesk {
 ListedFolder::ListedFolder(FileSystem& fs, std::filesystem::path directory, bool withLogSizes)
     : directory_(std::move(directory)), folder_(fs.openFolder(directory_, error_)) {
     if (folder_ != nullptr) {
-        files_ = folder_->listFiles(withLogSizes, error_);
+        files_ = folder_->listFiles(withLogSizes ? LogSizes::listed : LogSizes::skipped, error_);
     }
     sortByName(files_, &ListedFile::name);
 }

@@ -68,6 +68,9 @@ struct LogRead {
     std::error_code ec;    // why it could not be opened, or read to size
 };
 
+// Whether a folder's listing looks up the logs' sizes and times, which costs a call for each.
+enum class LogSizes { skipped, listed };
+
 // A folder held open for one sweep. Its files are listed whole before the first log is read, and
 // the logs are opened relative to it, so that a folder renamed or switched midway cannot lend its
 // names to another folder's files.
@@ -75,9 +78,8 @@ class LogFolder {
 public:
     virtual ~LogFolder() = default;
     virtual FileIdentity identity() const = 0;
-    // The ordinary, visible files, in the file system's order; the logs' sizes and times where
-    // asked for.
-    virtual std::vector<ListedFile> listFiles(bool withLogSizes, std::error_code& ec) = 0;
+    // The ordinary, visible files, in the file system's order.
+    virtual std::vector<ListedFile> listFiles(LogSizes sizes, std::error_code& ec) = 0;
     // Fails for anything that is not an ordinary file, rather than blocking on it, and for a name
     // that no longer leads to the file that was listed.
     virtual std::unique_ptr<InputFile> openLog(const ListedFile& log, std::error_code& ec) = 0;

@@ -138,14 +138,14 @@ public:
 
     FileIdentity identity() const override { return identity_; }
 
-    std::vector<ListedFile> listFiles(bool withLogSizes, std::error_code& ec) override {
+    std::vector<ListedFile> listFiles(LogSizes sizes, std::error_code& ec) override {
         std::vector<ListedFile> files;
         const Listing dir = listFolder(fd_.get(), ec);
         if (dir == nullptr) {
             return files;
         }
         const auto statusWanted = [&](std::string_view name) {
-            return (withLogSizes || !inodesReliable_) && hasLogExtension(name);
+            return (sizes == LogSizes::listed || !inodesReliable_) && hasLogExtension(name);
         };
         // One way to a log's identity, whatever else is looked up: the folder's own entry where
         // its inode number is the file's, else the file's status.

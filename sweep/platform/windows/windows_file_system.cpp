@@ -128,7 +128,7 @@ public:
 
     FileIdentity identity() const override { return identity_; }
 
-    std::vector<ListedFile> listFiles(bool, std::error_code& ec) override {
+    std::vector<ListedFile> listFiles(LogSizes, std::error_code& ec) override {
         std::vector<ListedFile> files;
         const auto found = [&](const FILE_ID_BOTH_DIR_INFO& info, std::wstring_view name) {
             // A link's own number is not its target's.
