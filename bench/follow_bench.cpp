@@ -1,8 +1,9 @@
 // follow_bench VESKPARSER-SWEEP: what veskparser-sweep --follow costs while writers append to the
 // logs it follows: the delay from a write to the finding on standard output and in the published
 // report, at a steady pace and from a writer that never pauses; the CPU it uses while nothing is
-// written, per MiB appended against a sweep's, and per append with 8 logs and with 5,000; and its
-// peak resident size once 100 MB of findings have been written.
+// written, per MiB appended against a sweep's, and per append with 8 logs and with 5,000; its
+// peak resident size once 100 MB of findings have been written; and what each of 50,000 logs
+// followed costs in memory beyond a run over them.
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -135,15 +136,8 @@ public:
         }
         return {cpu / 1e9, switches};
     }
-    long peakKiB() const {
-        std::istringstream status(readFile("/proc/" + std::to_string(pid_) + "/status"));
-        for (std::string line; std::getline(status, line);) {
-            if (line.starts_with("VmHWM:")) {
-                return std::stol(line.substr(6));
-            }
-        }
-        return 0;
-    }
+    long peakKiB() const { return statusKiB("VmHWM:"); }
+    long residentKiB() const { return statusKiB("VmRSS:"); }
     void printDelays(const char* what) {
         const std::lock_guard lock(mutex_);
         std::vector<double> toStdout;
@@ -165,6 +159,16 @@ public:
     }
 
 private:
+    long statusKiB(const std::string& field) const {
+        std::istringstream status(readFile("/proc/" + std::to_string(pid_) + "/status"));
+        for (std::string line; std::getline(status, line);) {
+            if (line.starts_with(field)) {
+                return std::stol(line.substr(field.size()));
+            }
+        }
+        return 0;
+    }
+
     pid_t pid_ = -1;
     fs::path report_;
     std::mutex mutex_;
@@ -301,10 +305,38 @@ int main(int argc, char** argv) {
         }
         std::uintmax_t report = 0;
         for (const auto& file : fs::directory_iterator(home)) {
-            report = std::max(report, file.file_size());
+            if (file.is_regular_file()) {  // beside the report, following's state folder
+                report = std::max(report, file.file_size());
+            }
         }
         std::printf("%.0f MB of findings: peak resident size %ld MiB\n", report / 1e6,
                     follower.peakKiB() / 1024);
+    }
+    fs::remove_all(large);
+
+    // Memory per log followed, beyond a run's peak over the same logs: resident once a finding
+    // appended after the first publication is in the report.
+    constexpr int kMost = 50000;
+    const fs::path most = makeFolder(work, "most", kMost, 64);
+    const pid_t run = ::fork();
+    if (run == 0) {
+        ::setenv("HOME", home.c_str(), 1);
+        ::execl(program.c_str(), program.c_str(), "--quiet", most.c_str(), nullptr);
+        ::_exit(127);
+    }
+    rusage ran{};
+    ::wait4(run, nullptr, 0, &ran);
+    {
+        Follower follower(program, most, home);
+        follower.wrote(300000);
+        append(most / "server0.log", finding(300000));
+        while (!follower.published(300000)) {
+            std::this_thread::sleep_for(50ms);
+        }
+        std::printf(
+            "%d logs: a run's peak %ld KiB, following %ld KiB resident: %ld bytes per log\n", kMost,
+            ran.ru_maxrss, follower.residentKiB(),
+            (follower.residentKiB() - ran.ru_maxrss) * 1024 / kMost);
     }
     fs::remove_all(work);
     return 0;
