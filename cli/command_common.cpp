@@ -35,7 +35,7 @@ std::optional<std::filesystem::path> resolveFolder(const std::filesystem::path& 
 
 // Every folder listed before anything is written; a folder given twice is swept once.
 std::optional<std::vector<ListedFolder>> listFolders(
-    FileSystem& fileSystem, const std::vector<std::filesystem::path>& given, bool withLogSizes,
+    FileSystem& fileSystem, const std::vector<std::filesystem::path>& given, LogSizes sizes,
     CommandOutput& output) {
     std::vector<ListedFolder> folders;
     for (const auto& path : given) {
@@ -43,7 +43,7 @@ std::optional<std::vector<ListedFolder>> listFolders(
         if (!folder) {
             return std::nullopt;
         }
-        ListedFolder listed(fileSystem, *folder, withLogSizes);
+        ListedFolder listed(fileSystem, *folder, sizes);
         if (listed.error() == std::errc::too_many_files_open ||
             listed.error() == std::errc::too_many_files_open_in_system) {
             // Every folder is held open until the report is written: the fault is their number.

@@ -28,7 +28,7 @@ ExitStatus exitStatus(SweepOutcome::Status status);
 std::optional<std::filesystem::path> resolveFolder(const std::filesystem::path& given,
                                                    CommandOutput& output);
 std::optional<std::vector<ListedFolder>> listFolders(
-    FileSystem& fileSystem, const std::vector<std::filesystem::path>& given, bool withLogSizes,
+    FileSystem& fileSystem, const std::vector<std::filesystem::path>& given, LogSizes sizes,
     CommandOutput& output);
 
 }  // namespace vesk

@@ -125,7 +125,7 @@ int follow(const CommandLine& command) {
     {
         // Not held open while following: a folder held open and removed is never told of as
         // gone.
-        const auto listed = listFolders(*fileSystem, command.folders, false, before);
+        const auto listed = listFolders(*fileSystem, command.folders, LogSizes::skipped, before);
         if (!listed) {
             return kFailed;
         }

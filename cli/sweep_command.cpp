@@ -58,7 +58,8 @@ int sweep(const CommandLine& command) {
     }
     const bool showProgress = !command.quiet && isTerminal(stderr);
     auto fileSystem = makeNativeFileSystem();
-    const auto folders = listFolders(*fileSystem, command.folders, showProgress, output);
+    const auto folders = listFolders(*fileSystem, command.folders,
+                                     showProgress ? LogSizes::listed : LogSizes::skipped, output);
     if (!folders) {
         return kFailed;
     }

@@ -386,7 +386,7 @@ private:
         std::vector<vesk::ListedFolder> listed;
         std::vector<const vesk::ListedFolder*> swept;
         for (const auto& folder : paths_) {
-            listed.emplace_back(runFileSystem_, folder, false);
+            listed.emplace_back(runFileSystem_, folder, vesk::LogSizes::skipped);
         }
         for (const auto& folder : listed) {
             swept.push_back(&folder);

@@ -30,7 +30,7 @@ TEST(NameOrderTest, AFolderIsListedAsTheOriginalPlatformListsIt) {
         folder.write(*at, "");
     }
     const auto native = vesk::makeNativeFileSystem();
-    const vesk::ListedFolder listed(*native, folder.path(), false);
+    const vesk::ListedFolder listed(*native, folder.path(), vesk::LogSizes::skipped);
     std::vector<fs::path> names;
     for (const vesk::ListedFile* log : listed.logs()) {
         names.push_back(log->name);

@@ -79,7 +79,7 @@ protected:
     Result sweepWith(unsigned readers, std::uint64_t stretch, std::uint32_t seed,
                      std::size_t inMemory = vesk::SweepSettings().findingsInMemory) {
         makeLogs(seed);
-        const vesk::ListedFolder listed(fileSystem, logs.path(), false);
+        const vesk::ListedFolder listed(fileSystem, logs.path(), vesk::LogSizes::skipped);
         fs::rename(logs / "random0.log", logs / "replaced.log");  // after the listing
         const auto outcome = vesk::Sweep(fileSystem, clock, reports.path(),
                                          {.blockSize = 4096,
@@ -197,7 +197,7 @@ TEST_F(ReadAheadTest, TheLogToJoinWaitsForALogReadAheadToBeGivenBack) {
         }
         return log.readAt(at, data, size, ec);
     };
-    const vesk::ListedFolder listed(fileSystem, logs.path(), false);
+    const vesk::ListedFolder listed(fileSystem, logs.path(), vesk::LogSizes::skipped);
     const auto outcome = vesk::Sweep(fileSystem, clock, reports.path(),
                                      {.blockSize = 4096, .readers = 1, .stretchSize = 1000})
                              .run({&listed}, events);
@@ -248,7 +248,7 @@ TEST_F(ReadAheadTest, EachByteIsReadOnce) {
         }
         return read;
     };
-    const vesk::ListedFolder listed(fileSystem, this->logs.path(), false);
+    const vesk::ListedFolder listed(fileSystem, this->logs.path(), vesk::LogSizes::skipped);
     std::string one;
     for (const unsigned readers : {0u, 1u, 3u}) {
         fileSystem.bytesRead = 0;
@@ -288,7 +288,7 @@ TEST_F(ReadAheadTest, AStopEndsTheReadingOfALongLineWithinABlock) {
         }
         return log.readAt(at, data, size, ec);
     };
-    const vesk::ListedFolder listed(fileSystem, logs.path(), false);
+    const vesk::ListedFolder listed(fileSystem, logs.path(), vesk::LogSizes::skipped);
     for (const unsigned readers : {1u, 3u}) {
         stop = {};
         afterStop = 0;
@@ -323,7 +323,7 @@ TEST_F(ReadAheadTest, LogsReadTogetherGiveWhatPlainCallsGive) {
         fs::remove(logs / "random7.log");
         makeLogs(20261209);
         std::vector<vesk::ListedFolder> listed;
-        listed.emplace_back(files, logs.path(), false);
+        listed.emplace_back(files, logs.path(), vesk::LogSizes::skipped);
         // After the listing: one log replaced by another, one by a FIFO.
         fs::rename(logs / "random0.log", logs / "replaced.log");
         fs::remove(logs / "random7.log");

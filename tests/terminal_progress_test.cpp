@@ -24,7 +24,7 @@ std::string drawnWhileSweeping(const fs::path& folder, std::chrono::milliseconds
         now += step;
         return log.readAt(at, data, size, ec);
     };
-    const vesk::ListedFolder listed(fileSystem, folder, true);
+    const vesk::ListedFolder listed(fileSystem, folder, vesk::LogSizes::listed);
     std::FILE* terminal = std::fopen((reports / "terminal").c_str(), "w");
     vesk::TerminalProgress progress(terminal, listed.logBytes(), [&] { return now; });
     const FixedClock clock({2001, 7, 10});

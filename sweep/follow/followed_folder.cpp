@@ -51,7 +51,7 @@ std::size_t FollowedFolder::indexOf(const FollowedLog& log) const {
 }
 
 bool FollowedFolder::list() {
-    const ListedFolder listed(context_.fs, path_, true);
+    const ListedFolder listed(context_.fs, path_, LogSizes::listed);
     if (listed.folder() == nullptr || listed.error()) {
         return lost(listed.error());
     }

@@ -162,7 +162,8 @@ SweepOutcome Following::start() {
     const ReportPlace report = context_.report();
     for (std::size_t i = 0; i < folders_.size(); ++i) {
         FollowedFolder& folder = *folders_[i];
-        auto& one = listed.emplace_back(std::make_unique<ListedFolder>(fs_, folder.path(), true));
+        auto& one = listed.emplace_back(
+            std::make_unique<ListedFolder>(fs_, folder.path(), LogSizes::listed));
         if (outOfDescriptors(one->error())) {
             // Not the folder's doing: the process cannot follow, and says so rather than wait.
             SweepOutcome outcome;

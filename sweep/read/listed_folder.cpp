@@ -5,10 +5,10 @@
 
 namespace vesk {
 
-ListedFolder::ListedFolder(FileSystem& fs, std::filesystem::path directory, bool withLogSizes)
+ListedFolder::ListedFolder(FileSystem& fs, std::filesystem::path directory, LogSizes sizes)
     : directory_(std::move(directory)), folder_(fs.openFolder(directory_, error_)) {
     if (folder_ != nullptr) {
-        files_ = folder_->listFiles(withLogSizes ? LogSizes::listed : LogSizes::skipped, error_);
+        files_ = folder_->listFiles(sizes, error_);
     }
     sortByName(files_, &ListedFile::name);
 }

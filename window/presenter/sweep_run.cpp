@@ -91,7 +91,7 @@ SweepOutcome SweepRun::run(const std::filesystem::path& folder, SweepView& view,
     // The folder as it is now, not as it was when it was opened: logs written since then count,
     // and a list without logs must not empty the day's report. The file list and the sweep share
     // this one listing.
-    const ListedFolder listed(fs_, folder, false);
+    const ListedFolder listed(fs_, folder, LogSizes::skipped);
     std::vector<std::filesystem::path> names;
     for (const ListedFile& file : listed.files()) {
         names.push_back(file.name);

@@ -22,7 +22,7 @@ struct ReportPlace {
 // capitals, every other byte (or UTF-16 unit on Windows) as it is.
 class ListedFolder {
 public:
-    ListedFolder(FileSystem& fs, std::filesystem::path directory, bool withLogSizes);
+    ListedFolder(FileSystem& fs, std::filesystem::path directory, LogSizes sizes);
 
     const std::filesystem::path& directoryPath() const { return directory_; }
     // Null when the folder could not be opened.
