@@ -56,6 +56,8 @@ bool FollowedFolder::list() {
         return lost(listed.error());
     }
     bool changed = state_ == State::gone;
+    // A folder come back, as one restored from a copy: its logs are known by what they hold.
+    restored_ = state_ == State::gone;
     state_ = State::present;
     failureReason_.clear();
     identity_ = listed.folder()->identity();
@@ -129,6 +131,7 @@ bool FollowedFolder::list() {
     for (std::size_t at = 0; at < now.size(); ++at) {
         changed = readOnLog(*listed.folder(), *logs_[at], now[at]) || changed;
     }
+    restored_ = false;
     return changed;
 }
 
@@ -206,8 +209,8 @@ bool FollowedFolder::readOnLog(LogFolder& folder, FollowedLog& log, const Listed
     if (change == LogChange::rewritten) {
         log.restart(*file, context_.buffer);
     }
-    if (!mark.identity.known() && !log.failure()) {
-        context_.recognize(*this, log, *file);  // a log come back, or a copy of one
+    if (restored_ && !mark.identity.known() && !log.failure()) {
+        context_.recognize(*this, log, *file);  // what it told before it went, told not again
     }
     const auto before = log.signature();
     ec.clear();

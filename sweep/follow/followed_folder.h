@@ -88,6 +88,7 @@ private:
     std::size_t index_;
     FollowContext& context_;
     State state_ = State::present;
+    bool restored_ = false;  // while it is listed again after it was gone
     std::string failureReason_;
     FileIdentity identity_;
     std::vector<std::unique_ptr<FollowedLog>> logs_;  // in name order

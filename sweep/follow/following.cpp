@@ -245,7 +245,13 @@ std::optional<Place> Following::knownPlace(const FollowedFolder& folder,
             followed.push_back(placeOf(folder, *log));  // it may be a copy of one of these
         }
     }
-    return places_.match(folder.index(), name, identity, head, printAt, followed);
+    auto place = places_.match(folder.index(), name, identity, head, printAt, followed);
+    if (place && (place->folder != folder.index() || place->name != name)) {
+        // A copy's first line follows another log than the one it was copied from did: whether
+        // it is a finding, and told of, is its own.
+        place->firstTold = false;
+    }
+    return place;
 }
 
 // At the first sweep: nothing is told of where no places were kept (nothing old is new), and of
