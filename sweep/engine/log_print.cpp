@@ -2,31 +2,10 @@
 
 #include <algorithm>
 
+#include "engine/fnv_hash.h"
+
 namespace vesk {
 namespace {
-
-// FNV-1a: quick, and enough to tell apart bytes that no one chose to collide.
-constexpr std::uint64_t kHashStart = 14695981039346656037u;
-std::uint64_t hashOn(std::uint64_t hash, std::string_view bytes) {
-    for (const char c : bytes) {
-        hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211u;
-    }
-    return hash;
-}
-
-// The bytes at offset, all of them, or false.
-bool readAll(InputFile& file, std::uint64_t offset, char* data, std::size_t size,
-             std::error_code& ec) {
-    std::size_t done = 0;
-    while (done < size && !ec) {
-        const std::size_t n = file.readAt(offset + done, data + done, size - done, ec);
-        if (n == 0 && !ec) {
-            ec = SweepErrc::shrank;
-        }
-        done += n;
-    }
-    return !ec;
-}
 
 std::size_t windowBytes(std::uint64_t size) {
     std::size_t total = 0;
@@ -55,16 +34,16 @@ std::uint64_t LogPrint::ofBytes(std::string_view bytes, std::uint64_t size) {
     for (std::size_t i = 0; i < sizeof size; ++i) {
         number[i] = static_cast<char>((size >> (8 * i)) & 0xFF);
     }
-    return hashOn(hashOn(kHashStart, bytes), number);
+    return fnvOn(fnv(bytes), number);
 }
 
 std::uint64_t LogPrint::headOfBytes(std::string_view bytes) {
-    return hashOn(kHashStart, bytes.substr(0, kEnds));
+    return fnv(bytes.substr(0, kEnds));
 }
 
 std::uint64_t LogPrint::headOf(InputFile& file, std::uint64_t size, std::error_code& ec) {
     std::string bytes(static_cast<std::size_t>(std::min<std::uint64_t>(size, kEnds)), '\0');
-    readAll(file, 0, bytes.data(), bytes.size(), ec);
+    readFully(file, 0, bytes.data(), bytes.size(), ec);
     return headOfBytes(bytes);
 }
 
@@ -72,7 +51,7 @@ std::uint64_t LogPrint::of(InputFile& file, std::uint64_t size, std::error_code&
     std::string bytes(windowBytes(size), '\0');
     std::size_t at = 0;
     for (const auto& window : windows(size)) {
-        if (!readAll(file, window.offset, bytes.data() + at, window.size, ec)) {
+        if (readFully(file, window.offset, bytes.data() + at, window.size, ec); ec) {
             return 0;
         }
         at += window.size;

@@ -7,10 +7,7 @@
 #include "text/text_form.h"
 
 namespace vesk {
-namespace {
 
-// Reads size bytes at offset, or as many as the file still has: fewer than asked for means it
-// became shorter than when it was opened. Returns how many it read.
 std::size_t readFully(InputFile& file, std::uint64_t offset, char* data, std::size_t size,
                       std::error_code& ec) {
     std::size_t done = 0;
@@ -23,8 +20,6 @@ std::size_t readFully(InputFile& file, std::uint64_t offset, char* data, std::si
     }
     return done;
 }
-
-}  // namespace
 
 std::uint64_t readStretch(InputFile& file, std::uint64_t at, std::optional<std::uint64_t> until,
                           std::span<char> buffer, LogScanner& scanner, const std::stop_token& stop,

@@ -21,6 +21,11 @@ public:
     virtual void read(std::span<const char> block, std::uint64_t offset) = 0;
 };
 
+// Reads size bytes at offset, or as many as the file still has: fewer than asked for means it
+// became shorter than when it was opened, and sets ec to shrank. Returns how many it read.
+std::size_t readFully(InputFile& file, std::uint64_t offset, char* data, std::size_t size,
+                      std::error_code& ec);
+
 // Reads the file from `at` into the scanner, a block at a time, up to `until` where it is given,
 // else to the file's size when it was opened, looking at the stop request before each block.
 // Returns where it stopped. A read that fails, or comes short because the file became shorter,

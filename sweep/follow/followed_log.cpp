@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <string_view>
 
+#include "engine/fnv_hash.h"
 #include "engine/log_print.h"
 #include "engine/part_reading.h"
 #include "follow/telling.h"
@@ -11,19 +12,11 @@ namespace vesk {
 namespace {
 
 // Lines are known again by a hash of their text, taken a piece at a time.
-constexpr std::uint64_t kHashStart = 14695981039346656037u;
-std::uint64_t hashOn(std::uint64_t hash, std::string_view piece) {
-    for (const char c : piece) {
-        hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211u;
-    }
-    return hash;
-}
-
 // The text of kept findings, cut where a finding told of is, its whole length and hash.
 struct Text {
     std::string text;
     std::uint64_t length = 0;
-    std::uint64_t hash = kHashStart;
+    std::uint64_t hash = kFnvStart;
 };
 // Findings kept aside that cannot be read give a shorter text, so another hash: the finding is
 // taken for a new one and told again rather than lost. The next publication reads them too, and
@@ -38,7 +31,7 @@ Text textOf(const Findings& findings, std::span<char> buffer) {
                 Finding::kMostTold - std::min(text.text.size(), Finding::kMostTold);
             text.text.append(piece.substr(0, room));
             text.length += piece.size();
-            text.hash = hashOn(text.hash, piece);
+            text.hash = fnvOn(text.hash, piece);
         },
         ec);
     return text;
@@ -99,7 +92,7 @@ void FollowedLog::Sink::endLine() {
         telling_->tell(log_, offset_, line_, length_);
     }
     open_ = false;
-    hash_ = kHashStart;
+    hash_ = kFnvStart;
     line_.clear();
     length_ = 0;
 }
@@ -111,7 +104,7 @@ void FollowedLog::Sink::takeOpenLine(std::uint64_t offset, std::string_view piec
 }
 
 void FollowedLog::Sink::take(std::string_view piece) {
-    hash_ = hashOn(hash_, piece);
+    hash_ = fnvOn(hash_, piece);
     line_.append(piece.substr(0, Finding::kMostTold - std::min(line_.size(), Finding::kMostTold)));
     length_ += piece.size();
 }
@@ -237,7 +230,7 @@ void FollowedLog::rememberTold(std::span<char> buffer) {
     toldBefore_ = std::make_unique<ToldBefore>();
     toldBefore_->first = first;
     // Whole lines only: one still open was not told of.
-    std::uint64_t hash = kHashStart;
+    std::uint64_t hash = kFnvStart;
     std::uint64_t lines = 0;
     // Lines that cannot be read back are not remembered: told again when they come back, rather
     // than lost. The next publication reads them too, and names the failure.
@@ -252,10 +245,10 @@ void FollowedLog::rememberTold(std::span<char> buffer) {
                 if (!text.empty() && text.back() == '\r') {
                     text.remove_suffix(1);
                 }
-                hash = hashOn(hash, text);
+                hash = fnvOn(hash, text);
                 if (end < piece.size()) {
                     toldBefore_->add(hash);
-                    hash = kHashStart;
+                    hash = kFnvStart;
                     ++lines;
                 }
                 at = end + 1;

@@ -11,6 +11,7 @@
 #include <system_error>
 #include <vector>
 
+#include "engine/fnv_hash.h"
 #include "engine/kept_log.h"
 #include "engine/part_findings.h"
 #include "engine/report_join.h"
@@ -108,7 +109,7 @@ private:
         Telling* telling_ = nullptr;
         std::uint64_t offset_ = 0;
         bool open_ = false;
-        std::uint64_t hash_ = 14695981039346656037u;  // of the line's text so far
+        std::uint64_t hash_ = kFnvStart;  // of the line's text so far
         std::string line_;
         std::uint64_t length_ = 0;
     };

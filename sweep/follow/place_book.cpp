@@ -1,5 +1,6 @@
 #include "follow/place_book.h"
 
+#include "engine/fnv_hash.h"
 #include "engine/log_print.h"
 
 #include <algorithm>
@@ -16,14 +17,6 @@ constexpr std::string_view kFirstLine = "veskparser-sweep follow state 1\n";
 constexpr std::size_t kMostDeparted = 10000;
 // Candidates looked at for one log, each at the cost of reading its print.
 constexpr std::size_t kMostCandidates = 8;
-
-std::uint64_t fnv(std::string_view bytes) {
-    std::uint64_t hash = 14695981039346656037u;
-    for (const char c : bytes) {
-        hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211u;
-    }
-    return hash;
-}
 
 std::string hexOf(std::uint64_t number) {
     char text[17];
