@@ -1,6 +1,9 @@
 #include "command_output.h"
 
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
 #include <nlohmann/json.hpp>
 #include <string_view>
 #include <utility>
@@ -78,6 +81,23 @@ void putText(Json& object, const std::string& name, std::string_view bytes) {
     if (!exact) {
         object[name + "_base64"] = base64(bytes);
     }
+}
+
+// The moment in RFC 3339, to the millisecond, with the local offset from UTC:
+// 2026-12-08T21:46:57.123+01:00.
+std::string localTimeText(std::chrono::system_clock::time_point moment) {
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(moment);
+    const auto millis = std::chrono::duration_cast<std::chrono::milliseconds>(
+                            moment - std::chrono::system_clock::from_time_t(seconds))
+                            .count();
+    long offset = 0;
+    const std::tm local = localTimeOf(seconds, offset);
+    char text[40];
+    const std::size_t length = std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &local);
+    std::snprintf(text + length, sizeof text - length, ".%03d%c%02ld:%02ld",
+                  static_cast<int>(millis < 0 ? 0 : millis), offset < 0 ? '-' : '+',
+                  std::labs(offset) / 60, std::labs(offset) % 60);
+    return text;
 }
 
 Json event(const char* type) {

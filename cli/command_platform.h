@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <ctime>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -46,8 +47,7 @@ std::optional<std::filesystem::path> defaultStateFolder();
 // Makes the folder, and the folders above it that are missing, each for its owner alone.
 std::error_code makePrivateFolder(const std::filesystem::path& folder);
 
-// The moment in RFC 3339, to the millisecond, with the local offset from UTC:
-// 2026-12-08T21:46:57.123+01:00.
-std::string localTimeText(std::chrono::system_clock::time_point moment);
+// The local time at a moment, and its offset from UTC in minutes, summer time included.
+std::tm localTimeOf(std::time_t at, long& offsetMinutes);
 
 }  // namespace vesk

@@ -94,20 +94,11 @@ std::error_code makePrivateFolder(const std::filesystem::path& folder) {
     return {};
 }
 
-std::string localTimeText(std::chrono::system_clock::time_point moment) {
-    const std::time_t seconds = std::chrono::system_clock::to_time_t(moment);
-    const auto millis = std::chrono::duration_cast<std::chrono::milliseconds>(
-                            moment - std::chrono::system_clock::from_time_t(seconds))
-                            .count();
+std::tm localTimeOf(std::time_t at, long& offsetMinutes) {
     std::tm local{};
-    ::localtime_r(&seconds, &local);
-    char text[40];
-    std::size_t length = std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &local);
-    const long offset = local.tm_gmtoff / 60;
-    std::snprintf(text + length, sizeof text - length, ".%03d%c%02ld:%02ld",
-                  static_cast<int>(millis < 0 ? 0 : millis), offset < 0 ? '-' : '+',
-                  std::labs(offset) / 60, std::labs(offset) % 60);
-    return text;
+    ::localtime_r(&at, &local);
+    offsetMinutes = local.tm_gmtoff / 60;
+    return local;
 }
 
 namespace {

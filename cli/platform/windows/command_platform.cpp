@@ -53,22 +53,13 @@ std::error_code makePrivateFolder(const std::filesystem::path& folder) {
     return ec;
 }
 
-std::string localTimeText(std::chrono::system_clock::time_point moment) {
-    const std::time_t seconds = std::chrono::system_clock::to_time_t(moment);
-    const auto millis = std::chrono::duration_cast<std::chrono::milliseconds>(
-                            moment - std::chrono::system_clock::from_time_t(seconds))
-                            .count();
+std::tm localTimeOf(std::time_t at, long& offsetMinutes) {
     std::tm local{};
-    ::localtime_s(&local, &seconds);
+    ::localtime_s(&local, &at);
     std::tm asUtc = local;
     // The local time read as if it were UTC, less the moment: the offset, summer time included.
-    const long offset = static_cast<long>(::_mkgmtime(&asUtc) - seconds) / 60;
-    char text[40];
-    std::size_t length = std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &local);
-    std::snprintf(text + length, sizeof text - length, ".%03d%c%02ld:%02ld",
-                  static_cast<int>(millis < 0 ? 0 : millis), offset < 0 ? '-' : '+',
-                  std::labs(offset) / 60, std::labs(offset) % 60);
-    return text;
+    offsetMinutes = static_cast<long>(::_mkgmtime(&asUtc) - at) / 60;
+    return local;
 }
 
 // A console or pipe write on Windows is left to end with the process.
