@@ -74,10 +74,13 @@ protected:
         std::string unreadable;
         std::uint64_t findings;
         int logsRead;
+        std::string told;  // each finding told of, where it begins
     };
 
+    // Where each finding is told of, its log read on its own first.
     Result sweepWith(unsigned readers, std::uint64_t stretch, std::uint32_t seed,
-                     std::size_t inMemory = vesk::SweepSettings().findingsInMemory) {
+                     std::size_t inMemory = vesk::SweepSettings().findingsInMemory,
+                     bool tell = false) {
         makeLogs(seed);
         const vesk::ListedFolder listed(fileSystem, logs.path(), vesk::LogSizes::skipped);
         fs::rename(logs / "random0.log", logs / "replaced.log");  // after the listing
@@ -86,7 +89,7 @@ protected:
                                           .readers = readers,
                                           .stretchSize = stretch,
                                           .findingsInMemory = inMemory})
-                                 .run({&listed}, events);
+                                 .run({&listed}, events, {}, {.tellFindings = tell});
         std::map<std::string, std::string> unreadable;
         for (const auto& log : outcome.unreadable) {
             unreadable[log.path.filename().string()] = log.reason;
@@ -95,10 +98,17 @@ protected:
         for (const auto& [name, reason] : unreadable) {
             named += name + ": " + reason + "\n";
         }
-        return {report(), named, outcome.findings, outcome.logsRead};
+        return {report(), named, outcome.findings, outcome.logsRead,
+                std::exchange(events.told, {})};
     }
 
-    vesk::SweepEvents events;
+    struct Told : vesk::SweepEvents {
+        void finding(const vesk::Finding& finding) override {
+            told += finding.log.filename().string() + "@" + std::to_string(finding.offset) + " " +
+                    std::string(finding.line) + "\n";
+        }
+        std::string told;
+    } events;
 };
 
 TEST_F(ReadAheadTest, SeveralThreadsReadWhatOneThreadReads) {
@@ -134,23 +144,29 @@ TEST_F(ReadAheadTest, SeveralThreadsReadWhatOneThreadReads) {
         }
         EXPECT_GT(one.findings, 10000u);
         EXPECT_NE(one.report.find("www\r\nnarrow\r\n"), std::string::npos);
+        const std::string told = sweepWith(0, 0, seed, 1 << 24, true).told;
+        EXPECT_EQ(std::count(told.begin(), told.end(), '\n'), one.findings);
         // Stretches of a few lines, of many, and none (each log whole); the findings read ahead
-        // kept in memory, in a scratch file, or in both.
+        // kept in memory, in a scratch file, or in both; each log joined straight into the
+        // report, or read on its own first and its findings told of.
         const std::pair<std::uint64_t, std::size_t> ways[] = {
             {997, 1 << 24}, {4096, 0}, {70001, 100000}, {1 << 30, 300000}};
         for (const unsigned readers : {0u, 1u, 3u}) {
             // Small logs taken in batches where the folder says it reads them together, or not.
             fileSystem.readTogether = readers != 1;
             for (const auto& [stretch, inMemory] : ways) {
-                if (readers == 0 && stretch != 997) {
-                    continue;
+                for (const bool tell : {false, true}) {
+                    if (readers == 0 && stretch != 997) {
+                        continue;
+                    }
+                    const Result several = sweepWith(readers, stretch, seed, inMemory, tell);
+                    EXPECT_TRUE(several.report == one.report)
+                        << readers << " threads, " << stretch << ", " << inMemory << ", " << tell;
+                    EXPECT_EQ(several.unreadable, one.unreadable) << readers << " threads";
+                    EXPECT_EQ(several.findings, one.findings);
+                    EXPECT_EQ(several.logsRead, one.logsRead);
+                    EXPECT_TRUE(several.told == (tell ? told : ""));
                 }
-                const Result several = sweepWith(readers, stretch, seed, inMemory);
-                EXPECT_TRUE(several.report == one.report)
-                    << readers << " threads, " << stretch << ", " << inMemory;
-                EXPECT_EQ(several.unreadable, one.unreadable) << readers << " threads";
-                EXPECT_EQ(several.findings, one.findings);
-                EXPECT_EQ(several.logsRead, one.logsRead);
             }
         }
     }

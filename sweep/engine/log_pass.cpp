@@ -165,7 +165,7 @@ std::error_code LogPass::Join::joinPart(LogPart& part, bool mine, Into& into) {
 // Its findings joined as they were read, and its scanner goes on after it.
 std::error_code LogPass::Join::joinReadAhead(LogPart& part, Into& into) {
     const bool flagBefore = into.filter.armed();
-    joinAfter(*part.findings, nullptr, into.filter, into.target, into.buffer);
+    joinAfter(*part.findings, into.filter, into.target, into.buffer);
     into.scanner.emplace(*part.scanner, into.filter, into.sink);
     if (!part.findings->firstSeen) {
         into.scanner->openLinePasses(flagBefore);

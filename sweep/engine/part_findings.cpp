@@ -33,20 +33,37 @@ void PartFindings::endLine() {
 void joinAfter(const PartFindings& part, const PartFindings* ending, MarkerFilter& filter,
                JoinTarget& into, std::span<char> buffer) {
     const bool flagBefore = filter.armed();
+    const std::optional<bool> flagAfter = (ending != nullptr ? *ending : part).flagAfter;
     into.join(part, ending, flagBefore, buffer);
-    filter.lineEnded((ending != nullptr ? *ending : part).flagAfter.value_or(flagBefore));
+    filter.lineEnded(flagAfter.value_or(flagBefore));
 }
 
-void LogFindings::join(const PartFindings& part, const PartFindings* ending, bool firstPasses,
-                       std::span<char> buffer) {
-    const auto append = [&](Findings& to, const Findings& from) {
+void joinAfter(PartFindings& taken, MarkerFilter& filter, JoinTarget& into,
+               std::span<char> buffer) {
+    const bool flagBefore = filter.armed();
+    const std::optional<bool> flagAfter = taken.flagAfter;
+    into.joinTaking(taken, flagBefore, buffer);
+    filter.lineEnded(flagAfter.value_or(flagBefore));
+}
+
+void LogFindings::add(const PartFindings& part, PartFindings* taken, const PartFindings* ending,
+                      bool firstPasses, std::span<char> buffer) {
+    const auto copy = [&](Findings& to, const Findings& from) {
         from.forEachPiece(
             buffer, [&](std::string_view piece) { to.append(piece); }, error_);
+    };
+    // The part's own findings: taken where they may be.
+    const auto append = [&](Findings& to, Findings PartFindings::*which) {
+        if (taken != nullptr) {
+            to.append(std::move(taken->*which), buffer, error_);
+        } else {
+            copy(to, part.*which);
+        }
     };
     // The first part is the log's start, its first line the log's own; those after it begin at a
     // line's start after the first line of the log ended.
     if (log_.untouched()) {
-        append(log_.first, part.first);
+        append(log_.first, &PartFindings::first);
         log_.firstSeen = part.firstSeen;
         log_.firstOffset = part.firstOffset;
         log_.flagAfter = part.flagAfter;
@@ -56,22 +73,25 @@ void LogFindings::join(const PartFindings& part, const PartFindings* ending, boo
         if (log_.placed()) {
             log_.restOffsets.append(asBytes(part.firstOffset));
         }
-        append(log_.rest, part.first);
+        append(log_.rest, &PartFindings::first);
         if (ending != nullptr) {
-            append(log_.rest, ending->first);
+            copy(log_.rest, ending->first);
         }
         if ((ending != nullptr ? *ending : part).firstSeen) {
             log_.rest.append("\r\n");
             ++log_.restLines;
         }
     }
-    for (const PartFindings* piece : {&part, ending}) {
-        if (piece != nullptr) {
-            append(log_.rest, piece->rest);
-            log_.restLines += piece->restLines;
-            if (log_.placed() && piece->placed()) {
-                append(log_.restOffsets, piece->restOffsets);
-            }
+    append(log_.rest, &PartFindings::rest);
+    log_.restLines += part.restLines;
+    if (log_.placed() && part.placed()) {
+        append(log_.restOffsets, &PartFindings::restOffsets);
+    }
+    if (ending != nullptr) {
+        copy(log_.rest, ending->rest);
+        log_.restLines += ending->restLines;
+        if (log_.placed() && ending->placed()) {
+            copy(log_.restOffsets, ending->restOffsets);
         }
     }
     for (const PartFindings* piece : {&part, ending}) {

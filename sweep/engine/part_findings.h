@@ -65,13 +65,19 @@ public:
     // lines after go on with it), then its other lines.
     virtual void join(const PartFindings& part, const PartFindings* ending, bool firstPasses,
                       std::span<char> buffer) = 0;
+    // A part done with once joined, nothing to end it: its findings may be taken, not copied.
+    virtual void joinTaking(PartFindings& part, bool firstPasses, std::span<char> buffer) {
+        join(part, nullptr, firstPasses, buffer);
+    }
 };
 
 // The rule at a part's edge, the one place it is written: the part's first line comes where the
 // line before it was a marker line, and the flag after the part is its last whole line's, or
-// carries through a part that has none.
+// carries through a part that has none. Where taken, the part is done with once joined, and
+// nothing ends it.
 void joinAfter(const PartFindings& part, const PartFindings* ending, MarkerFilter& filter,
                JoinTarget& into, std::span<char> buffer);
+void joinAfter(PartFindings& taken, MarkerFilter& filter, JoinTarget& into, std::span<char> buffer);
 
 // The findings of a whole log read on its own, its parts joined in order: as a part itself.
 class LogFindings final : public JoinTarget {
@@ -82,11 +88,20 @@ public:
     void write(std::string_view piece) override { log_.write(piece); }
     void endLine() override { log_.endLine(); }
     void join(const PartFindings& part, const PartFindings* ending, bool firstPasses,
-              std::span<char> buffer) override;
+              std::span<char> buffer) override {
+        add(part, nullptr, ending, firstPasses, buffer);
+    }
+    void joinTaking(PartFindings& part, bool firstPasses, std::span<char> buffer) override {
+        add(part, &part, nullptr, firstPasses, buffer);
+    }
     // Why findings kept aside could not be read back, if they could not.
     const std::error_code& error() const { return error_; }
 
 private:
+    // taken: the part itself, where its findings may be taken.
+    void add(const PartFindings& part, PartFindings* taken, const PartFindings* ending,
+             bool firstPasses, std::span<char> buffer);
+
     PartFindings& log_;
     std::error_code error_;
 };

@@ -12,6 +12,8 @@ namespace {
 constexpr std::size_t kCountEvery = 4 * 1024;
 // A chunk in memory is closed once it holds this much and more would not fit.
 constexpr std::size_t kChunk = 64 * 1024;
+// What a cursor reads of the scratch file at once.
+constexpr std::size_t kReadAhead = 4 * 1024;
 
 }  // namespace
 
@@ -90,14 +92,60 @@ Findings::More& Findings::more() {
     return *more_;
 }
 
+void Findings::closeChunk() {
+    More& more = this->more();
+    more.inChunks += memory_.size();
+    more.full.push_back(std::move(memory_));
+    memory_ = std::string();
+}
+
 void Findings::append(std::string_view piece) {
+    // Past the budget, a large piece goes to the scratch file as it is, not through memory.
+    if (inMemory() == 0 && piece.size() >= kCountEvery) {
+        if (spool_->keepInMemory(piece.size())) {
+            counted_ += piece.size();
+        } else if (FindingSpool::Extent stored{}; spool_->store(piece, stored)) {
+            addExtent(stored);
+            return;
+        }
+    }
     if (memory_.size() >= kChunk && memory_.size() + piece.size() > memory_.capacity()) {
-        More& more = this->more();
-        more.inChunks += memory_.size();
-        more.full.push_back(std::move(memory_));
-        memory_ = std::string();
+        closeChunk();
+    }
+    if (memory_.size() >= kCountEvery && memory_.capacity() < kChunk) {
+        memory_.reserve(kChunk);
     }
     memory_.append(piece);
+    count();
+}
+
+void Findings::append(Findings&& other, std::span<char> buffer, std::error_code& ec) {
+    // A few bytes are copied rather than leave a small chunk behind.
+    const bool take = other.spool_ == spool_ && other.stored() == 0 &&
+                      (memory_.empty() || other.inMemory() >= kCountEvery);
+    if (!take) {
+        other.forEachPiece(
+            buffer, [&](std::string_view piece) { append(piece); }, ec);
+        other.clear();
+        return;
+    }
+    if (!memory_.empty()) {
+        closeChunk();
+    }
+    if (other.more_ != nullptr) {
+        for (std::string& chunk : other.more_->full) {
+            more().inChunks += chunk.size();
+            more().full.push_back(std::move(chunk));
+        }
+        other.more_.reset();
+    }
+    memory_ = std::exchange(other.memory_, std::string());
+    counted_ += std::exchange(other.counted_, 0);
+    count();
+}
+
+// The bytes not yet counted against the budget, once there are enough of them.
+void Findings::count() {
     const std::size_t uncounted = inMemory() - counted_;
     if (uncounted >= kCountEvery) {
         if (spool_->keepInMemory(uncounted)) {
@@ -122,6 +170,17 @@ void Findings::clear() {
     memory_.clear();
 }
 
+void Findings::addExtent(FindingSpool::Extent extent) {
+    More& more = this->more();
+    auto& extents = more.extents;
+    if (!extents.empty() && extents.back().offset + extents.back().size == extent.offset) {
+        extents.back().size += extent.size;
+    } else {
+        extents.push_back(extent);
+    }
+    more.stored += extent.size;
+}
+
 // The budget is spent: what memory holds goes to the scratch file, or stays where there is none.
 void Findings::spill() {
     More& more = this->more();
@@ -130,13 +189,7 @@ void Findings::spill() {
         if (!spool_->store(bytes, stored)) {
             return false;
         }
-        auto& extents = more.extents;
-        if (!extents.empty() && extents.back().offset + extents.back().size == stored.offset) {
-            extents.back().size += stored.size;
-        } else {
-            extents.push_back(stored);
-        }
-        more.stored += stored.size;
+        addExtent(stored);
         return true;
     };
     // The bytes counted are the first ones kept.
@@ -178,9 +231,17 @@ bool Findings::Cursor::next(char* out, std::size_t size, std::error_code& ec) {
             length = segment_ < extents + chunks ? more.full[segment_ - extents].size()
                                                  : f.memory_.size();
         }
-        const auto taken = static_cast<std::size_t>(std::min<std::uint64_t>(size, length - at_));
+        auto taken = static_cast<std::size_t>(std::min<std::uint64_t>(size, length - at_));
         if (segment_ < extents) {
-            f.spool_->read(more.extents[segment_].offset + at_, out, taken, ec);
+            if (at_ < aheadAt_ || at_ >= aheadAt_ + ahead_.size()) {
+                ahead_.resize(
+                    static_cast<std::size_t>(std::min<std::uint64_t>(kReadAhead, length - at_)));
+                aheadAt_ = at_;
+                f.spool_->read(more.extents[segment_].offset + at_, ahead_.data(), ahead_.size(),
+                               ec);
+            }
+            taken = std::min(taken, static_cast<std::size_t>(aheadAt_ + ahead_.size() - at_));
+            std::copy_n(ahead_.data() + (at_ - aheadAt_), taken, out);
         } else {
             const std::string& bytes =
                 segment_ < extents + chunks ? more.full[segment_ - extents] : f.memory_;
@@ -192,6 +253,8 @@ bool Findings::Cursor::next(char* out, std::size_t size, std::error_code& ec) {
         if (at_ == length) {
             ++segment_;
             at_ = 0;
+            ahead_.clear();
+            aheadAt_ = 0;
         }
     }
     return !ec && size == 0;

@@ -72,6 +72,10 @@ public:
     ~Findings();
 
     void append(std::string_view piece);
+    // Other's bytes after these, other left empty. Its chunks in memory are taken as they are,
+    // not copied, where none of its bytes are in the scratch file; ec where those could not be
+    // read back.
+    void append(Findings&& other, std::span<char> buffer, std::error_code& ec);
     void clear();
     std::uint64_t size() const { return stored() + inMemory(); }
     FindingSpool& spool() const { return *spool_; }
@@ -106,6 +110,10 @@ public:
         const Findings& findings_;
         std::size_t segment_ = 0;  // the extents in the scratch file, the chunks, then the rest
         std::uint64_t at_ = 0;     // within it
+        // Of an extent, the bytes read ahead from where they begin in it: a reader asks for a few
+        // at a time.
+        std::vector<char> ahead_;
+        std::uint64_t aheadAt_ = 0;
     };
 
 private:
@@ -125,6 +133,9 @@ private:
         return (more_ != nullptr ? more_->inChunks : 0) + memory_.size();
     }
     More& more();
+    void closeChunk();
+    void addExtent(FindingSpool::Extent extent);
+    void count();
     void spill();
 
     FindingSpool* spool_;
