@@ -20,13 +20,12 @@ struct TellStart {
 class LogKeeper {
 public:
     virtual ~LogKeeper() = default;
-    // Where the findings of the logs it keeps are kept, and so those the run reads.
-    virtual FindingSpool& spool() = 0;
     // Once the log was read: which of its findings are told of; none, where none are.
     virtual std::optional<TellStart> tellFrom(const ListedFolder& folder, const ListedFile& log,
                                               const KeptLog& kept) = 0;
     // The log as read, joined into the report after a line that was a marker line or not; what
-    // it holds may be taken. ec: why it could not be opened, or read to its end.
+    // it holds may be taken, and is held in the run's own memory and scratch file until the run
+    // ends. ec: why it could not be opened, or read to its end.
     virtual void keep(const ListedFolder& folder, const ListedFile& log, KeptLog& kept,
                       bool flagBefore, const std::error_code& ec) = 0;
 };

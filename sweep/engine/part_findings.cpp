@@ -30,6 +30,14 @@ void PartFindings::endLine() {
     ++restLines;
 }
 
+void PartFindings::moveTo(FindingSpool& spool, std::span<char> buffer, std::error_code& ec) {
+    for (Findings* findings : {&first, &rest, &restOffsets}) {
+        Findings moved(spool);
+        moved.append(std::move(*findings), buffer, ec);
+        *findings = std::move(moved);
+    }
+}
+
 void joinAfter(const PartFindings& part, const PartFindings* ending, MarkerFilter& filter,
                JoinTarget& into, std::span<char> buffer) {
     const bool flagBefore = filter.armed();

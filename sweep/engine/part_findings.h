@@ -39,6 +39,8 @@ public:
         placed_ = false;
     }
     FindingSpool& spool() const { return first.spool(); }
+    // Its findings held in another spool from now on; ec where some could not be read back.
+    void moveTo(FindingSpool& spool, std::span<char> buffer, std::error_code& ec);
     // Nothing was read into it yet.
     bool untouched() const { return !firstSeen && !begun_; }
 

@@ -185,8 +185,7 @@ SweepOutcome Sweep::run(const std::vector<const ListedFolder*>& folders, SweepEv
     SweepOutcome outcome;
     // The date is taken once: a run past midnight keeps the name of the day it started.
     outcome.report = ReportFile::pathFor(reportFolder_, clock_.today());
-    FindingSpool ownSpool(settings_.findingsInMemory);
-    FindingSpool& spool = options.keeper != nullptr ? options.keeper->spool() : ownSpool;
+    FindingSpool spool(settings_.findingsInMemory);
     ReportFile report(fs_);
     FolderReader reader(report, events, options, spool, settings_.blockSize);
     try {

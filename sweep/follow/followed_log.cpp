@@ -114,18 +114,24 @@ FollowedLog::FollowedLog(std::filesystem::path path, FindingSpool& spool)
     startOver();
 }
 
-FollowedLog::FollowedLog(std::filesystem::path path, KeptLog& kept, bool flagBefore,
-                         const std::error_code& ec)
+FollowedLog::FollowedLog(std::filesystem::path path, KeptLog& kept, FindingSpool& spool,
+                         std::span<char> buffer, bool flagBefore, const std::error_code& ec)
     : path_(std::move(path)),
-      spool_(kept.findings.spool()),
+      spool_(spool),
       mark_{kept.identity, kept.size, kept.times, kept.print, kept.head},
       filter_(kept.filter),
       findings_(std::move(kept.findings)),
       sink_(*this),
       flagBefore_(flagBefore),
       firstToldOf_(flagBefore && findings_.firstSeen) {
-    adoptOpenLine();
+    adoptOpenLine(buffer);
     findings_.unplace();
+    // Findings that could not be read back leave it to be read again from its start.
+    std::error_code moved;
+    findings_.moveTo(spool_, buffer, moved);
+    if (moved) {
+        failure_ = moved;
+    }
     if (kept.scanner) {
         scanner_.emplace(*kept.scanner, filter_, sink_);
     } else {
@@ -141,7 +147,7 @@ FollowedLog::~FollowedLog() = default;
 
 // Where the run left a line that passes open, its text so far is the sink's, to be told of whole
 // once the line ends: the bytes after the last whole line, and where they begin.
-void FollowedLog::adoptOpenLine() {
+void FollowedLog::adoptOpenLine(std::span<char> buffer) {
     if (!findings_.placed() || findings_.restOffsets.size() / 8 <= findings_.restLines) {
         return;
     }
@@ -154,7 +160,6 @@ void FollowedLog::adoptOpenLine() {
         offsets.next(reinterpret_cast<char*>(&offset), sizeof offset, ec);
     }
     std::uint64_t lines = 0;
-    std::vector<char> buffer(64 * 1024);
     findings_.rest.forEachPiece(
         buffer,
         [&](std::string_view piece) {

@@ -30,10 +30,11 @@ class FollowedLog {
 public:
     // A log new to following, read from its start.
     FollowedLog(std::filesystem::path path, FindingSpool& spool);
-    // A log the first sweep read, taken over as far as it was read; its first line passed or
-    // not there, and counts as told of. ec: why it could not be opened, or read to its end.
-    FollowedLog(std::filesystem::path path, KeptLog& kept, bool flagBefore,
-                const std::error_code& ec);
+    // A log the first sweep read, taken over as far as it was read, its findings moved into the
+    // spool; its first line passed or not there, and counts as told of. ec: why it could not be
+    // opened, or read to its end.
+    FollowedLog(std::filesystem::path path, KeptLog& kept, FindingSpool& spool,
+                std::span<char> buffer, bool flagBefore, const std::error_code& ec);
     ~FollowedLog();
     FollowedLog(const FollowedLog&) = delete;
     FollowedLog& operator=(const FollowedLog&) = delete;
@@ -118,7 +119,7 @@ private:
     std::optional<PartFindings> ending() const;
     void startOver();
     void rememberTold(std::span<char> buffer);
-    void adoptOpenLine();
+    void adoptOpenLine(std::span<char> buffer);
 
     std::filesystem::path path_;
     FindingSpool& spool_;

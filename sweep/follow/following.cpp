@@ -13,6 +13,11 @@ namespace {
 
 const Changes kEverything{{}, true};
 
+// What following holds of its logs' findings, for as long as it runs, lies in the scratch file
+// beyond the first few KiB of each log's: there the system's page cache holds it, and may let it
+// go, where memory of the process's own would stay resident, and cost more to touch first.
+constexpr std::size_t kFindingsInMemory = 0;
+
 }  // namespace
 
 Following::Following(FileSystem& fs, const Clock& clock, std::filesystem::path reportFolder,
@@ -22,7 +27,7 @@ Following::Following(FileSystem& fs, const Clock& clock, std::filesystem::path r
       clock_(clock),
       events_(events),
       settings_(settings),
-      spool_(settings.findingsInMemory),
+      spool_(kFindingsInMemory),
       buffer_(settings.blockSize),
       telling_(events),
       publication_(fs, clock, std::move(reportFolder), events, settings),
@@ -326,7 +331,8 @@ void Following::keep(const ListedFolder& listed, const ListedFile& log, KeptLog&
     });
     const std::filesystem::path path = listed.directoryPath() / log.name;
     logsKept_ = true;
-    auto followed = std::make_unique<FollowedLog>(path, kept, flagBefore, ec);
+    auto followed =
+        std::make_unique<FollowedLog>(path, kept, spool_, buffer_.span(), flagBefore, ec);
     if (const auto tag = firstTags_.find(path); tag != firstTags_.end()) {
         followed->tag = tag->second;
         firstTags_.erase(tag);

@@ -54,7 +54,6 @@ public:
 private:
     class FirstSweep;
 
-    FindingSpool& spool() override { return spool_; }
     std::optional<TellStart> tellFrom(const ListedFolder& folder, const ListedFile& log,
                                       const KeptLog& kept) override;
     void keep(const ListedFolder& folder, const ListedFile& log, KeptLog& kept, bool flagBefore,
