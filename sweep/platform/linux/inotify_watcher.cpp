@@ -8,8 +8,8 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
-#include <map>
-#include <set>
+#include <iterator>
+#include <unordered_map>
 
 #include "platform/posix/interrupts.h"
 #include "platform/posix/posix_io.h"
@@ -73,11 +73,14 @@ public:
         if (watch == watches_.end()) {
             return;
         }
-        auto& tags = tags_[watch->second];
-        tags.erase(tag);
-        if (tags.empty()) {
-            ::inotify_rm_watch(changes_.get(), watch->second);
-            tags_.erase(watch->second);
+        const auto [first, last] = tags_.equal_range(watch->second);
+        const auto mine =
+            std::find_if(first, last, [&](const auto& entry) { return entry.second == tag; });
+        if (mine != last && std::next(first) == last) {
+            ::inotify_rm_watch(changes_.get(), watch->second);  // its last tag
+        }
+        if (mine != last) {
+            tags_.erase(mine);
         }
         watches_.erase(watch);
     }
@@ -128,8 +131,11 @@ private:
             polled_ = polled_ || errno == ENOSPC || errno == ENOMEM || changes_.get() < 0;
             return false;
         }
+        if (const auto [first, last] = tags_.equal_range(watch);
+            std::none_of(first, last, [&](const auto& entry) { return entry.second == tag; })) {
+            tags_.emplace(watch, tag);
+        }
         watches_[tag] = watch;
-        tags_[watch].insert(tag);
         return true;
     }
 
@@ -144,16 +150,15 @@ private:
                     changes.everything = true;
                     continue;
                 }
-                const auto tags = tags_.find(event->wd);
-                if (tags == tags_.end()) {
-                    continue;
-                }
-                changes.tags.insert(changes.tags.end(), tags->second.begin(), tags->second.end());
-                if ((event->mask & IN_IGNORED) != 0) {
-                    for (const std::uint64_t tag : tags->second) {
-                        watches_.erase(tag);
+                const auto [first, last] = tags_.equal_range(event->wd);
+                for (auto tag = first; tag != last; ++tag) {
+                    changes.tags.push_back(tag->second);
+                    if ((event->mask & IN_IGNORED) != 0) {
+                        watches_.erase(tag->second);
                     }
-                    tags_.erase(tags);
+                }
+                if ((event->mask & IN_IGNORED) != 0) {
+                    tags_.erase(first, last);
                 }
             }
         }
@@ -168,8 +173,9 @@ private:
     Descriptor changes_;
     Descriptor signals_;
     Descriptor woken_;
-    std::map<std::uint64_t, int> watches_;
-    std::map<int, std::set<std::uint64_t>> tags_;
+    // Hashed rather than ordered: a watch for each log followed, and they may be many.
+    std::unordered_map<std::uint64_t, int> watches_;
+    std::unordered_multimap<int, std::uint64_t> tags_;  // of each watch
     bool polled_ = false;
 };
 
