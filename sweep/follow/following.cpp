@@ -302,21 +302,22 @@ void Following::keepPlace() {
         return;
     }
     const auto undelivered = telling_.undelivered();
-    std::vector<Place> places;
+    auto saving = places_.save();
     for (const auto& folder : folders_) {
         for (const auto& log : folder->logs()) {
             if (log->failure()) {
                 continue;  // known again by the place kept for it, if any
             }
             Place place = placeOf(*folder, *log);
-            if (const auto first = undelivered.find(log->path().native());
+            if (const auto first = undelivered.empty() ? undelivered.end()
+                                                       : undelivered.find(log->path().native());
                 first != undelivered.end()) {
                 place.toldTo = std::min(place.toldTo, first->second);
             }
-            places.push_back(std::move(place));
+            saving.add(place);
         }
     }
-    const std::error_code ec = places_.save(places);
+    const std::error_code ec = saving.finish();
     if (ec && !placeFailing_) {
         events_.placeNotKept({places_.file(), ec.message()});
     }

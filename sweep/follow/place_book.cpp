@@ -17,6 +17,8 @@ constexpr std::string_view kFirstLine = "veskparser-sweep follow state 1\n";
 constexpr std::size_t kMostDeparted = 10000;
 // Candidates looked at for one log, each at the cost of reading its print.
 constexpr std::size_t kMostCandidates = 8;
+// What is gathered before it is written.
+constexpr std::size_t kWriteEvery = 64 * 1024;
 
 std::string hexOf(std::uint64_t number) {
     char text[17];
@@ -162,33 +164,57 @@ std::error_code PlaceBook::load() {
     return {};
 }
 
-std::error_code PlaceBook::save(const std::vector<Place>& followed) {
-    if (file_.empty()) {
-        return {};
+PlaceBook::Saving PlaceBook::save() {
+    return Saving(*this);
+}
+
+// Written as the report is: a draft of its own, moved into place once whole and flushed.
+PlaceBook::Saving::Saving(PlaceBook& book) : book_(book), hash_(kFnvStart) {
+    if (!book_.file_.empty()) {
+        draft_ = book_.fs_.draftReport(book_.file_, ec_);
+        put(kFirstLine);
+        put(book_.owner_);
     }
-    std::string bytes(kFirstLine);
-    bytes += owner_;
-    for (const Place& place : followed) {
-        bytes += lineOf("log", place);
+}
+
+void PlaceBook::Saving::add(const Place& place) {
+    if (draft_ != nullptr) {
+        put(lineOf("log", place));
     }
-    for (const Place& place : departed_) {
-        bytes += lineOf("gone", place);
+}
+
+void PlaceBook::Saving::put(std::string_view bytes) {
+    hash_ = fnvOn(hash_, bytes);
+    pending_ += bytes;
+    if (pending_.size() >= kWriteEvery) {
+        flush();
     }
-    bytes += "end " + hexOf(fnv(bytes)) + "\n";
-    // Written as the report is: a draft of its own, moved into place once whole and flushed.
-    std::error_code ec;
-    const auto draft = fs_.draftReport(file_, ec);
-    if (draft == nullptr) {
-        return ec;
+}
+
+void PlaceBook::Saving::flush() {
+    if (draft_ != nullptr && !ec_) {
+        draft_->write(pending_.data(), pending_.size(), ec_);
     }
-    draft->write(bytes.data(), bytes.size(), ec);
-    if (!ec) {
-        draft->finish(ec);
+    pending_.clear();
+}
+
+std::error_code PlaceBook::Saving::finish() {
+    if (draft_ == nullptr) {
+        return ec_;
     }
-    if (!ec) {
-        draft->publish(ec);
+    for (const Place& place : book_.departed_) {
+        put(lineOf("gone", place));
     }
-    return ec;
+    const std::string end = "end " + hexOf(hash_) + "\n";
+    pending_ += end;
+    flush();
+    if (!ec_) {
+        draft_->finish(ec_);
+    }
+    if (!ec_) {
+        draft_->publish(ec_);
+    }
+    return ec_;
 }
 
 void PlaceBook::departed(Place place) {

@@ -5,8 +5,10 @@
 #include <deque>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <system_error>
 #include <vector>
 
@@ -44,8 +46,27 @@ public:
     std::error_code load();
     // Whether places were kept: a log that matches none of them is new.
     bool loaded() const { return loaded_; }
-    // Writes the places of the logs now followed, and of those gone lately.
-    std::error_code save(const std::vector<Place>& followed);
+    // Writes the places of the logs now followed, added one at a time, then those of the logs
+    // gone lately: a line at a time, so that many logs take no more memory to save than a few.
+    class Saving {
+    public:
+        void add(const Place& place);
+        // Once every place is added: the file moved into place whole.
+        std::error_code finish();
+
+    private:
+        friend class PlaceBook;
+        explicit Saving(PlaceBook& book);
+        void put(std::string_view bytes);
+        void flush();
+
+        PlaceBook& book_;
+        std::unique_ptr<ReportDraft> draft_;
+        std::error_code ec_;
+        std::string pending_;
+        std::uint64_t hash_;
+    };
+    Saving save();
 
     // A log that went away, remembered for a while in case it comes back.
     void departed(Place place);
