@@ -648,6 +648,21 @@ TEST(Follower, TellsOfUtf16FindingsAsTheirLinesEnd) {
     EXPECT_EQ(followed.toldLines(), std::vector<std::string>{"four"});
 }
 
+// Appends that end within a line or between a CR and its LF are read on as a run reads the
+// whole log: each finding told of once its line ends.
+TEST(Follower, ReadsOnWhereAnAppendEnded) {
+    SweepFolders folders;
+    folders.logs.write("a.log", "x\r\n");
+    Followed followed(folders);
+    const std::pair<std::string, std::vector<std::string>> appends[] = {
+        {M + "\r", {}}, {"\none\r\n", {"one"}}, {M + "\r\ntw", {}}, {"o\r\n", {"two"}}};
+    for (const auto& [text, told] : appends) {
+        followed.told.places.clear();
+        followed.written({folders.logs / "a.log"}, [&] { append(folders.logs / "a.log", text); });
+        EXPECT_EQ(followed.toldLines(), told) << text;
+    }
+}
+
 // A log read again from its start tells only what it did not hold before, in order; one that
 // begins otherwise is a new log in its place, all of it new.
 TEST(Follower, ALogReadAgainTellsOnlyWhatItDidNotHold) {

@@ -38,14 +38,15 @@ void FollowedFolder::listedAs(const ListedFolder& listed) {
 }
 
 void FollowedFolder::adopt(std::unique_ptr<FollowedLog> log) {
-    byTag_.emplace(log->tag, log.get());
+    const auto at = std::lower_bound(byTag_.begin(), byTag_.end(), log->tag, byTag);
+    byTag_.emplace(at, log->tag, log.get());
     logs_.push_back(std::move(log));
 }
 
 std::size_t FollowedFolder::indexOf(const FollowedLog& log) const {
-    const auto at = std::lower_bound(logs_.begin(), logs_.end(), log.path().filename(),
+    const auto at = std::lower_bound(logs_.begin(), logs_.end(), log.name(),
                                      [](const auto& entry, const std::filesystem::path& name) {
-                                         return comesBefore(entry->path().filename(), name);
+                                         return comesBefore(entry->name(), name);
                                      });
     return static_cast<std::size_t>(at - logs_.begin());
 }
@@ -69,7 +70,7 @@ bool FollowedFolder::list() {
     std::map<std::filesystem::path, std::size_t> byName;
     std::multimap<FileIdentity, std::size_t, ByIdentity> byFile;
     for (std::size_t i = 0; i < logs_.size(); ++i) {
-        byName.emplace(logs_[i]->path().filename(), i);
+        byName.emplace(logs_[i]->name(), i);
         if (logs_[i]->mark().identity.known()) {
             byFile.emplace(logs_[i]->mark().identity, i);
         }
@@ -93,17 +94,17 @@ bool FollowedFolder::list() {
         for (auto same = first; same != last; ++same) {
             if (logs_[same->second] != nullptr) {
                 take(at, same->second);
-                kept[at]->moveTo(path_ / now[at]->name);
+                kept[at]->rename(now[at]->name);
                 context_.unwatch(kept[at]->tag);
-                kept[at]->tag = context_.watchFile(kept[at]->path());
+                kept[at]->tag = context_.watchFile(path_ / now[at]->name);
                 changed = true;
                 break;
             }
         }
     }
     for (std::size_t at = 0; at < now.size(); ++at) {
-        const std::filesystem::path path = path_ / now[at]->name;
         if (kept[at] == nullptr) {
+            const std::filesystem::path path = path_ / now[at]->name;
             const auto here = byName.find(now[at]->name);
             if (here != byName.end() && logs_[here->second] != nullptr) {
                 // Another file in its place, as a link retargeted or a log replaced: its watch is
@@ -112,7 +113,7 @@ bool FollowedFolder::list() {
                 context_.unwatch(kept[at]->tag);
                 kept[at]->tag = context_.watchFile(path);
             } else {
-                kept[at] = std::make_unique<FollowedLog>(path, context_.spool);
+                kept[at] = std::make_unique<FollowedLog>(path_, now[at]->name, context_.spool);
                 kept[at]->tag = context_.watchFile(path);
                 changed = true;
             }
@@ -146,8 +147,8 @@ FollowedFolder::Looked FollowedFolder::readOnWatchedLog(FollowedLog& log) {
 }
 
 FollowedLog* FollowedFolder::logWatchedBy(std::uint64_t tag) const {
-    const auto found = byTag_.find(tag);
-    return found != byTag_.end() ? found->second : nullptr;
+    const auto found = std::lower_bound(byTag_.begin(), byTag_.end(), tag, byTag);
+    return found != byTag_.end() && found->first == tag ? found->second : nullptr;
 }
 
 bool FollowedFolder::anyLogUnreadable() const {
@@ -186,7 +187,7 @@ bool FollowedFolder::readOnLog(LogFolder& folder, FollowedLog& log, const Listed
         return false;
     }
     std::error_code ec;
-    const auto file = folder.openLog({log.path().filename(), {}, 0, {}}, ec);
+    const auto file = folder.openLog({log.name(), {}, 0, {}}, ec);
     if (file == nullptr) {
         if (isGone(ec)) {
             return false;  // gone since the listing: the next one, its folder's watch tells
@@ -229,8 +230,10 @@ void FollowedFolder::drop(FollowedLog& log) {
 void FollowedFolder::indexTags() {
     byTag_.clear();
     for (const auto& log : logs_) {
-        byTag_.emplace(log->tag, log.get());
+        byTag_.emplace_back(log->tag, log.get());
     }
+    std::sort(byTag_.begin(), byTag_.end());
+    byTag_.shrink_to_fit();
 }
 
 }  // namespace vesk

@@ -7,7 +7,7 @@
 #include <optional>
 #include <span>
 #include <string>
-#include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "follow/followed_log.h"
@@ -83,6 +83,9 @@ private:
     bool readOnLog(LogFolder& folder, FollowedLog& log, const ListedFile* listed);
     void drop(FollowedLog& log);
     void indexTags();
+    static bool byTag(const std::pair<std::uint64_t, FollowedLog*>& entry, std::uint64_t tag) {
+        return entry.first < tag;
+    }
 
     std::filesystem::path path_;
     std::size_t index_;
@@ -92,7 +95,8 @@ private:
     std::string failureReason_;
     FileIdentity identity_;
     std::vector<std::unique_ptr<FollowedLog>> logs_;  // in name order
-    std::unordered_map<std::uint64_t, FollowedLog*> byTag_;
+    // Its logs by their watches' tags, in order: a pair for each costs less than a hashed node.
+    std::vector<std::pair<std::uint64_t, FollowedLog*>> byTag_;
 };
 
 }  // namespace vesk

@@ -71,6 +71,45 @@ struct FollowedLog::ToldBefore {
     }
 };
 
+// Its findings, telling of each line after the first as it ends, unless it came back from what
+// the log held before it was written again, or was told of before it was followed here.
+class FollowedLog::Sink final : public LineSink {
+public:
+    explicit Sink(FollowedLog& log) : log_(log) {}
+    void tellTo(Telling* telling) { telling_ = telling; }
+    bool wantsOffsets() const override { return true; }
+    void beginLine(std::uint64_t offset) override;
+    void write(std::string_view piece) override;
+    void endLine() override;
+    // Where a line that passes begins, while it is open.
+    std::optional<std::uint64_t> openLine() const {
+        return open_ ? std::optional(offset_) : std::nullopt;
+    }
+    // A line that passes, begun where it was read before: its text so far.
+    void takeOpenLine(std::uint64_t offset, std::string_view piece);
+
+private:
+    void take(std::string_view piece);
+
+    FollowedLog& log_;
+    Telling* telling_ = nullptr;
+    std::uint64_t offset_ = 0;
+    bool open_ = false;
+    std::uint64_t hash_ = kFnvStart;  // of the line's text so far
+    std::string line_;
+    std::uint64_t length_ = 0;
+};
+
+// What reads it on: the scanner, from its start or going on where another stands, into the sink.
+struct FollowedLog::Reader {
+    explicit Reader(FollowedLog& log) : sink(log), scanner(log.filter_, sink) {}
+    Reader(FollowedLog& log, const LogScanner& from)
+        : sink(log), scanner(from, log.filter_, sink) {}
+
+    Sink sink;
+    LogScanner scanner;
+};
+
 void FollowedLog::Sink::beginLine(std::uint64_t offset) {
     offset_ = offset;
     open_ = log_.findings_.firstSeen;
@@ -109,22 +148,29 @@ void FollowedLog::Sink::take(std::string_view piece) {
     length_ += piece.size();
 }
 
-FollowedLog::FollowedLog(std::filesystem::path path, FindingSpool& spool)
-    : path_(std::move(path)), spool_(spool), findings_(spool), sink_(*this) {
+FollowedLog::FollowedLog(const std::filesystem::path& folder, std::filesystem::path name,
+                         FindingSpool& spool)
+    : folder_(&folder), name_(std::move(name)), spool_(spool), findings_(spool) {
     startOver();
 }
 
-FollowedLog::FollowedLog(std::filesystem::path path, KeptLog& kept, FindingSpool& spool,
-                         std::span<char> buffer, bool flagBefore, const std::error_code& ec)
-    : path_(std::move(path)),
+FollowedLog::FollowedLog(const std::filesystem::path& folder, std::filesystem::path name,
+                         KeptLog& kept, FindingSpool& spool, std::span<char> buffer,
+                         bool flagBefore, const std::error_code& ec)
+    : folder_(&folder),
+      name_(std::move(name)),
       spool_(spool),
       mark_{kept.identity, kept.size, kept.times, kept.print, kept.head},
       filter_(kept.filter),
       findings_(std::move(kept.findings)),
-      sink_(*this),
       flagBefore_(flagBefore),
       firstToldOf_(flagBefore && findings_.firstSeen) {
-    adoptOpenLine(buffer);
+    if (kept.scanner) {
+        reader_ = std::make_unique<Reader>(*this, *kept.scanner);
+        adoptOpenLine(buffer);
+    } else {
+        startOver();
+    }
     findings_.unplace();
     // Findings that could not be read back leave it to be read again from its start.
     std::error_code moved;
@@ -132,15 +178,11 @@ FollowedLog::FollowedLog(std::filesystem::path path, KeptLog& kept, FindingSpool
     if (moved) {
         failure_ = moved;
     }
-    if (kept.scanner) {
-        scanner_.emplace(*kept.scanner, filter_, sink_);
-    } else {
-        startOver();
-    }
     if (ec) {
         failure_ = ec;
         named = true;  // by the sweep
     }
+    idle();
 }
 
 FollowedLog::~FollowedLog() = default;
@@ -172,7 +214,7 @@ void FollowedLog::adoptOpenLine(std::span<char> buffer) {
                 piece.remove_prefix(end + 1);
             }
             if (lines == findings_.restLines) {
-                sink_.takeOpenLine(offset, piece);
+                reader_->sink.takeOpenLine(offset, piece);
             }
         },
         ec);
@@ -184,16 +226,38 @@ void FollowedLog::toldBefore(std::uint64_t offset, bool firstTold) {
 }
 
 std::uint64_t FollowedLog::toldTo() const {
-    const std::uint64_t handed = scanner_ ? scanner_->handedTo() : 0;
-    return std::min(handed, sink_.openLine().value_or(handed));
+    if (reader_ == nullptr) {
+        return mark_.size;
+    }
+    const std::uint64_t handed = reader_->scanner.handedTo();
+    return std::min(handed, reader_->sink.openLine().value_or(handed));
+}
+
+FollowedLog::Reader& FollowedLog::reader() {
+    if (reader_ == nullptr) {
+        reader_ = std::make_unique<Reader>(*this);
+        if (mark_.size == 0) {
+            reader_->scanner.beginLog();
+        } else {
+            reader_->scanner.beginPart(mark_.size, afterCr_);
+        }
+    }
+    return *reader_;
+}
+
+// Read to a line's start in 8-bit text: nothing of the reader is needed to go on from there.
+void FollowedLog::idle() {
+    if (reader_ != nullptr && !failure_ && mark_.size > 0 && reader_->scanner.atLineStartIn8Bit()) {
+        afterCr_ = reader_->scanner.afterCr();
+        reader_.reset();
+    }
 }
 
 void FollowedLog::startOver() {
     findings_ = PartFindings(spool_);
     filter_ = MarkerFilter();
     filter_.lineEnded(true);  // the first line comes apart
-    scanner_.emplace(filter_, sink_);
-    scanner_->beginLog();
+    reader_.reset();
     mark_.size = 0;
     failure_.reset();
     firstToldOf_ = false;
@@ -202,14 +266,15 @@ void FollowedLog::startOver() {
 
 void FollowedLog::readOn(InputFile& file, std::span<char> buffer, Telling& telling,
                          std::error_code& ec) {
-    sink_.tellTo(&telling);
+    Reader& reader = this->reader();
+    reader.sink.tellTo(&telling);
     const std::uint64_t from = mark_.size;
-    mark_.size = readStretch(file, from, std::nullopt, buffer, *scanner_, {}, ec);
-    sink_.tellTo(nullptr);
+    mark_.size = readStretch(file, from, std::nullopt, buffer, reader.scanner, {}, ec);
+    reader.sink.tellTo(nullptr);
     mark_.identity = file.identity();
     mark_.times = file.times();
     if (ec) {
-        scanner_->abandonLog();
+        reader.scanner.abandonLog();
         failure_ = ec;
     }
     if (findings_.firstSeen) {
@@ -225,6 +290,7 @@ void FollowedLog::readOn(InputFile& file, std::span<char> buffer, Telling& telli
     if (ec) {
         failure_ = ec;
     }
+    idle();
 }
 
 void FollowedLog::rememberTold(std::span<char> buffer) {
@@ -289,7 +355,8 @@ void FollowedLog::failed(const std::error_code& ec, std::span<char> buffer) {
 }
 
 std::optional<PartFindings> FollowedLog::ending() const {
-    return scanner_ ? endingOf(*scanner_, filter_, findings_, spool_) : std::nullopt;
+    return reader_ != nullptr ? endingOf(reader_->scanner, filter_, findings_, spool_)
+                              : std::nullopt;
 }
 
 void FollowedLog::joinInto(ReportJoin& join) {

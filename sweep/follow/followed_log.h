@@ -28,20 +28,26 @@ class Telling;
 // before it. Its findings are kept aside, and its lines that pass told of as they end.
 class FollowedLog {
 public:
-    // A log new to following, read from its start.
-    FollowedLog(std::filesystem::path path, FindingSpool& spool);
+    // A log new to following, read from its start. folder: the path of the folder it is in,
+    // which outlives it.
+    FollowedLog(const std::filesystem::path& folder, std::filesystem::path name,
+                FindingSpool& spool);
     // A log the first sweep read, taken over as far as it was read, its findings moved into the
     // spool; its first line passed or not there, and counts as told of. ec: why it could not be
     // opened, or read to its end.
-    FollowedLog(std::filesystem::path path, KeptLog& kept, FindingSpool& spool,
-                std::span<char> buffer, bool flagBefore, const std::error_code& ec);
+    FollowedLog(const std::filesystem::path& folder, std::filesystem::path name, KeptLog& kept,
+                FindingSpool& spool, std::span<char> buffer, bool flagBefore,
+                const std::error_code& ec);
     ~FollowedLog();
     FollowedLog(const FollowedLog&) = delete;
     FollowedLog& operator=(const FollowedLog&) = delete;
 
-    const std::filesystem::path& path() const { return path_; }
+    const std::filesystem::path& folder() const { return *folder_; }
+    // Its name alone is held: a whole path holds each of its parts apart, and logs may be many.
+    const std::filesystem::path& name() const { return name_; }
+    std::filesystem::path path() const { return *folder_ / name_; }
     // Renamed: the same log under another name; nothing of it is new.
-    void moveTo(std::filesystem::path path) { path_ = std::move(path); }
+    void rename(std::filesystem::path name) { name_ = std::move(name); }
     const LogMark& mark() const { return mark_; }
     std::uint64_t tag = 0;  // its watch
     bool named = false;     // as unreadable, until it is read again
@@ -86,51 +92,31 @@ public:
     Signature signature() const;
 
 private:
-    // Its findings, telling of each line after the first as it ends, unless it came back from what
-    // the log held before it was written again, or was told of before it was followed here.
-    class Sink final : public LineSink {
-    public:
-        explicit Sink(FollowedLog& log) : log_(log) {}
-        void tellTo(Telling* telling) { telling_ = telling; }
-        bool wantsOffsets() const override { return true; }
-        void beginLine(std::uint64_t offset) override;
-        void write(std::string_view piece) override;
-        void endLine() override;
-        // Where a line that passes begins, while it is open.
-        std::optional<std::uint64_t> openLine() const {
-            return open_ ? std::optional(offset_) : std::nullopt;
-        }
-        // A line that passes, begun where it was read before: its text so far.
-        void takeOpenLine(std::uint64_t offset, std::string_view piece);
-
-    private:
-        void take(std::string_view piece);
-
-        FollowedLog& log_;
-        Telling* telling_ = nullptr;
-        std::uint64_t offset_ = 0;
-        bool open_ = false;
-        std::uint64_t hash_ = kFnvStart;  // of the line's text so far
-        std::string line_;
-        std::uint64_t length_ = 0;
-    };
+    class Sink;
+    struct Reader;
     struct ToldBefore;
 
     std::optional<PartFindings> ending() const;
+    Reader& reader();
+    void idle();
     void startOver();
     void rememberTold(std::span<char> buffer);
     void adoptOpenLine(std::span<char> buffer);
 
-    std::filesystem::path path_;
+    const std::filesystem::path* folder_;
+    std::filesystem::path name_;
     FindingSpool& spool_;
     LogMark mark_;
     MarkerFilter filter_;
     PartFindings findings_;
-    Sink sink_;
-    std::optional<LogScanner> scanner_;
+    // Held while it stands within a line or text held back: at a line's start in 8-bit text it
+    // is made again where the log was read to, so that the many logs idle between appends cost
+    // little.
+    std::unique_ptr<Reader> reader_;
     std::optional<std::error_code> failure_;
     bool flagBefore_ = false;
     bool firstToldOf_ = false;
+    bool afterCr_ = false;           // where it was read to: right after a CR, whose LF may follow
     std::uint64_t quietBefore_ = 0;  // told of before it was followed here
     // After it was written again: what it held before, not to be told of again.
     std::unique_ptr<ToldBefore> toldBefore_;

@@ -186,8 +186,7 @@ SweepOutcome Following::start() {
         }
         folder.listedAs(*one);
         for (const ListedFile* log : one->logs(report)) {
-            const std::filesystem::path path = folder.path() / log->name;
-            firstTags_.emplace(path, watchFile(path));
+            firstTags_.emplace(log, watchFile(folder.path() / log->name));
         }
         swept.push_back(one.get());
     }
@@ -213,7 +212,7 @@ SweepOutcome Following::start() {
         tellOfFirstLines();
         telling_.mute(false);
     }
-    for (const auto& [path, tag] : firstTags_) {
+    for (const auto& [log, tag] : firstTags_) {
         unwatch(tag);  // a log the sweep did not hand over
     }
     firstTags_.clear();
@@ -286,15 +285,15 @@ void Following::recognize(const FollowedFolder& folder, FollowedLog& log, InputF
     std::error_code ec;
     const std::uint64_t head = LogPrint::headOf(file, file.size(), ec);
     if (const auto place =
-            knownPlace(folder, log.path().filename(), file.identity(), head, &file, std::nullopt)) {
+            knownPlace(folder, log.name(), file.identity(), head, &file, std::nullopt)) {
         log.toldBefore(place->toldTo, place->firstTold);
     }
 }
 
 Place Following::placeOf(const FollowedFolder& folder, const FollowedLog& log) const {
     const LogMark& mark = log.mark();
-    return {folder.index(), log.path().filename(), mark.identity,  mark.size, mark.print,
-            mark.head,      log.toldTo(),          log.firstTold()};
+    return {folder.index(), log.name(), mark.identity, mark.size,
+            mark.print,     mark.head,  log.toldTo(),  log.firstTold()};
 }
 
 void Following::keepPlace() {
@@ -330,11 +329,10 @@ void Following::keep(const ListedFolder& listed, const ListedFile& log, KeptLog&
     const auto folder = std::find_if(folders_.begin(), folders_.end(), [&](const auto& one) {
         return one->path() == listed.directoryPath();
     });
-    const std::filesystem::path path = listed.directoryPath() / log.name;
     logsKept_ = true;
-    auto followed =
-        std::make_unique<FollowedLog>(path, kept, spool_, buffer_.span(), flagBefore, ec);
-    if (const auto tag = firstTags_.find(path); tag != firstTags_.end()) {
+    auto followed = std::make_unique<FollowedLog>((*folder)->path(), log.name, kept, spool_,
+                                                  buffer_.span(), flagBefore, ec);
+    if (const auto tag = firstTags_.find(&log); tag != firstTags_.end()) {
         followed->tag = tag->second;
         firstTags_.erase(tag);
     }

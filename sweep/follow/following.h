@@ -5,6 +5,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <unordered_map>
 #include <vector>
 
 #include "engine/log_keeper.h"
@@ -86,8 +87,9 @@ private:
     ChangeWatcher* watcher_ = nullptr;
     std::uint64_t nextTag_ = 1;
     std::multimap<std::uint64_t, std::size_t> folderTags_;  // a folder's, and its links' folders
-    // The logs' watches set before the first sweep, until it hands each log over.
-    std::map<std::filesystem::path, std::uint64_t> firstTags_;
+    // The logs' watches set before the first sweep, by the listing's entry for each, until the
+    // sweep hands the log over: no path is held for each of what may be many logs.
+    std::unordered_map<const ListedFile*, std::uint64_t> firstTags_;
     std::optional<Steady::time_point> relistAt_;
     PlaceBook places_;
     bool logsKept_ = false;  // by the first sweep

@@ -22,8 +22,7 @@ public:
 
     void tell(const FollowedLog& log, std::uint64_t offset, std::string_view line,
               std::uint64_t length) {
-        const std::filesystem::path folder = log.path().parent_path();
-        tell({folder, log.path(), offset, line, length});
+        tell({log.folder(), log.path(), offset, line, length});
     }
     void tell(const Finding& finding) {
         if (muted_) {

@@ -69,6 +69,8 @@ public:
     // At a line's start with no line end half seen: where text of another form may take over, or
     // a part of the log read on its own may begin.
     bool atLineStart() const { return !lineOpen_; }
+    // Right after a CR, whose LF may follow: what beginPart() is told.
+    bool afterCr() const { return pendingCr_; }
     // In the middle of a line that does not pass and whose start is settled: bytes without a line
     // end change nothing.
     bool inQuietLine() const {

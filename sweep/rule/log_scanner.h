@@ -61,6 +61,7 @@ public:
     // At a line's start in 8-bit text with nothing held back: what a scanner that begins here,
     // in the middle of a log, takes for granted.
     bool atLineStartIn8Bit() const { return lines_.atLineStart() && decoder_.reading8Bit(); }
+    bool afterCr() const { return lines_.afterCr(); }
 
 private:
     LineScanner lines_;
