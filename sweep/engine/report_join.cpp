@@ -40,26 +40,12 @@ void ReportJoin::tell(const PartFindings& read, bool firstPasses, const TellFrom
         return;
     }
     Findings::Cursor offsets(read.restOffsets);
-    std::uint64_t lines = 0;
-    read.rest.forEachPiece(
-        buffer_,
-        [&](std::string_view piece) {
-            // No line holds a CR or LF: each LF ends one, the CR before it aside.
-            for (std::size_t at = 0; at < piece.size() && lines < read.restLines;) {
-                const std::size_t end = std::min(piece.find('\n', at), piece.size());
-                std::string_view text = piece.substr(at, end - at);
-                if (!text.empty() && text.back() == '\r') {
-                    text.remove_suffix(1);
-                }
-                take(text);
-                if (end < piece.size()) {
-                    std::uint64_t offset = 0;
-                    offsets.next(reinterpret_cast<char*>(&offset), sizeof offset, ec);
-                    told(offset, offset >= to.offset);
-                    ++lines;
-                }
-                at = end + 1;
-            }
+    read.rest.forEachLine(
+        read.restLines, buffer_, take,
+        [&] {
+            std::uint64_t offset = 0;
+            offsets.next(reinterpret_cast<char*>(&offset), sizeof offset, ec);
+            told(offset, offset >= to.offset);
         },
         ec);
 }

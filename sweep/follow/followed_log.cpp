@@ -300,30 +300,16 @@ void FollowedLog::rememberTold(std::span<char> buffer) {
                                                            : std::optional<std::uint64_t>();
     toldBefore_ = std::make_unique<ToldBefore>();
     toldBefore_->first = first;
-    // Whole lines only: one still open was not told of.
+    // Whole lines only: one still open was not told of. Lines that cannot be read back are not
+    // remembered: told again when they come back, rather than lost. The next publication reads
+    // them too, and names the failure.
     std::uint64_t hash = kFnvStart;
-    std::uint64_t lines = 0;
-    // Lines that cannot be read back are not remembered: told again when they come back, rather
-    // than lost. The next publication reads them too, and names the failure.
     std::error_code ec;
-    findings_.rest.forEachPiece(
-        buffer,
-        [&](std::string_view piece) {
-            // No line holds a CR or LF: each LF ends one, the CR before it aside.
-            for (std::size_t at = 0; at < piece.size() && lines < findings_.restLines;) {
-                const std::size_t end = std::min(piece.find('\n', at), piece.size());
-                std::string_view text = piece.substr(at, end - at);
-                if (!text.empty() && text.back() == '\r') {
-                    text.remove_suffix(1);
-                }
-                hash = fnvOn(hash, text);
-                if (end < piece.size()) {
-                    toldBefore_->add(hash);
-                    hash = kFnvStart;
-                    ++lines;
-                }
-                at = end + 1;
-            }
+    findings_.rest.forEachLine(
+        findings_.restLines, buffer, [&](std::string_view text) { hash = fnvOn(hash, text); },
+        [&] {
+            toldBefore_->add(hash);
+            hash = kFnvStart;
         },
         ec);
     toldBefore_->next = 0;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -97,6 +98,33 @@ public:
         if (!ec && !memory_.empty()) {
             piece(std::string_view(memory_));
         }
+    }
+
+    // The lines held, as far as `lines` of them: text(piece) with each piece of a line, then
+    // lineEnd() once it has ended. No line holds a CR or LF: each LF ends one, the CR before it
+    // aside.
+    template <typename Text, typename LineEnd>
+    void forEachLine(std::uint64_t lines, std::span<char> buffer, Text text, LineEnd lineEnd,
+                     std::error_code& ec) const {
+        std::uint64_t ended = 0;
+        forEachPiece(
+            buffer,
+            [&](std::string_view piece) {
+                for (std::size_t at = 0; at < piece.size() && ended < lines;) {
+                    const std::size_t end = std::min(piece.find('\n', at), piece.size());
+                    std::string_view part = piece.substr(at, end - at);
+                    if (!part.empty() && part.back() == '\r') {
+                        part.remove_suffix(1);
+                    }
+                    text(part);
+                    if (end < piece.size()) {
+                        lineEnd();
+                        ++ended;
+                    }
+                    at = end + 1;
+                }
+            },
+            ec);
     }
 
     // Hands over the bytes in order a few at a time, as a reader asks for them.
