@@ -15,8 +15,8 @@ void PartFindings::beginLine(std::uint64_t offset) {
     if (!firstSeen) {
         firstOffset = offset;
         begun_ = true;
-    } else if (placed_) {
-        restOffsets.append(asBytes(offset));
+    } else if (restOffsets != nullptr) {
+        restOffsets->append(asBytes(offset));
     }
 }
 
@@ -31,7 +31,10 @@ void PartFindings::endLine() {
 }
 
 void PartFindings::moveTo(FindingSpool& spool, std::span<char> buffer, std::error_code& ec) {
-    for (Findings* findings : {&first, &rest, &restOffsets}) {
+    for (Findings* findings : {&first, &rest, restOffsets.get()}) {
+        if (findings == nullptr) {
+            continue;
+        }
         Findings moved(spool);
         moved.append(std::move(*findings), buffer, ec);
         *findings = std::move(moved);
@@ -79,7 +82,7 @@ void LogFindings::add(const PartFindings& part, PartFindings* taken, const PartF
     }
     if (firstPasses) {
         if (log_.placed()) {
-            log_.restOffsets.append(asBytes(part.firstOffset));
+            log_.restOffsets->append(asBytes(part.firstOffset));
         }
         append(log_.rest, &PartFindings::first);
         if (ending != nullptr) {
@@ -93,13 +96,17 @@ void LogFindings::add(const PartFindings& part, PartFindings* taken, const PartF
     append(log_.rest, &PartFindings::rest);
     log_.restLines += part.restLines;
     if (log_.placed() && part.placed()) {
-        append(log_.restOffsets, &PartFindings::restOffsets);
+        if (taken != nullptr) {
+            log_.restOffsets->append(std::move(*taken->restOffsets), buffer, error_);
+        } else {
+            copy(*log_.restOffsets, *part.restOffsets);
+        }
     }
     if (ending != nullptr) {
         copy(log_.rest, ending->rest);
         log_.restLines += ending->restLines;
         if (log_.placed() && ending->placed()) {
-            copy(log_.restOffsets, ending->restOffsets);
+            copy(*log_.restOffsets, *ending->restOffsets);
         }
     }
     for (const PartFindings* piece : {&part, ending}) {

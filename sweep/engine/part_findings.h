@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string_view>
@@ -22,9 +23,11 @@ public:
     enum class Placing { unplaced, placed };
 
     explicit PartFindings(FindingSpool& spool, Placing placing = Placing::unplaced)
-        : first(spool), rest(spool), restOffsets(spool), placed_(placing == Placing::placed) {}
+        : first(spool),
+          rest(spool),
+          restOffsets(placing == Placing::placed ? std::make_unique<Findings>(spool) : nullptr) {}
 
-    bool wantsOffsets() const override { return placed_; }
+    bool wantsOffsets() const override { return placed(); }
     void beginLine(std::uint64_t offset) override;
     void write(std::string_view piece) override {
         begun_ = true;
@@ -32,12 +35,9 @@ public:
     }
     void endLine() override;
 
-    bool placed() const { return placed_; }
+    bool placed() const { return restOffsets != nullptr; }
     // Where each line begins is no longer kept.
-    void unplace() {
-        restOffsets.clear();
-        placed_ = false;
-    }
+    void unplace() { restOffsets.reset(); }
     FindingSpool& spool() const { return first.spool(); }
     // Its findings held in another spool from now on; ec where some could not be read back.
     void moveTo(FindingSpool& spool, std::span<char> buffer, std::error_code& ec);
@@ -45,17 +45,18 @@ public:
     bool untouched() const { return !firstSeen && !begun_; }
 
     Findings first;
-    bool firstSeen = false;  // the first line has ended, or broke off where a read failed
     std::uint64_t firstOffset = 0;
     Findings rest;  // the lines after it that passed, each with CR LF
     std::uint64_t restLines = 0;
-    Findings restOffsets;  // where placed: where each of them begins, eight bytes each
+    // Where placed: where each of them begins, eight bytes each. Apart, since most parts and
+    // every log followed have none.
+    std::unique_ptr<Findings> restOffsets;
     // Whether the part's last whole line was a marker line; unset when it has none, and the flag
     // carries through it.
     std::optional<bool> flagAfter;
+    bool firstSeen = false;  // the first line has ended, or broke off where a read failed
 
 private:
-    bool placed_;
     bool begun_ = false;
 };
 

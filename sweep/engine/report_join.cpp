@@ -39,7 +39,7 @@ void ReportJoin::tell(const PartFindings& read, bool firstPasses, const TellFrom
     if (!read.placed() || read.restLines == 0) {
         return;
     }
-    Findings::Cursor offsets(read.restOffsets);
+    Findings::Cursor offsets(*read.restOffsets);
     read.rest.forEachLine(
         read.restLines, buffer_, take,
         [&] {

@@ -35,6 +35,9 @@ FollowedFolder::~FollowedFolder() {
 void FollowedFolder::listedAs(const ListedFolder& listed) {
     state_ = State::present;
     identity_ = listed.folder()->identity();
+    const std::size_t logs = listed.logs().size();  // those adopted, the report aside
+    logs_.reserve(logs);
+    byTag_.reserve(logs);
 }
 
 void FollowedFolder::adopt(std::unique_ptr<FollowedLog> log) {
@@ -153,7 +156,7 @@ FollowedLog* FollowedFolder::logWatchedBy(std::uint64_t tag) const {
 
 bool FollowedFolder::anyLogUnreadable() const {
     return std::any_of(logs_.begin(), logs_.end(),
-                       [](const auto& log) { return log->failure().has_value(); });
+                       [](const auto& log) { return static_cast<bool>(log->failure()); });
 }
 
 bool FollowedFolder::lost(const std::error_code& ec) {

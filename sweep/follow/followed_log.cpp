@@ -150,21 +150,20 @@ void FollowedLog::Sink::take(std::string_view piece) {
 
 FollowedLog::FollowedLog(const std::filesystem::path& folder, std::filesystem::path name,
                          FindingSpool& spool)
-    : folder_(&folder), name_(std::move(name)), spool_(spool), findings_(spool) {
+    : folder_(&folder), name_(std::move(name)), findings_(spool) {
     startOver();
 }
 
 FollowedLog::FollowedLog(const std::filesystem::path& folder, std::filesystem::path name,
                          KeptLog& kept, FindingSpool& spool, std::span<char> buffer,
                          bool flagBefore, const std::error_code& ec)
-    : folder_(&folder),
-      name_(std::move(name)),
-      spool_(spool),
-      mark_{kept.identity, kept.size, kept.times, kept.print, kept.head},
-      filter_(kept.filter),
-      findings_(std::move(kept.findings)),
+    : filter_(kept.filter),
       flagBefore_(flagBefore),
-      firstToldOf_(flagBefore && findings_.firstSeen) {
+      firstToldOf_(flagBefore && kept.findings.firstSeen),
+      folder_(&folder),
+      name_(std::move(name)),
+      mark_{kept.identity, kept.size, kept.times, kept.print, kept.head},
+      findings_(std::move(kept.findings)) {
     if (kept.scanner) {
         reader_ = std::make_unique<Reader>(*this, *kept.scanner);
         adoptOpenLine(buffer);
@@ -174,7 +173,7 @@ FollowedLog::FollowedLog(const std::filesystem::path& folder, std::filesystem::p
     findings_.unplace();
     // Findings that could not be read back leave it to be read again from its start.
     std::error_code moved;
-    findings_.moveTo(spool_, buffer, moved);
+    findings_.moveTo(spool, buffer, moved);
     if (moved) {
         failure_ = moved;
     }
@@ -190,11 +189,11 @@ FollowedLog::~FollowedLog() = default;
 // Where the run left a line that passes open, its text so far is the sink's, to be told of whole
 // once the line ends: the bytes after the last whole line, and where they begin.
 void FollowedLog::adoptOpenLine(std::span<char> buffer) {
-    if (!findings_.placed() || findings_.restOffsets.size() / 8 <= findings_.restLines) {
+    if (!findings_.placed() || findings_.restOffsets->size() / 8 <= findings_.restLines) {
         return;
     }
     std::uint64_t offset = 0;
-    Findings::Cursor offsets(findings_.restOffsets);
+    Findings::Cursor offsets(*findings_.restOffsets);
     // Findings kept aside that cannot be read leave the open line to the run's report alone: it
     // is not told of when it ends. The next publication reads them too, and names the failure.
     std::error_code ec;
@@ -254,12 +253,12 @@ void FollowedLog::idle() {
 }
 
 void FollowedLog::startOver() {
-    findings_ = PartFindings(spool_);
+    findings_ = PartFindings(findings_.spool());
     filter_ = MarkerFilter();
     filter_.lineEnded(true);  // the first line comes apart
     reader_.reset();
     mark_.size = 0;
-    failure_.reset();
+    failure_.clear();
     firstToldOf_ = false;
     quietBefore_ = 0;
 }
@@ -341,7 +340,7 @@ void FollowedLog::failed(const std::error_code& ec, std::span<char> buffer) {
 }
 
 std::optional<PartFindings> FollowedLog::ending() const {
-    return reader_ != nullptr ? endingOf(reader_->scanner, filter_, findings_, spool_)
+    return reader_ != nullptr ? endingOf(reader_->scanner, filter_, findings_, findings_.spool())
                               : std::nullopt;
 }
 

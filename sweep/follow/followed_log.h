@@ -60,7 +60,8 @@ public:
     void restart(InputFile& file, std::span<char> buffer);
     // It cannot be read: it holds nothing until it can, and then tells of nothing it held.
     void failed(const std::error_code& ec, std::span<char> buffer);
-    const std::optional<std::error_code>& failure() const { return failure_; }
+    // None where it could be read.
+    const std::error_code& failure() const { return failure_; }
 
     // Into the report, as if it ended where it was read to.
     void joinInto(ReportJoin& join);
@@ -103,20 +104,20 @@ private:
     void rememberTold(std::span<char> buffer);
     void adoptOpenLine(std::span<char> buffer);
 
+    // The few bytes first, beside the tag's flag: logs may be many.
+    MarkerFilter filter_;
+    bool flagBefore_ = false;
+    bool firstToldOf_ = false;
+    bool afterCr_ = false;  // where it was read to: right after a CR, whose LF may follow
     const std::filesystem::path* folder_;
     std::filesystem::path name_;
-    FindingSpool& spool_;
     LogMark mark_;
-    MarkerFilter filter_;
     PartFindings findings_;
     // Held while it stands within a line or text held back: at a line's start in 8-bit text it
     // is made again where the log was read to, so that the many logs idle between appends cost
     // little.
     std::unique_ptr<Reader> reader_;
-    std::optional<std::error_code> failure_;
-    bool flagBefore_ = false;
-    bool firstToldOf_ = false;
-    bool afterCr_ = false;           // where it was read to: right after a CR, whose LF may follow
+    std::error_code failure_;
     std::uint64_t quietBefore_ = 0;  // told of before it was followed here
     // After it was written again: what it held before, not to be told of again.
     std::unique_ptr<ToldBefore> toldBefore_;
