@@ -30,8 +30,9 @@ using Places = std::multiset<Place>;
 std::string show(const Places& places) {
     std::string shown;
     for (const auto& place : places) {
-        shown += "[" + fs::path(place.log).filename().string() + "@" +
-                 std::to_string(place.offset) + " " + place.line + "] ";
+        shown += '[';
+        shown += fs::path(place.log).filename().string() + "@" + std::to_string(place.offset) +
+                 " " + place.line + "] ";
     }
     return shown;
 }
