@@ -8,11 +8,11 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
-#include <iterator>
-#include <unordered_map>
+#include <optional>
 
 #include "platform/posix/interrupts.h"
 #include "platform/posix/posix_io.h"
+#include "platform/sorted_pairs.h"
 #include "platform/wait_timing.h"
 #include "sweep/change_watcher.h"
 
@@ -69,20 +69,18 @@ public:
     }
 
     void unwatch(std::uint64_t tag) override {
-        const auto watch = watches_.find(tag);
-        if (watch == watches_.end()) {
+        std::optional<std::uint64_t> watch;
+        watches_.forEach(tag, [&](std::uint64_t one) { watch = one; });
+        if (!watch) {
             return;
         }
-        const auto [first, last] = tags_.equal_range(watch->second);
-        const auto mine =
-            std::find_if(first, last, [&](const auto& entry) { return entry.second == tag; });
-        if (mine != last && std::next(first) == last) {
-            ::inotify_rm_watch(changes_.get(), watch->second);  // its last tag
+        watches_.erase(tag);
+        tags_.erase(*watch, tag);
+        bool others = false;
+        tags_.forEach(*watch, [&](std::uint64_t) { others = true; });
+        if (!others) {
+            ::inotify_rm_watch(changes_.get(), static_cast<int>(*watch));  // its last tag
         }
-        if (mine != last) {
-            tags_.erase(mine);
-        }
-        watches_.erase(watch);
     }
 
     Wake wait(Deadline deadline, Changes& changes) override {
@@ -131,11 +129,12 @@ private:
             polled_ = polled_ || errno == ENOSPC || errno == ENOMEM || changes_.get() < 0;
             return false;
         }
-        if (const auto [first, last] = tags_.equal_range(watch);
-            std::none_of(first, last, [&](const auto& entry) { return entry.second == tag; })) {
-            tags_.emplace(watch, tag);
+        const auto key = static_cast<std::uint64_t>(watch);
+        if (!tags_.contains(key, tag)) {
+            tags_.insert(key, tag);
         }
-        watches_[tag] = watch;
+        watches_.erase(tag);
+        watches_.insert(tag, key);
         return true;
     }
 
@@ -150,15 +149,15 @@ private:
                     changes.everything = true;
                     continue;
                 }
-                const auto [first, last] = tags_.equal_range(event->wd);
-                for (auto tag = first; tag != last; ++tag) {
-                    changes.tags.push_back(tag->second);
+                const auto watch = static_cast<std::uint64_t>(event->wd);
+                tags_.forEach(watch, [&](std::uint64_t tag) {
+                    changes.tags.push_back(tag);
                     if ((event->mask & IN_IGNORED) != 0) {
-                        watches_.erase(tag->second);
+                        watches_.erase(tag, watch);
                     }
-                }
+                });
                 if ((event->mask & IN_IGNORED) != 0) {
-                    tags_.erase(first, last);
+                    tags_.erase(watch);
                 }
             }
         }
@@ -173,9 +172,8 @@ private:
     Descriptor changes_;
     Descriptor signals_;
     Descriptor woken_;
-    // Hashed rather than ordered: a watch for each log followed, and they may be many.
-    std::unordered_map<std::uint64_t, int> watches_;
-    std::unordered_multimap<int, std::uint64_t> tags_;  // of each watch
+    SortedPairs watches_;  // of each tag
+    SortedPairs tags_;     // of each watch
     bool polled_ = false;
 };
 
