@@ -20,9 +20,10 @@ struct SweepSettings {
     // Where there are such threads, a log at least twice this long is read in stretches of this
     // size, each by a thread of its own.
     std::uint64_t stretchSize = 4 * 1024 * 1024;
-    // Findings that wait to be written (read ahead of the report, or kept by following) are held
-    // in memory up to this much in all, and beyond it in a scratch file, so that memory does not
-    // grow with what the logs hold.
+    // Findings that wait to be written, read ahead of the report, are held in memory up to this
+    // much in all, and beyond it in a scratch file, so that memory does not grow with what the
+    // logs hold. Following holds the findings it keeps in the scratch file beyond the first few
+    // KiB of each log's, whatever this is.
     std::size_t findingsInMemory = 8 * 1024 * 1024;
 
     // Following: after a change, those that come with it are gathered for this long at most, so
