@@ -100,13 +100,19 @@ void Findings::closeChunk() {
 }
 
 void Findings::append(std::string_view piece) {
-    // Past the budget, a large piece goes to the scratch file as it is, not through memory.
-    if (inMemory() == 0 && piece.size() >= kCountEvery) {
+    // Past the budget, a large piece goes to the scratch file as it is, after what memory holds,
+    // not through memory.
+    if (piece.size() >= kCountEvery) {
         if (spool_->keepInMemory(piece.size())) {
             counted_ += piece.size();
-        } else if (FindingSpool::Extent stored{}; spool_->store(piece, stored)) {
-            addExtent(stored);
-            return;
+        } else {
+            if (inMemory() > 0) {
+                spill();
+            }
+            if (FindingSpool::Extent stored{}; inMemory() == 0 && spool_->store(piece, stored)) {
+                addExtent(stored);
+                return;
+            }
         }
     }
     if (memory_.size() >= kChunk && memory_.size() + piece.size() > memory_.capacity()) {
