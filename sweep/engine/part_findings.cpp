@@ -59,22 +59,20 @@ void joinAfter(PartFindings& taken, MarkerFilter& filter, JoinTarget& into,
 
 void LogFindings::add(const PartFindings& part, PartFindings* taken, const PartFindings* ending,
                       bool firstPasses, std::span<char> buffer) {
-    const auto copy = [&](Findings& to, const Findings& from) {
-        from.forEachPiece(
-            buffer, [&](std::string_view piece) { to.append(piece); }, error_);
-    };
-    // The part's own findings: taken where they may be.
-    const auto append = [&](Findings& to, Findings PartFindings::*which) {
-        if (taken != nullptr) {
-            to.append(std::move(taken->*which), buffer, error_);
+    // Copied, or taken where own is the findings themselves.
+    const auto add = [&](Findings& to, const Findings& from, Findings* own) {
+        if (own != nullptr) {
+            to.append(std::move(*own), buffer, error_);
         } else {
-            copy(to, part.*which);
+            from.forEachPiece(
+                buffer, [&](std::string_view piece) { to.append(piece); }, error_);
         }
     };
+    Findings* const ownFirst = taken != nullptr ? &taken->first : nullptr;
     // The first part is the log's start, its first line the log's own; those after it begin at a
     // line's start after the first line of the log ended.
     if (log_.untouched()) {
-        append(log_.first, &PartFindings::first);
+        add(log_.first, part.first, ownFirst);
         log_.firstSeen = part.firstSeen;
         log_.firstOffset = part.firstOffset;
         log_.flagAfter = part.flagAfter;
@@ -84,29 +82,25 @@ void LogFindings::add(const PartFindings& part, PartFindings* taken, const PartF
         if (log_.placed()) {
             log_.restOffsets->append(asBytes(part.firstOffset));
         }
-        append(log_.rest, &PartFindings::first);
+        add(log_.rest, part.first, ownFirst);
         if (ending != nullptr) {
-            copy(log_.rest, ending->first);
+            add(log_.rest, ending->first, nullptr);
         }
         if ((ending != nullptr ? *ending : part).firstSeen) {
             log_.rest.append("\r\n");
             ++log_.restLines;
         }
     }
-    append(log_.rest, &PartFindings::rest);
-    log_.restLines += part.restLines;
-    if (log_.placed() && part.placed()) {
-        if (taken != nullptr) {
-            log_.restOffsets->append(std::move(*taken->restOffsets), buffer, error_);
-        } else {
-            copy(*log_.restOffsets, *part.restOffsets);
+    for (const PartFindings* piece : {&part, ending}) {
+        if (piece == nullptr) {
+            continue;
         }
-    }
-    if (ending != nullptr) {
-        copy(log_.rest, ending->rest);
-        log_.restLines += ending->restLines;
-        if (log_.placed() && ending->placed()) {
-            copy(*log_.restOffsets, *ending->restOffsets);
+        PartFindings* const own = piece == &part ? taken : nullptr;
+        add(log_.rest, piece->rest, own != nullptr ? &own->rest : nullptr);
+        log_.restLines += piece->restLines;
+        if (log_.placed() && piece->placed()) {
+            add(*log_.restOffsets, *piece->restOffsets,
+                own != nullptr ? own->restOffsets.get() : nullptr);
         }
     }
     for (const PartFindings* piece : {&part, ending}) {

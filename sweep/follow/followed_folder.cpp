@@ -32,10 +32,9 @@ FollowedFolder::~FollowedFolder() {
     }
 }
 
-void FollowedFolder::listedAs(const ListedFolder& listed) {
+void FollowedFolder::listedAs(const ListedFolder& listed, std::size_t logs) {
     state_ = State::present;
     identity_ = listed.folder()->identity();
-    const std::size_t logs = listed.logs().size();  // those adopted, the report aside
     logs_.reserve(logs);
     byTag_.reserve(logs);
 }

@@ -57,7 +57,8 @@ public:
     FileIdentity identity() const { return identity_; }
 
     // As the first sweep listed it, and each log as it read it, in name order.
-    void listedAs(const ListedFolder& listed);
+    // logs: as many as the sweep may hand over.
+    void listedAs(const ListedFolder& listed, std::size_t logs);
     void adopt(std::unique_ptr<FollowedLog> log);
     // It could not be listed: gone, or not to be listed for now. Named once either way; returns
     // whether it held logs that went with it.

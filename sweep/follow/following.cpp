@@ -184,8 +184,9 @@ SweepOutcome Following::start() {
             }
             continue;
         }
-        folder.listedAs(*one);
-        for (const ListedFile* log : one->logs(report)) {
+        const std::vector<const ListedFile*> logs = one->logs(report);
+        folder.listedAs(*one, logs.size());
+        for (const ListedFile* log : logs) {
             firstTags_.emplace(log, watchFile(folder.path() / log->name));
         }
         swept.push_back(one.get());
