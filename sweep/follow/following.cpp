@@ -161,14 +161,15 @@ SweepOutcome Following::start() {
         events_.placeNotRead({places_.file(), ec.message()});
     }
     // Each folder listed once, for the sweep and for following; each log watched before it is
-    // read.
+    // read. Not each log's size and times: the sweep takes them as it opens the log, and a call
+    // for each costs many logs dear.
     std::vector<std::unique_ptr<ListedFolder>> listed;
     std::vector<const ListedFolder*> swept;
     const ReportPlace report = context_.report();
     for (std::size_t i = 0; i < folders_.size(); ++i) {
         FollowedFolder& folder = *folders_[i];
         auto& one = listed.emplace_back(
-            std::make_unique<ListedFolder>(fs_, folder.path(), LogSizes::listed));
+            std::make_unique<ListedFolder>(fs_, folder.path(), LogSizes::skipped));
         if (outOfDescriptors(one->error())) {
             // Not the folder's doing: the process cannot follow, and says so rather than wait.
             SweepOutcome outcome;
