@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <memory>
 
 #include "command_line.h"
 #include "command_output.h"
@@ -33,34 +34,79 @@ std::optional<std::filesystem::path> resolveFolder(const std::filesystem::path& 
     return folder;
 }
 
-// Every folder listed before anything is written; a folder given twice is swept once.
-std::optional<std::vector<ListedFolder>> listFolders(
-    FileSystem& fileSystem, const std::vector<std::filesystem::path>& given, LogSizes sizes,
-    CommandOutput& output) {
-    std::vector<ListedFolder> folders;
+namespace {
+
+// A folder opened, not listed: enough to know that it can be read, and which folder it is.
+class OpenedFolder {
+public:
+    OpenedFolder(FileSystem& fs, std::filesystem::path directory)
+        : directory_(std::move(directory)), folder_(fs.openFolder(directory_, error_)) {}
+
+    const std::filesystem::path& directoryPath() const { return directory_; }
+    LogFolder* folder() const { return folder_.get(); }
+    const std::error_code& error() const { return error_; }
+
+private:
+    std::filesystem::path directory_;
+    std::error_code error_;  // before folder_, whose opening sets it
+    std::unique_ptr<LogFolder> folder_;
+};
+
+// Every folder had by `have` (listed, or opened) before anything is written; a folder given
+// twice is taken once. None where one cannot be had, named.
+template <typename Folder, typename Have>
+std::optional<std::vector<Folder>> haveFolders(const std::vector<std::filesystem::path>& given,
+                                               CommandOutput& output, Have have) {
+    std::vector<Folder> folders;
     for (const auto& path : given) {
         const auto folder = resolveFolder(path, output);
         if (!folder) {
             return std::nullopt;
         }
-        ListedFolder listed(fileSystem, *folder, sizes);
-        if (listed.error() == std::errc::too_many_files_open ||
-            listed.error() == std::errc::too_many_files_open_in_system) {
-            // Every folder is held open until the report is written: the fault is their number.
+        Folder had = have(*folder);
+        if (had.error() == std::errc::too_many_files_open ||
+            had.error() == std::errc::too_many_files_open_in_system) {
+            // Every folder is held open at once: the fault is their number.
             output.error("out of file descriptors with " + std::to_string(folders.size()) +
-                         " folders open: " + listed.error().message());
+                         " folders open: " + had.error().message());
             return std::nullopt;
         }
-        if (listed.folder() == nullptr || listed.error()) {
-            output.error(*folder, listed.error().message());
+        if (had.folder() == nullptr || had.error()) {
+            output.error(*folder, had.error().message());
             return std::nullopt;
         }
-        const auto same = [&](const ListedFolder& other) {
-            return other.folder()->identity() == listed.folder()->identity();
+        const auto same = [&](const Folder& other) {
+            return other.folder()->identity() == had.folder()->identity();
         };
         if (std::none_of(folders.begin(), folders.end(), same)) {
-            folders.push_back(std::move(listed));
+            folders.push_back(std::move(had));
         }
+    }
+    return folders;
+}
+
+}  // namespace
+
+std::optional<std::vector<ListedFolder>> listFolders(
+    FileSystem& fileSystem, const std::vector<std::filesystem::path>& given, LogSizes sizes,
+    CommandOutput& output) {
+    return haveFolders<ListedFolder>(given, output, [&](const std::filesystem::path& folder) {
+        return ListedFolder(fileSystem, folder, sizes);
+    });
+}
+
+std::optional<std::vector<std::filesystem::path>> openFolders(
+    FileSystem& fileSystem, const std::vector<std::filesystem::path>& given,
+    CommandOutput& output) {
+    const auto opened = haveFolders<OpenedFolder>(
+        given, output,
+        [&](const std::filesystem::path& folder) { return OpenedFolder(fileSystem, folder); });
+    if (!opened) {
+        return std::nullopt;
+    }
+    std::vector<std::filesystem::path> folders;
+    for (const auto& folder : *opened) {
+        folders.push_back(folder.directoryPath());
     }
     return folders;
 }

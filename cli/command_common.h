@@ -27,8 +27,13 @@ ExitStatus exitStatus(SweepOutcome::Status status);
 
 std::optional<std::filesystem::path> resolveFolder(const std::filesystem::path& given,
                                                    CommandOutput& output);
+// Each folder given, listed before anything is written; a folder given twice is swept once. None
+// where one cannot be listed, named.
 std::optional<std::vector<ListedFolder>> listFolders(
     FileSystem& fileSystem, const std::vector<std::filesystem::path>& given, LogSizes sizes,
     CommandOutput& output);
+// The same, each folder only opened, not listed, and let go: its path.
+std::optional<std::vector<std::filesystem::path>> openFolders(
+    FileSystem& fileSystem, const std::vector<std::filesystem::path>& given, CommandOutput& output);
 
 }  // namespace vesk

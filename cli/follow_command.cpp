@@ -121,17 +121,11 @@ int follow(const CommandLine& command) {
         return kFailed;
     }
     auto fileSystem = makeNativeFileSystem();
-    std::vector<std::filesystem::path> folders;
-    {
-        // Not held open while following: a folder held open and removed is never told of as
-        // gone.
-        const auto listed = listFolders(*fileSystem, command.folders, LogSizes::skipped, before);
-        if (!listed) {
-            return kFailed;
-        }
-        for (const auto& folder : *listed) {
-            folders.push_back(folder.directoryPath());
-        }
+    // Not held open while following: a folder held open and removed is never told of as gone.
+    // Nor listed: following lists them.
+    const auto folders = openFolders(*fileSystem, command.folders, before);
+    if (!folders) {
+        return kFailed;
     }
     std::error_code ec;
     const auto watcher = makeChangeWatcher({}, ec);
@@ -141,7 +135,7 @@ int follow(const CommandLine& command) {
     }
     CommandFollowEvents events(command, *watcher);
     const SystemClock clock;
-    Follower follower(*fileSystem, clock, *reportFolder, folders, events, {},
+    Follower follower(*fileSystem, clock, *reportFolder, *folders, events, {},
                       stateFolder(command, events.output()));
     const int status = events.finish(exitStatus(follower.follow(*watcher)));
     // After the output: the place is kept before the first finding that did not reach its reader.

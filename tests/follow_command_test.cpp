@@ -147,6 +147,20 @@ TEST_F(FollowCommandTest, KeepsTheReportWhatARunWouldWriteAndPrintsEachNewFindin
     }
 }
 
+TEST_F(FollowCommandTest, FollowsAFolderGivenTwiceOnce) {
+    logs.write("a.log", M + "\r\nfound\r\n");
+    const auto result = follow(
+        [&] {
+            expectCurrent("the first sweep");
+            append("a.log", M + "\r\nappended\r\n");
+            expectCurrent("an appended finding");
+        },
+        {logs.path().string()});
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(printed(), "Operation completed!\n1 finding from 1 log\n" + report.string() + "\n" +
+                             (logs / "a.log").string() + ":appended\n");
+}
+
 // Where standard output is the journal, a finding there is a notice and the completion is
 // information; where standard error is, a log that cannot be read is a warning.
 TEST_F(FollowCommandTest, EachLineForTheJournalBeginsWithItsPriority) {
